@@ -1,0 +1,135 @@
+// The one interface between the library and the operating system.
+//
+// Everything that needs a system header beyond the C and C++ runtime lives
+// behind these functions; posix/ and win32/ each implement all of them. The
+// names avoid the Windows API's macro names (CreateMutex, DeleteFile, ...) so
+// that the Windows layer can include <windows.h> next to this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+namespace vosk::platform {
+
+// ---------------------------------------------------------------- sections
+// A process-local, recursive lock without time-out, released only by the
+// thread that holds it. Storage is embedded so that a lock costs no
+// allocation; each layer checks that its native object fits.
+struct SectionStorage {
+    alignas(16) unsigned char bytes[64];
+};
+void SectionInit(SectionStorage* section);
+void SectionDelete(SectionStorage* section);
+void SectionEnter(SectionStorage* section);
+void SectionLeave(SectionStorage* section);
+
+// ------------------------------------------------- mutexes, events, waits
+using Handle = void*;
+
+// Results of the waits, with the Windows values.
+constexpr uint32_t kWaitSignalled = 0;
+constexpr uint32_t kWaitTimeout = 258;
+constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
+constexpr int32_t kInfinite = -1;
+
+bool MutexCreate(Handle* mutex, int initialOwner, const char* name);
+int MutexClose(Handle mutex);  // releases it when held by the caller, then closes
+uint32_t MutexAcquire(Handle mutex);
+bool MutexRelease(Handle mutex);
+
+// An unowned mutex and an unnamed auto-reset event, created non-signalled.
+// The event is created only when the mutex was. True when both exist.
+bool SignalCreate(Handle* event, Handle* mutex);
+int SignalClose(Handle event, Handle mutex);
+int EventSet(Handle event);
+int EventReset(Handle event);
+uint32_t EventWait(Handle event, int32_t timeoutMs);
+
+// ------------------------------------------------------------------ threads
+using ThreadProc = uint32_t (*)(void* argument);
+
+// Starts the thread at once. True when a handle was obtained.
+bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Handle* thread);
+// Last resort for a thread that does not end; nonzero on success.
+int ThreadTerminate(Handle thread, uint32_t exitCode);
+// Forgets the handle; the thread itself is not affected. Null is ignored.
+void ThreadClose(Handle thread);
+uint32_t CurrentThreadId();
+uint32_t CurrentProcessId();
+
+// --------------------------------------------------------------------- time
+// Local time to the millisecond, field for field the Windows SYSTEMTIME.
+struct LocalTime {
+    uint16_t year;
+    uint16_t month;      // 1..12
+    uint16_t dayOfWeek;  // 0 = Sunday
+    uint16_t day;
+    uint16_t hour;
+    uint16_t minute;
+    uint16_t second;
+    uint16_t milliseconds;
+};
+void LocalTimeNow(LocalTime* now);
+// Thread-safe broken-down local time of t; false when it cannot be converted.
+bool LocalCalendar(time_t t, std::tm* out);
+
+// ------------------------------------------------------------------- module
+// Full path of the process's main executable into buffer (always
+// terminated); the length, or 0 when it cannot be obtained.
+size_t ExecutablePath(char* buffer, size_t size);
+// The executable's directory: the path cut before its last separator.
+// Empty when the path cannot be obtained. Always terminated.
+void ExecutableDirectory(char* buffer, size_t size);
+
+// -------------------------------------------------------------------- files
+// Longest path the system accepts, terminating NUL included.
+extern const int kPathLimit;
+
+enum OpenFlags : int {
+    kOpenCreate = 1,    // create when missing
+    kOpenTruncate = 2,  // start empty
+    kOpenAppend = 4,    // every write goes to the end
+};
+// Opens for reading and writing: shared, not inherited by child processes,
+// created readable and writable; text mode on Windows. -1 on failure.
+int FileOpen(const char* path, int flags);
+// One write() call; on failure returns a negative value with errno set.
+long FileWrite(int fd, const void* data, size_t size);
+int FileClose(int fd);
+bool FileExists(const char* path);  // access(path, 0)
+// Size in bytes, or -1 when the path cannot be examined.
+int64_t FileSizeOf(const char* path);
+bool FileRemove(const char* path);  // remove()
+bool FileRename(const char* from, const char* to);
+bool FileDelete(const char* path);  // a plain file only, never a directory
+bool DirectoryMake(const char* path);
+bool DirectoryRemove(const char* path);
+// Clears a read-only state so that the entry can be deleted. Never follows
+// a symbolic link.
+bool PathMakeWritable(const char* path);
+
+// --------------------------------------------------------- directory search
+constexpr size_t kNameLimit = 260;
+
+struct DirEntry {
+    char name[kNameLimit];
+    bool isDirectory;     // a real directory; false for a link to one
+    bool isLink;          // a symbolic link, junction or other reparse point
+    uint64_t createTime;  // comparable across entries, like a FILETIME
+};
+
+struct DirSearch;
+// Windows-style pattern: the last component may hold * and ?, and a
+// trailing ".*" also matches names without a dot. "." and ".." come first
+// when the pattern matches them. Null when nothing can be enumerated.
+DirSearch* DirFindFirst(const char* pattern, DirEntry* entry);
+bool DirFindNext(DirSearch* search, DirEntry* entry);
+void DirFindClose(DirSearch* search);
+
+// --------------------------------------------------------------------- disk
+// Clusters free to the caller and in total, for the disk that holds the
+// current directory. False when the system cannot tell.
+bool DiskClusters(uint32_t* freeClusters, uint32_t* totalClusters);
+
+}  // namespace vosk::platform

@@ -1,0 +1,26 @@
+#include <windows.h>
+
+#include <new>
+
+#include "platform/Platform.h"
+
+namespace vosk::platform {
+
+static_assert(sizeof(CRITICAL_SECTION) <= sizeof(SectionStorage), "section storage too small");
+static_assert(alignof(CRITICAL_SECTION) <= alignof(SectionStorage), "section storage misaligned");
+
+static CRITICAL_SECTION* AsSection(SectionStorage* section) {
+    return reinterpret_cast<CRITICAL_SECTION*>(section->bytes);
+}
+
+void SectionInit(SectionStorage* section) {
+    InitializeCriticalSection(new (section->bytes) CRITICAL_SECTION);
+}
+
+void SectionDelete(SectionStorage* section) { DeleteCriticalSection(AsSection(section)); }
+
+void SectionEnter(SectionStorage* section) { EnterCriticalSection(AsSection(section)); }
+
+void SectionLeave(SectionStorage* section) { LeaveCriticalSection(AsSection(section)); }
+
+}  // namespace vosk::platform
