@@ -1,0 +1,92 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include "platform/Platform.h"
+#include "platform/posix/PosixPath.h"
+
+namespace vosk::platform {
+
+const int kPathLimit = PATH_MAX;
+
+int FileOpen(const char* path, int flags) {
+    PosixPath p(path);
+    if (p.c_str() == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    int oflag = O_RDWR | O_CLOEXEC;
+    if ((flags & kOpenCreate) != 0) {
+        oflag |= O_CREAT;
+    }
+    if ((flags & kOpenTruncate) != 0) {
+        oflag |= O_TRUNC;
+    }
+    if ((flags & kOpenAppend) != 0) {
+        oflag |= O_APPEND;
+    }
+    // Readable and writable by everyone the umask lets through, as a file
+    // created by any ordinary program.
+    int fd;
+    do {
+        fd = open(p.c_str(), oflag, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+long FileWrite(int fd, const void* data, size_t size) {
+    // Checked here so that the Windows runtime's invalid-parameter handler
+    // never sees a bad descriptor or buffer.
+    if (fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    if (data == nullptr && size != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    ssize_t n;
+    do {
+        n = write(fd, data, size);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+int FileClose(int fd) {
+    if (fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return close(fd);
+}
+
+bool FileExists(const char* path) {
+    PosixPath p(path);
+    return p.c_str() != nullptr && access(p.c_str(), F_OK) == 0;
+}
+
+int64_t FileSizeOf(const char* path) {
+    PosixPath p(path);
+    struct stat st;
+    if (p.c_str() == nullptr || stat(p.c_str(), &st) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool FileRename(const char* from, const char* to) {
+    PosixPath f(from);
+    PosixPath t(to);
+    return f.c_str() != nullptr && t.c_str() != nullptr && rename(f.c_str(), t.c_str()) == 0;
+}
+
+bool DirectoryMake(const char* path) {
+    PosixPath p(path);
+    return p.c_str() != nullptr && mkdir(p.c_str(), 0777) == 0;
+}
+
+}  // namespace vosk::platform

@@ -1,0 +1,62 @@
+#include <time.h>
+
+#include <cstring>
+
+#include "platform/Platform.h"
+
+namespace vosk::platform {
+
+static_assert(sizeof(time_t) == 8, "time_t must be 64-bit");
+
+namespace {
+
+// localtime_r takes a process-wide lock and may read the zone file again,
+// which is too slow for every record. Zone offsets change on whole seconds
+// only, so the broken-down time of the current second is exact for all of
+// its milliseconds; each thread keeps its own.
+struct SecondCache {
+    bool valid = false;
+    time_t second = 0;
+    std::tm calendar{};
+};
+
+thread_local SecondCache tCache;
+
+}  // namespace
+
+void LocalTimeNow(LocalTime* now) {
+    if (now == nullptr) {
+        return;
+    }
+    struct timespec ts;
+    if (clock_gettime(CLOCK_REALTIME, &ts) != 0) {
+        ts.tv_sec = time(nullptr);
+        ts.tv_nsec = 0;
+    }
+    SecondCache& cache = tCache;
+    if (!cache.valid || cache.second != ts.tv_sec) {
+        std::tm tm;
+        if (localtime_r(&ts.tv_sec, &tm) == nullptr && gmtime_r(&ts.tv_sec, &tm) == nullptr) {
+            memset(now, 0, sizeof(*now));
+            return;
+        }
+        cache.calendar = tm;
+        cache.second = ts.tv_sec;
+        cache.valid = true;
+    }
+    const std::tm& tm = cache.calendar;
+    now->year = static_cast<uint16_t>(tm.tm_year + 1900);
+    now->month = static_cast<uint16_t>(tm.tm_mon + 1);
+    now->dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
+    now->day = static_cast<uint16_t>(tm.tm_mday);
+    now->hour = static_cast<uint16_t>(tm.tm_hour);
+    now->minute = static_cast<uint16_t>(tm.tm_min);
+    now->second = static_cast<uint16_t>(tm.tm_sec);
+    now->milliseconds = static_cast<uint16_t>(ts.tv_nsec / 1000000);
+}
+
+bool LocalCalendar(time_t t, std::tm* out) {
+    return out != nullptr && localtime_r(&t, out) != nullptr;
+}
+
+}  // namespace vosk::platform

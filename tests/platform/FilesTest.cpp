@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/Platform.h"
+#include "support/TempDir.h"
+
+namespace vosk::platform {
+namespace {
+
+using test::OnDisk;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+long WriteText(int fd, const std::string& text) {
+    return FileWrite(fd, text.data(), text.size());
+}
+
+TEST(FileOpen, CreatesAndWritesInTextMode) {
+    TempDir dir;
+    std::string path = dir.Str("a.log");
+    int fd = FileOpen(path.c_str(), kOpenCreate | kOpenTruncate);
+    ASSERT_GE(fd, 0);
+    // The count is of the bytes given; a line feed may become two on disk.
+    EXPECT_EQ(WriteText(fd, "one\ntwo\n"), 8);
+    EXPECT_EQ(FileClose(fd), 0);
+    EXPECT_EQ(ReadBytes(path), OnDisk("one\ntwo\n"));
+    EXPECT_EQ(FileSizeOf(path.c_str()), static_cast<int64_t>(OnDisk("one\ntwo\n").size()));
+}
+
+TEST(FileOpen, FlagsDecideWhatHappensToExistingContent) {
+    struct Case {
+        int flags;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {kOpenCreate | kOpenTruncate, "xy"},
+        {kOpenCreate | kOpenAppend, "abcdefxy"},
+        {kOpenAppend, "abcdefxy"},
+        {kOpenCreate, "xycdef"},  // neither: writes start at the beginning
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flags);
+        std::string path = dir.Str("f.txt");
+        WriteBytes(path, "abcdef");
+        int fd = FileOpen(path.c_str(), c.flags);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(WriteText(fd, "xy"), 2);
+        FileClose(fd);
+        EXPECT_EQ(ReadBytes(path), c.expected);
+    }
+}
+
+TEST(FileOpen, FailsWithoutCreateOrParentOrPath) {
+    TempDir dir;
+    EXPECT_EQ(FileOpen(dir.Str("missing.txt").c_str(), kOpenAppend), -1);
+    EXPECT_EQ(FileOpen(dir.Str("no/such/dir/f.txt").c_str(), kOpenCreate), -1);
+    EXPECT_EQ(FileOpen(dir.Str().c_str(), kOpenCreate), -1);  // a directory
+    EXPECT_EQ(FileOpen(nullptr, kOpenCreate), -1);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "missing.txt"));
+}
+
+TEST(FileOpen, IsSharedWithOtherWriters) {
+    TempDir dir;
+    std::string path = dir.Str("shared.txt");
+    int first = FileOpen(path.c_str(), kOpenCreate | kOpenTruncate | kOpenAppend);
+    ASSERT_GE(first, 0);
+    int second = FileOpen(path.c_str(), kOpenAppend);
+    ASSERT_GE(second, 0);
+    EXPECT_EQ(WriteText(first, "1"), 1);
+    EXPECT_EQ(WriteText(second, "2"), 1);
+    FileClose(first);
+    FileClose(second);
+    EXPECT_EQ(ReadBytes(path), "12");
+}
+
+TEST(FileOpen, CreatesWithTheSamePermissionsAsTheRuntime) {
+    // The runtime's own files are created readable and writable for all
+    // that the umask lets through; ours must be no different.
+    TempDir dir;
+    std::string ours = dir.Str("ours.txt");
+    int fd = FileOpen(ours.c_str(), kOpenCreate);
+    ASSERT_GE(fd, 0);
+    FileClose(fd);
+    std::ofstream(dir.Path() / "theirs.txt").put('x');
+    EXPECT_EQ(std::filesystem::status(ours).permissions(),
+              std::filesystem::status(dir.Path() / "theirs.txt").permissions());
+
+    ASSERT_TRUE(DirectoryMake(dir.Str("ourdir").c_str()));
+    ASSERT_TRUE(std::filesystem::create_directory(dir.Path() / "theirdir"));
+    EXPECT_EQ(std::filesystem::status(dir.Path() / "ourdir").permissions(),
+              std::filesystem::status(dir.Path() / "theirdir").permissions());
+}
+
+TEST(FileOpen, DescriptorIsNotInherited) {
+    TempDir dir;
+    std::string path = dir.Str("cloexec.txt");
+    int fd = FileOpen(path.c_str(), kOpenCreate);
+    ASSERT_GE(fd, 0);
+    // Where the system describes its descriptors (and this one is ours),
+    // the close-on-exec bit (octal 02000000) must be among its flags.
+    std::string fdName = std::to_string(fd);
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::read_symlink("/proc/self/fd/" + fdName, ec);
+    std::string flags;
+    if (!ec && target == std::filesystem::canonical(path, ec)) {
+        std::ifstream info("/proc/self/fdinfo/" + fdName);
+        std::string key;
+        while (info >> key && key != "flags:") {
+        }
+        info >> flags;
+    }
+    FileClose(fd);
+    if (flags.empty()) {
+        GTEST_SKIP() << "descriptor flags are not reported here";
+    }
+    EXPECT_NE(std::stoul(flags, nullptr, 8) & 02000000u, 0u) << flags;
+}
+
+TEST(FileWrite, RefusesBadDescriptorsAndBuffers) {
+    EXPECT_LT(FileWrite(-1, "x", 1), 0);
+    EXPECT_LT(FileClose(-1), 0);
+    TempDir dir;
+    int fd = FileOpen(dir.Str("w.txt").c_str(), kOpenCreate);
+    ASSERT_GE(fd, 0);
+    EXPECT_LT(FileWrite(fd, nullptr, 1), 0);
+    EXPECT_EQ(FileWrite(fd, "x", 0), 0);
+    FileClose(fd);
+    EXPECT_EQ(FileSizeOf(dir.Str("w.txt").c_str()), 0);
+}
+
+TEST(FileQueries, ExistsAndSize) {
+    TempDir dir;
+    WriteBytes(dir.Path() / "five", "12345");
+    EXPECT_TRUE(FileExists(dir.Str("five").c_str()));
+    EXPECT_TRUE(FileExists(dir.Str().c_str()));  // directories exist too
+    EXPECT_FALSE(FileExists(dir.Str("none").c_str()));
+    EXPECT_FALSE(FileExists(nullptr));
+    EXPECT_EQ(FileSizeOf(dir.Str("five").c_str()), 5);
+    EXPECT_EQ(FileSizeOf(dir.Str("none").c_str()), -1);
+    EXPECT_EQ(FileSizeOf(nullptr), -1);
+}
+
+TEST(FileRename, MovesAndReportsFailure) {
+    TempDir dir;
+    WriteBytes(dir.Path() / "a", "data");
+    EXPECT_TRUE(FileRename(dir.Str("a").c_str(), dir.Str("b").c_str()));
+    EXPECT_FALSE(FileExists(dir.Str("a").c_str()));
+    EXPECT_EQ(ReadBytes(dir.Path() / "b"), "data");
+    EXPECT_FALSE(FileRename(dir.Str("a").c_str(), dir.Str("c").c_str()));
+    EXPECT_FALSE(FileRename(nullptr, dir.Str("c").c_str()));
+    EXPECT_FALSE(FileRename(dir.Str("b").c_str(), nullptr));
+    // A non-empty directory in the way cannot be replaced.
+    std::filesystem::create_directories(dir.Path() / "d" / "inner");
+    EXPECT_FALSE(FileRename(dir.Str("b").c_str(), dir.Str("d").c_str()));
+    EXPECT_EQ(ReadBytes(dir.Path() / "b"), "data");
+}
+
+TEST(DirectoryMake, CreatesOneLevel) {
+    TempDir dir;
+    EXPECT_TRUE(DirectoryMake(dir.Str("x").c_str()));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "x"));
+    EXPECT_FALSE(DirectoryMake(dir.Str("x").c_str()));  // exists
+    EXPECT_FALSE(DirectoryMake(dir.Str("p/q").c_str()));
+    EXPECT_FALSE(DirectoryMake(nullptr));
+}
+
+TEST(Paths, BackslashSeparatesLikeSlash) {
+    TempDir dir;
+    std::string sub = dir.Str() + "\\sub";
+    ASSERT_TRUE(DirectoryMake(sub.c_str()));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "sub"));
+    std::string file = sub + "\\f.txt";
+    int fd = FileOpen(file.c_str(), kOpenCreate);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(WriteText(fd, "abc"), 3);
+    FileClose(fd);
+    EXPECT_TRUE(FileExists(dir.Str("sub/f.txt").c_str()));
+    EXPECT_EQ(FileSizeOf(file.c_str()), 3);
+    EXPECT_TRUE(FileRename(file.c_str(), (sub + "\\g.txt").c_str()));
+    EXPECT_EQ(ReadBytes(dir.Path() / "sub" / "g.txt"), "abc");
+}
+
+TEST(Paths, LimitIsAtLeastTheWindowsOne) {
+    EXPECT_GE(kPathLimit, 260);
+}
+
+}  // namespace
+}  // namespace vosk::platform
