@@ -1,0 +1,70 @@
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+
+#include "platform/Platform.h"
+
+namespace vosk::platform {
+
+struct DirSearch {
+    HANDLE find;
+};
+
+namespace {
+
+void Describe(const WIN32_FIND_DATAA& data, DirEntry* entry) {
+    static_assert(sizeof(data.cFileName) <= sizeof(entry->name), "entry name too short");
+    memcpy(entry->name, data.cFileName, sizeof(data.cFileName));
+    entry->name[sizeof(entry->name) - 1] = '\0';
+    // Junctions and symbolic links to directories carry the directory
+    // attribute too; they are reported as links only, so that nobody
+    // enters them by mistake.
+    entry->isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry->isDirectory = !entry->isLink && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Compared as one unsigned 64-bit number, as CompareFileTime does.
+    entry->createTime = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
+                        data.ftCreationTime.dwLowDateTime;
+}
+
+}  // namespace
+
+DirSearch* DirFindFirst(const char* pattern, DirEntry* entry) {
+    if (pattern == nullptr || entry == nullptr) {
+        return nullptr;
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern, &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    DirSearch* search = new (std::nothrow) DirSearch{find};
+    if (search == nullptr) {
+        FindClose(find);
+        return nullptr;
+    }
+    Describe(data, entry);
+    return search;
+}
+
+bool DirFindNext(DirSearch* search, DirEntry* entry) {
+    if (search == nullptr || entry == nullptr) {
+        return false;
+    }
+    WIN32_FIND_DATAA data;
+    if (!FindNextFileA(search->find, &data)) {
+        return false;
+    }
+    Describe(data, entry);
+    return true;
+}
+
+void DirFindClose(DirSearch* search) {
+    if (search == nullptr) {
+        return;
+    }
+    FindClose(search->find);
+    delete search;
+}
+
+}  // namespace vosk::platform

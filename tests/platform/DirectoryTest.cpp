@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/FileTree.h"
+#include "platform/Platform.h"
+#include "support/TempDir.h"
+
+namespace vosk::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MakeDir;
+using test::MakeFile;
+using test::TempDir;
+
+std::vector<DirEntry> Enumerate(const std::string& pattern, bool* opened = nullptr) {
+    std::vector<DirEntry> entries;
+    DirEntry entry;
+    DirSearch* search = DirFindFirst(pattern.c_str(), &entry);
+    if (opened != nullptr) {
+        *opened = search != nullptr;
+    }
+    if (search == nullptr) {
+        return entries;
+    }
+    do {
+        entries.push_back(entry);
+    } while (DirFindNext(search, &entry));
+    EXPECT_FALSE(DirFindNext(search, &entry)) << "an ended search stays ended";
+    DirFindClose(search);
+    return entries;
+}
+
+std::vector<std::string> Names(const std::vector<DirEntry>& entries) {
+    std::vector<std::string> names;
+    for (const DirEntry& e : entries) {
+        names.push_back(e.name);
+    }
+    return names;
+}
+
+const DirEntry* Find(const std::vector<DirEntry>& entries, const std::string& name) {
+    for (const DirEntry& e : entries) {
+        if (name == e.name) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+class DirectorySearch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        MakeDir(dir_.Path() / "logfiles-2024");
+        MakeDir(dir_.Path() / "sub");
+        for (const char* file : {"logfiles-x", "logfiles-a.b", "other.txt", "noext"}) {
+            MakeFile(dir_.Path() / file);
+        }
+    }
+    TempDir dir_;
+};
+
+TEST_F(DirectorySearch, MatchesPatternsAsWindowsDoes) {
+    struct Case {
+        const char* pattern;
+        std::vector<std::string> names;  // sorted; empty when nothing matches
+    };
+    const std::vector<std::string> all = {".",          "..",    "logfiles-2024", "logfiles-a.b",
+                                          "logfiles-x", "noext", "other.txt",     "sub"};
+    const Case cases[] = {
+        {"*.*", all},
+        {"*", all},
+        {"logfiles-*.*", {"logfiles-2024", "logfiles-a.b", "logfiles-x"}},
+        {"logfiles-*", {"logfiles-2024", "logfiles-a.b", "logfiles-x"}},
+        {"*.txt", {"other.txt"}},
+        {"*.b", {"logfiles-a.b"}},
+        {"noext.*", {"noext"}},
+        {"n?ext", {"noext"}},
+        {"other.txt", {"other.txt"}},
+        {"zzz*.*", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        bool opened = false;
+        std::vector<std::string> names = Names(Enumerate(dir_.Str() + "/" + c.pattern, &opened));
+        EXPECT_EQ(opened, !c.names.empty()) << "an empty result is no search at all";
+        if (names.size() >= 2 && std::find(names.begin(), names.end(), ".") != names.end()) {
+            EXPECT_EQ(names[0], ".");
+            EXPECT_EQ(names[1], "..");
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, c.names);
+    }
+}
+
+TEST_F(DirectorySearch, ReportsKindsAndCreationTimes) {
+    std::vector<DirEntry> entries = Enumerate(dir_.Str() + "\\*.*");
+    ASSERT_EQ(entries.size(), 8u) << "backslash separators work too";
+    // 100 ns units since 1601, as a FILETIME counts.
+    const uint64_t now = (static_cast<uint64_t>(time(nullptr)) + 11644473600ull) * 10000000ull;
+    const uint64_t day = 24ull * 3600 * 10000000ull;
+    for (const DirEntry& e : entries) {
+        SCOPED_TRACE(e.name);
+        std::string name = e.name;
+        bool directory = name == "." || name == ".." || name == "logfiles-2024" || name == "sub";
+        EXPECT_EQ(e.isDirectory, directory);
+        EXPECT_FALSE(e.isLink);
+        EXPECT_GT(e.createTime, now - day);
+        EXPECT_LT(e.createTime, now + day);
+    }
+}
+
+TEST_F(DirectorySearch, RefusesWhatCannotBeSearched) {
+    DirEntry entry;
+    EXPECT_EQ(DirFindFirst(nullptr, &entry), nullptr);
+    EXPECT_EQ(DirFindFirst((dir_.Str() + "/*.*").c_str(), nullptr), nullptr);
+    EXPECT_EQ(DirFindFirst((dir_.Str() + "/missing/*.*").c_str(), &entry), nullptr);
+    EXPECT_EQ(DirFindFirst((dir_.Str() + "/other.txt/*.*").c_str(), &entry), nullptr);
+    EXPECT_EQ(DirFindFirst((dir_.Str() + "/").c_str(), &entry), nullptr);
+    EXPECT_FALSE(DirFindNext(nullptr, &entry));
+    DirFindClose(nullptr);
+}
+
+TEST_F(DirectorySearch, ReportsLinksAsLinksNeverAsDirectories) {
+    TempDir outside;
+    MakeFile(outside.Path() / "canary");
+    if (!test::MakeLink(outside.Path(), dir_.Path() / "dlink", true)) {
+        GTEST_SKIP() << "symbolic links cannot be created here";
+    }
+    std::vector<DirEntry> entries = Enumerate(dir_.Str() + "/*.*");
+    const DirEntry* link = Find(entries, "dlink");
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->isLink);
+    EXPECT_FALSE(link->isDirectory);
+    EXPECT_FALSE(Find(entries, "sub")->isLink);
+}
+
+TEST_F(DirectorySearch, HidesNamesThatWouldEscapeThroughBackslashes) {
+    // Where '\' is an ordinary character in names, a file named "..\x"
+    // would be addressed as "../x" through this layer.
+    MakeFile(dir_.Path() / "sub" / "..\\escape");
+    if (test::CountEntries(dir_.Path() / "sub") != 1) {
+        GTEST_SKIP() << "'\\' separates path components here";
+    }
+    EXPECT_EQ(Names(Enumerate(dir_.Str("sub") + "/*.*")), (std::vector<std::string>{".", ".."}));
+}
+
+}  // namespace
+}  // namespace vosk::platform
