@@ -1,0 +1,89 @@
+#include "text/FileStream.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/Platform.h"
+
+namespace vosk {
+
+namespace {
+// Overflow's failure results.
+constexpr int32_t kNothingWritten = -1;
+constexpr int32_t kWriteError = -3;
+// Sync gives up after this many flushes even if bytes remain.
+constexpr int kSyncFlushLimit = 101;
+}  // namespace
+
+FileStream::FileStream(int fd) : TextBuffer(kPutMode, kBufferSize, true), fd_(fd) {}
+
+FileStream::~FileStream() {
+    fd_ = kNoDescriptor;
+}
+
+long FileStream::RawWrite(const char* data, size_t size) {
+    return platform::FileWrite(fd_, data, size);
+}
+
+int32_t FileStream::Overflow() {
+    if (fd_ < 0) {
+        Discard();
+        return kNothingWritten;
+    }
+    const char* next = start_;
+    while (next < cursor_) {
+        long written = RawWrite(next, static_cast<size_t>(cursor_ - next));
+        if (written > 0) {
+            next += std::min<long>(written, cursor_ - next);
+            continue;
+        }
+        if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
+        Discard();
+        return written == 0 ? kNothingWritten : kWriteError;
+    }
+    Discard();
+    return room_;
+}
+
+int32_t FileStream::Sync() {
+    for (int calls = 0; cursor_ > start_ && calls < kSyncFlushLimit; ++calls) {
+        if (Overflow() <= 0) {
+            int32_t pending = static_cast<int32_t>(cursor_ - start_);
+            Discard();
+            return -pending;
+        }
+    }
+    return room_;
+}
+
+int FileStream::Attach(int fd) {
+    Discard();
+    fd_ = fd;
+    return fd;
+}
+
+int FileStream::Detach() {
+    Sync();
+    fd_ = kNoDescriptor;
+    Discard();
+    return 0;
+}
+
+int32_t FileStream::Print(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int32_t count = PrintV(format, args);
+    va_end(args);
+    return count;
+}
+
+int32_t FileStream::PrintV(const char* format, va_list args) {
+    if (fd_ < 0) {
+        return -1;
+    }
+    return AppendFormatV(format, args);
+}
+
+}  // namespace vosk

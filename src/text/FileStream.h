@@ -1,0 +1,49 @@
+// The buffered output stream of a log: pending bytes are written to a file
+// descriptor when a newline is stored with Put, when the buffer runs full
+// and on Sync. The stream never opens or closes the descriptor.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+#include "text/TextBuffer.h"
+
+namespace vosk {
+
+class FileStream : public TextBuffer {
+  public:
+    static constexpr int32_t kBufferSize = 8192;
+    static constexpr int kNoDescriptor = -1;
+
+    explicit FileStream(int fd = kNoDescriptor);
+    // Pending bytes are lost and the descriptor stays open.
+    ~FileStream() override;
+
+    // Writes everything pending. The room (positive) on success; 0 when a
+    // write failed (the pending bytes are then dropped).
+    int32_t Sync() override;
+    // Writes everything pending. The capacity on success; -1 without a
+    // descriptor or when a write wrote nothing, -3 on a write error. On
+    // failure the pending bytes are dropped.
+    int32_t Overflow() override;
+
+    // Drops the pending bytes and takes fd (not owned).
+    int Attach(int fd);
+    // Writes the pending bytes and lets the descriptor go (not closed).
+    int Detach();
+    int Descriptor() const { return fd_; }
+
+    // Append formatted text; -1 (and nothing done) without a descriptor.
+    int32_t Print(const char* format, ...);
+    int32_t PrintV(const char* format, va_list args);
+
+  protected:
+    // One write of the raw bytes; negative with errno set on failure.
+    virtual long RawWrite(const char* data, size_t size);
+
+  private:
+    int fd_;
+};
+
+}  // namespace vosk

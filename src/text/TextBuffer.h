@@ -1,0 +1,107 @@
+// The growable character buffer beneath every string and stream of the
+// library. A buffer owns its storage (malloc/realloc/free) and a write
+// cursor; derived classes decide through Sync and Overflow what happens
+// when a line ends or the storage runs full.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+namespace vosk {
+
+class StringBuffer;
+
+class TextBuffer {
+  public:
+    // The only mode any buffer is built in: text is appended at the cursor.
+    static constexpr int32_t kPutMode = 1;
+    // Storage used when a constructor is asked for 0 bytes or less.
+    static constexpr int32_t kDefaultSize = 512;
+
+    virtual ~TextBuffer();
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+
+    // Writes the pending content out. Positive on success.
+    virtual int32_t Sync();
+    // Never called by the library; kept for the buffer family's interface.
+    virtual int32_t Underflow();
+    // Makes room when the storage is full. Positive (the room made) on
+    // success, 0 or less on failure.
+    virtual int32_t Overflow();
+
+    // Stores one character. Returns it as 0..255, or a negative value when
+    // no room could be made or the line flush of a newline failed.
+    int32_t Put(char c) {
+        if (room_ > 0 && c != '\n') {
+            *cursor_++ = c;
+            --room_;
+            lastChar_ = c;
+            return static_cast<unsigned char>(c);
+        }
+        return PutSlow(c);
+    }
+    // 1 when Put stored the character (or its flush failed after storing
+    // it but reported 0 or more), else Put's negative result.
+    int32_t PutCounted(char c) {
+        int32_t r = Put(c);
+        return r < 0 ? r : 1;
+    }
+    // Appends length bytes of data (a negative length: data is a
+    // NUL-terminated string). Returns the bytes stored, or Overflow's
+    // failure result. A null pointer stores nothing and returns 0.
+    int32_t Write(const char* data, int32_t length);
+    // Makes sure that at least count bytes are free after the cursor.
+    // Returns the room afterwards, 0 when it cannot be made, -1 for a
+    // negative count.
+    int32_t Reserve(int32_t count);
+    // Enlarges the storage by at least its size and at least shortfall.
+    void Grow(int32_t shortfall);
+    // Takes text rendered in place at the cursor (up to its NUL) into the
+    // content; returns the number of bytes taken. The argument is unused
+    // in put mode.
+    int32_t Advance(int32_t count = 0);
+    // The last character stored by Put, Write or Advance; 0 at first.
+    char LastChar() const { return lastChar_; }
+
+    // The printf-style engine: appends the formatted text at the cursor
+    // and returns the number of characters produced.
+    int32_t AppendFormatV(const char* format, va_list args);
+
+    int32_t Capacity() const { return capacity_; }
+    int32_t Room() const { return room_; }
+    int32_t ContentLength() const { return static_cast<int32_t>(cursor_ - start_); }
+    const char* Data() const { return start_; }
+
+  protected:
+    TextBuffer(int32_t mode, int32_t size, bool lineFlush);
+
+    // Resizes the storage; std::realloc unless a test needs it to fail.
+    virtual void* Reallocate(void* storage, size_t size);
+
+    // Forgets the content: cursor back to the start, all storage free.
+    void Discard() {
+        cursor_ = start_;
+        room_ = capacity_;
+    }
+    // The rebuilt specification of the last conversion; null before the
+    // first formatting into this buffer.
+    const StringBuffer* Scratch() const { return scratch_; }
+
+    char* start_ = nullptr;
+    int32_t capacity_ = 0;
+    int32_t room_ = 0;
+    char* cursor_ = nullptr;
+    bool lineFlush_ = false;
+    int32_t mode_ = kPutMode;
+    StringBuffer* scratch_ = nullptr;
+    char lastChar_ = 0;
+
+  private:
+    friend class FormatEngine;  // renders conversions in place at the cursor
+
+    int32_t PutSlow(char c);
+};
+
+}  // namespace vosk
