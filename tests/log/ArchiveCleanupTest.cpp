@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "log/ArchiveCleanup.h"
+#include "platform/FileTree.h"
+#include "platform/Platform.h"
+#include "support/TempDir.h"
+#include "text/StringBuffer.h"
+
+namespace vosk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CountEntries;
+using test::Exists;
+using test::MakeDir;
+using test::MakeFile;
+using test::MakeLink;
+using test::TempDir;
+
+// Noon of 15 June 2021, local time: a day of our choosing that the trees
+// below call today or not.
+time_t June15() {
+    std::tm date = {};
+    date.tm_year = 2021 - 1900;
+    date.tm_mon = 5;
+    date.tm_mday = 15;
+    date.tm_hour = 12;
+    date.tm_isdst = -1;
+    return std::mktime(&date);
+}
+
+void MakeFiles(const fs::path& dir, int count) {
+    MakeDir(dir);
+    for (int i = 0; i < count; ++i) {
+        MakeFile(dir / ("f" + std::to_string(i) + ".log"));
+    }
+}
+
+void MakeReadOnly(const fs::path& path) {
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove, ec);
+}
+
+uint64_t CreateTimeOf(const fs::path& path) {
+    platform::DirEntry entry;
+    platform::DirSearch* search = platform::DirFindFirst(path.generic_string().c_str(), &entry);
+    if (search == nullptr) {
+        return 0;
+    }
+    platform::DirFindClose(search);
+    return entry.createTime;
+}
+
+// Creation times come from a coarse clock: returns once a directory made in
+// scratch gets a later time than path has. Usually a few milliseconds.
+void WaitUntilLaterThan(const fs::path& path, const fs::path& scratch) {
+    const uint64_t before = CreateTimeOf(path);
+    for (int i = 0; i < 2000; ++i) {
+        fs::path probe = scratch / "probe";
+        MakeDir(probe);
+        uint64_t now = CreateTimeOf(probe);
+        std::error_code ec;
+        fs::remove(probe, ec);
+        if (now > before) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+class ArchiveCleanup : public ::testing::Test {
+  protected:
+    fs::path Logs(const std::string& sub = "") const {
+        return sub.empty() ? root_.Path() / "logs" : root_.Path() / "logs" / sub;
+    }
+    void Prune(time_t lastWrite = June15()) {
+        PruneOldestArchive(Logs().generic_string().c_str(), lastWrite);
+    }
+    // Makes sure that whatever is made next is created later than path.
+    void After(const std::string& sub) {
+        WaitUntilLaterThan(Logs(sub), root_.Path());
+        ASSERT_NE(CreateTimeOf(Logs(sub)), 0u);
+    }
+
+    TempDir root_;
+};
+
+TEST_F(ArchiveCleanup, WithoutAYearDirectoryNothingHappens) {
+    MakeFile(Logs("app.log"));
+    MakeFile(Logs("logfiles-x"));
+    MakeFiles(Logs("other/01/2020-01-01"), 3);
+    MakeFiles(Logs("2020/01/2020-01-01"), 3);
+    Prune();
+    EXPECT_EQ(CountEntries(Logs()), 4);
+    EXPECT_TRUE(Exists(Logs("logfiles-x")));
+    EXPECT_EQ(CountEntries(Logs("other/01/2020-01-01")), 3);
+    EXPECT_EQ(CountEntries(Logs("2020/01/2020-01-01")), 3);
+}
+
+TEST_F(ArchiveCleanup, BadDirectoriesAreHarmless) {
+    PruneOldestArchive(nullptr, June15());
+    PruneOldestArchive(Logs("missing").generic_string().c_str(), June15());
+    PruneOldestArchive(std::string(5000, 'a').c_str(), June15());
+    StringBuffer name;
+    EXPECT_EQ(FindOldestSubdirectory(nullptr, "", name, true), nullptr);
+    EXPECT_EQ(FindOldestSubdirectory(root_.Str().c_str(), nullptr, name, true), nullptr);
+    DeleteTree(nullptr, kOlderFileLimit);
+    DeleteTree(Logs("missing").generic_string().c_str(), kOlderFileLimit);
+    EXPECT_TRUE(Exists(root_.Path()));
+}
+
+TEST_F(ArchiveCleanup, EarlierCreatedYearIsPrunedWhateverItsName) {
+    MakeFiles(Logs("logfiles-2030/01/2030-01-01"), 2);
+    After("logfiles-2030");
+    MakeFiles(Logs("logfiles-2010/01/2010-01-01"), 2);
+    MakeFile(Logs("logfiles-x"));
+    Prune();
+    EXPECT_FALSE(Exists(Logs("logfiles-2030/01/2030-01-01")));
+    EXPECT_TRUE(Exists(Logs("logfiles-2030/01")));
+    EXPECT_EQ(CountEntries(Logs("logfiles-2010/01/2010-01-01")), 2);
+    EXPECT_TRUE(Exists(Logs("logfiles-x"))) << "a file at the year level is never deleted";
+}
+
+TEST_F(ArchiveCleanup, AmongEqualCreationTimesTheLaterEnumeratedWins) {
+    // Equal times cannot be forced; directories made in quick succession
+    // share a clock tick on most systems.
+    const std::string parent = root_.Str();
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const std::string names[] = {"d1", "d2", "d3"};
+        for (const std::string& n : names) {
+            MakeDir(root_.Path() / n);
+        }
+        // The expectation, from the enumeration itself.
+        std::vector<platform::DirEntry> dirs;
+        platform::DirEntry entry;
+        platform::DirSearch* search = platform::DirFindFirst((parent + "/d*").c_str(), &entry);
+        ASSERT_NE(search, nullptr);
+        do {
+            dirs.push_back(entry);
+        } while (platform::DirFindNext(search, &entry));
+        platform::DirFindClose(search);
+        ASSERT_EQ(dirs.size(), 3u);
+        const platform::DirEntry* oldest = &dirs[0];
+        int tied = 0;
+        for (const platform::DirEntry& d : dirs) {
+            if (d.createTime < oldest->createTime) {
+                oldest = &d;
+                tied = 0;
+            } else if (d.createTime == oldest->createTime && &d != &dirs[0]) {
+                oldest = &d;
+                ++tied;
+            }
+        }
+        if (tied > 0) {
+            StringBuffer name;
+            const char* found = FindOldestSubdirectory(parent.c_str(), "d", name, false);
+            ASSERT_NE(found, nullptr);
+            EXPECT_STREQ(found, oldest->name);
+            return;
+        }
+        for (const std::string& n : names) {
+            fs::remove(root_.Path() / n);
+        }
+    }
+    GTEST_SKIP() << "no two directories got the same creation time";
+}
+
+TEST_F(ArchiveCleanup, LooseFilesAreDeletedWhileSearching) {
+    MakeFiles(Logs("logfiles-2020"), 3);
+    MakeReadOnly(Logs("logfiles-2020/f0.log"));
+    MakeFiles(Logs("logfiles-2020/01"), 3);
+    MakeFiles(Logs("logfiles-2020/01/2020-01-01"), 2);
+    Prune();
+    EXPECT_EQ(CountEntries(Logs("logfiles-2020")), 1) << "only the month is left";
+    EXPECT_EQ(CountEntries(Logs("logfiles-2020/01")), 0) << "loose files and the day are gone";
+}
+
+TEST_F(ArchiveCleanup, YearWithOnlyLooseFilesIsRemoved) {
+    MakeFiles(Logs("logfiles-2020"), 3);
+    MakeReadOnly(Logs("logfiles-2020/f1.log"));
+    Prune();
+    EXPECT_FALSE(Exists(Logs("logfiles-2020")));
+}
+
+TEST_F(ArchiveCleanup, EmptyMonthIsRemovedThenTheNextMonthPruned) {
+    MakeFiles(Logs("logfiles-2020/01"), 2);  // loose files, no day
+    After("logfiles-2020/01");
+    MakeFiles(Logs("logfiles-2020/02/2020-02-01"), 2);
+    Prune();
+    EXPECT_FALSE(Exists(Logs("logfiles-2020/01")));
+    EXPECT_EQ(CountEntries(Logs("logfiles-2020/02/2020-02-01")), 2);
+    Prune();
+    EXPECT_FALSE(Exists(Logs("logfiles-2020/02/2020-02-01")));
+    Prune();
+    Prune();
+    EXPECT_FALSE(Exists(Logs("logfiles-2020"))) << "emptied month and year go in later calls";
+}
+
+TEST_F(ArchiveCleanup, AnOlderDayLoses201FilesPerCall) {
+    MakeFiles(Logs("logfiles-2021/06/2021-06-14"), 500);
+    const int left[] = {299, 98};
+    for (int expected : left) {
+        Prune();
+        EXPECT_EQ(CountEntries(Logs("logfiles-2021/06/2021-06-14")), expected);
+    }
+    Prune();
+    EXPECT_FALSE(Exists(Logs("logfiles-2021/06/2021-06-14")));
+    EXPECT_TRUE(Exists(Logs("logfiles-2021/06")));
+}
+
+TEST_F(ArchiveCleanup, TodaysDirectoryLoses21FilesPerCall) {
+    MakeFiles(Logs("logfiles-2021/06/2021-06-15"), 50);
+    Prune();
+    EXPECT_EQ(CountEntries(Logs("logfiles-2021/06/2021-06-15")), 29);
+    Prune(June15() + 86400);  // a day later the same directory is an older one
+    EXPECT_FALSE(Exists(Logs("logfiles-2021/06/2021-06-15")));
+}
+
+TEST_F(ArchiveCleanup, ReadOnlyFilesAndNestedDirectoriesGoInOneCall) {
+    const fs::path day = Logs("logfiles-2020/01/2020-01-01");
+    MakeFiles(day, 5);
+    MakeReadOnly(day / "f2.log");
+    MakeFiles(day / "sub/deeper/deepest", 3);
+    MakeFiles(day / "sub/deeper", 2);
+    MakeFiles(day / "readonly", 2);
+    MakeReadOnly(day / "readonly/f0.log");
+    MakeReadOnly(day / "readonly");
+    Prune();
+    EXPECT_FALSE(Exists(day));
+}
+
+TEST(DeleteTree, DeletesOneFileMoreThanTheLimit) {
+    TempDir root;
+    MakeFiles(root.Path() / "d", 10);
+    DeleteTree(root.Str("d").c_str(), 3);
+    EXPECT_EQ(CountEntries(root.Path() / "d"), 6);
+    DeleteTree(root.Str("d").c_str(), 5);
+    EXPECT_FALSE(Exists(root.Path() / "d"));
+}
+
+// The archive tree is open to other users: links in it must never lead the
+// cleanup outside.
+class ArchiveLinks : public ArchiveCleanup {
+  protected:
+    void SetUp() override {
+        MakeFile(outside_.Path() / "canary");
+        MakeFiles(outside_.Path() / "01/2000-01-01", 3);
+    }
+    void ExpectOutsideIntact() {
+        EXPECT_TRUE(Exists(outside_.Path() / "canary"));
+        EXPECT_EQ(CountEntries(outside_.Path() / "01/2000-01-01"), 3);
+    }
+    TempDir outside_;
+};
+
+TEST_F(ArchiveLinks, LinkInsideADayIsDeletedNotFollowed) {
+    const fs::path day = Logs("logfiles-2020/01/2020-01-01");
+    MakeFiles(day, 3);
+    if (!MakeLink(outside_.Path(), day / "escape", true) ||
+        !MakeLink(outside_.Path() / "canary", day / "file-link", false)) {
+        GTEST_SKIP() << "symbolic links cannot be created here";
+    }
+    MakeFiles(day / "nested", 1);
+    MakeLink(outside_.Path() / "01", day / "nested/escape", true);
+    Prune();
+    EXPECT_FALSE(Exists(day));
+    ExpectOutsideIntact();
+}
+
+TEST_F(ArchiveLinks, LinkedYearIsNeverChosen) {
+    // The link is made first, so it is the oldest "year".
+    MakeDir(Logs());
+    if (!MakeLink(outside_.Path(), Logs("logfiles-1999"), true)) {
+        GTEST_SKIP() << "symbolic links cannot be created here";
+    }
+    After("logfiles-1999");
+    MakeFiles(Logs("logfiles-2020/01/2020-01-01"), 2);
+    for (int call = 0; call < 5; ++call) {
+        Prune();
+    }
+    EXPECT_FALSE(Exists(Logs("logfiles-2020")));
+    EXPECT_TRUE(Exists(Logs("logfiles-1999"))) << "a link at the year level is left alone";
+    ExpectOutsideIntact();
+}
+
+TEST_F(ArchiveLinks, LinkedMonthOrDayIsDeletedNotChosen) {
+    MakeDir(Logs("logfiles-2020"));
+    if (!MakeLink(outside_.Path(), Logs("logfiles-2020/00"), true)) {
+        GTEST_SKIP() << "symbolic links cannot be created here";
+    }
+    MakeDir(Logs("logfiles-2020/01"));
+    MakeLink(outside_.Path() / "01", Logs("logfiles-2020/01/2020-01-00"), true);
+    After("logfiles-2020/01");
+    MakeFiles(Logs("logfiles-2020/01/2020-01-01"), 2);
+    Prune();
+    EXPECT_FALSE(Exists(Logs("logfiles-2020/00")));
+    EXPECT_FALSE(Exists(Logs("logfiles-2020/01/2020-01-00")));
+    EXPECT_FALSE(Exists(Logs("logfiles-2020/01/2020-01-01")));
+    ExpectOutsideIntact();
+}
+
+TEST_F(ArchiveLinks, NameWithBackslashesCannotReachOutside) {
+    // Where '\' is an ordinary character, this name would read as a path
+    // to logs/canary once the separators are turned around.
+    const fs::path day = Logs("logfiles-2020/01/2020-01-01");
+    MakeFiles(day, 2);
+    MakeFile(Logs("canary"));
+    MakeFile(day / "..\\..\\..\\canary");
+    if (CountEntries(day) != 3) {
+        GTEST_SKIP() << "'\\' separates path components here";
+    }
+    Prune();
+    EXPECT_TRUE(Exists(Logs("canary")));
+    EXPECT_EQ(CountEntries(day), 1) << "the other files still go";
+}
+
+}  // namespace
+}  // namespace vosk
