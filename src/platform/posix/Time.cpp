@@ -12,8 +12,8 @@ namespace {
 
 // localtime_r takes a process-wide lock and may read the zone file again,
 // which is too slow for every record. Zone offsets change on whole seconds
-// only, so the broken-down time of the current second is exact for all of
-// its milliseconds; each thread keeps its own.
+// only, so the broken-down time of one second is exact for all of its
+// milliseconds; each thread keeps the last second it converted.
 struct SecondCache {
     bool valid = false;
     time_t second = 0;
@@ -21,6 +21,20 @@ struct SecondCache {
 };
 
 thread_local SecondCache tCache;
+
+const std::tm* CachedCalendar(time_t t) {
+    SecondCache& cache = tCache;
+    if (!cache.valid || cache.second != t) {
+        std::tm tm;
+        if (localtime_r(&t, &tm) == nullptr) {
+            return nullptr;
+        }
+        cache.calendar = tm;
+        cache.second = t;
+        cache.valid = true;
+    }
+    return &cache.calendar;
+}
 
 }  // namespace
 
@@ -33,18 +47,16 @@ void LocalTimeNow(LocalTime* now) {
         ts.tv_sec = time(nullptr);
         ts.tv_nsec = 0;
     }
-    SecondCache& cache = tCache;
-    if (!cache.valid || cache.second != ts.tv_sec) {
-        std::tm tm;
-        if (localtime_r(&ts.tv_sec, &tm) == nullptr && gmtime_r(&ts.tv_sec, &tm) == nullptr) {
-            memset(now, 0, sizeof(*now));
-            return;
-        }
-        cache.calendar = tm;
-        cache.second = ts.tv_sec;
-        cache.valid = true;
+    const std::tm* calendar = CachedCalendar(ts.tv_sec);
+    std::tm utc;
+    if (calendar == nullptr) {
+        calendar = gmtime_r(&ts.tv_sec, &utc);
     }
-    const std::tm& tm = cache.calendar;
+    if (calendar == nullptr) {
+        memset(now, 0, sizeof(*now));
+        return;
+    }
+    const std::tm& tm = *calendar;
     now->year = static_cast<uint16_t>(tm.tm_year + 1900);
     now->month = static_cast<uint16_t>(tm.tm_mon + 1);
     now->dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
@@ -56,7 +68,15 @@ void LocalTimeNow(LocalTime* now) {
 }
 
 bool LocalCalendar(time_t t, std::tm* out) {
-    return out != nullptr && localtime_r(&t, out) != nullptr;
+    if (out == nullptr) {
+        return false;
+    }
+    const std::tm* calendar = CachedCalendar(t);
+    if (calendar == nullptr) {
+        return false;
+    }
+    *out = *calendar;
+    return true;
 }
 
 }  // namespace vosk::platform
