@@ -1,0 +1,271 @@
+#include "log/Log.h"
+
+#include "log/LogFiles.h"
+
+namespace vosk {
+
+namespace {
+
+// Room for the executable's directory on every system we build for.
+constexpr size_t kDirectoryBuffer = 4096;
+// A reopen passes over numbered names whose files are full; the library
+// never creates them, so this many in a row means something else is wrong.
+constexpr int kNumberedNameProbes = 1000;
+
+const char kRawIndentText[] = "                         ";
+static_assert(sizeof(kRawIndentText) == Log::kRawIndent + 1, "raw indent is 25 blanks");
+
+// Appends v in decimal, at least width digits, padded on the left.
+char* PutNumber(char* p, unsigned v, int width, char pad) {
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    for (int i = n; i < width; ++i) {
+        *p++ = pad;
+    }
+    while (n > 0) {
+        *p++ = digits[--n];
+    }
+    return p;
+}
+
+// "[%4d-%02d-%02d %02d:%02d:%02d.%03d] " of the stamp, rendered by hand: it
+// is written for every record. Returns the length.
+int32_t FormatStamp(const platform::LocalTime& t, char* out) {
+    char* p = out;
+    *p++ = '[';
+    p = PutNumber(p, t.year, 4, ' ');
+    *p++ = '-';
+    p = PutNumber(p, t.month, 2, '0');
+    *p++ = '-';
+    p = PutNumber(p, t.day, 2, '0');
+    *p++ = ' ';
+    p = PutNumber(p, t.hour, 2, '0');
+    *p++ = ':';
+    p = PutNumber(p, t.minute, 2, '0');
+    *p++ = ':';
+    p = PutNumber(p, t.second, 2, '0');
+    *p++ = '.';
+    p = PutNumber(p, t.milliseconds, 3, '0');
+    *p++ = ']';
+    *p++ = ' ';
+    return static_cast<int32_t>(p - out);
+}
+
+}  // namespace
+
+Log::Log(int32_t lockFlag, Clock* clock)
+    : lock_(lockFlag != 0 ? static_cast<Lock*>(&sectionLock_) : &nullLock_),
+      clock_(clock != nullptr ? clock : Clock::System()) {
+    // An empty text resolves to the default directory. No file is touched
+    // before the first record.
+    SetDirectory("");
+    lastWriteTime_ = clock_->Time();
+}
+
+Log::~Log() {
+    try {
+        LockGuard guard(lock_);
+        stream_.Sync();
+    } catch (...) {
+    }
+    int fd = stream_.Descriptor();
+    if (fd != -1) {
+        platform::FileClose(fd);
+    }
+}
+
+void Log::SetDirectory(const char* directory) {
+    if (directory == nullptr) {
+        return;
+    }
+    char executableDirectory[kDirectoryBuffer];
+    platform::ExecutableDirectory(executableDirectory, sizeof(executableDirectory));
+    StringBuffer resolved;
+    ResolveDirectory(directory, executableDirectory, resolved);
+    LockGuard guard(lock_);
+    baseDirectory_.Assign(resolved.CStr());
+}
+
+void Log::SetSizeLimit(int32_t limit) {
+    LockGuard guard(lock_);
+    sizeLimit_ = limit < kMinimumSizeLimit ? kMinimumSizeLimit : limit;
+}
+
+void Log::SetNameAndLevel(const char* name, int32_t level) {
+    LockGuard guard(lock_);
+    name_.Assign(name);
+    level_.store(level, std::memory_order_relaxed);
+}
+
+void Log::SetLevel(int32_t level) {
+    LockGuard guard(lock_);
+    level_.store(level, std::memory_order_relaxed);
+}
+
+void Log::WriteRecord(int32_t level, const char* format, va_list args) {
+    // The level test comes first, so that a dropped record costs no clock read.
+    if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
+        return;
+    }
+    platform::LocalTime stamp;
+    clock_->LocalTimeNow(&stamp);
+    LockGuard guard(lock_);
+    WriteLocked(stamp, format, args);
+}
+
+void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
+                        va_list args) {
+    if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
+        return;
+    }
+    LockGuard guard(lock_);
+    WriteLocked(stamp, format, args);
+}
+
+void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args) {
+    try {
+        // The day decision reads the clock again: a record stamped just
+        // before midnight may be the first of the next day's file.
+        lastWriteTime_ = clock_->Time();
+        std::tm now;
+        if (clock_->LocalCalendar(lastWriteTime_, &now)) {
+            Rotate(now, true);
+        }
+        // Formatted text needs a file, as the stream's Print does.
+        if (stream_.Descriptor() != -1) {
+            char text[64];
+            AddCount(stream_.Write(text, FormatStamp(stamp, text)));
+        }
+        AddCount(stream_.PrintV(format, args));
+        if (stream_.LastChar() != '\n') {
+            AddCount(stream_.PutCounted('\n'));
+        }
+        stream_.Sync();
+    } catch (...) {
+    }
+}
+
+void Log::WriteRaw(const char* text) {
+    if (text == nullptr) {
+        return;
+    }
+    LockGuard guard(lock_);
+    try {
+        AddCount(stream_.Write(kRawIndentText, -1));
+        AddCount(stream_.Write(text, -1));
+    } catch (...) {
+    }
+}
+
+void Log::Flush() {
+    LockGuard guard(lock_);
+    try {
+        stream_.Sync();
+    } catch (...) {
+    }
+}
+
+void Log::CheckRotation() {
+    std::tm now;
+    if (!clock_->LocalCalendar(clock_->Time(), &now)) {
+        return;
+    }
+    LockGuard guard(lock_);
+    try {
+        Rotate(now, false);
+    } catch (...) {
+    }
+}
+
+time_t Log::GetDirectory(StringBuffer& out) {
+    LockGuard guard(lock_);
+    out.Assign(baseDirectory_.CStr());
+    return lastWriteTime_;
+}
+
+void Log::Rotate(const std::tm& now, bool reopen) {
+    bool sameDay = now.tm_year == dayStart_.tm_year && now.tm_mon == dayStart_.tm_mon &&
+                   now.tm_mday == dayStart_.tm_mday;
+    if (sameDay) {
+        if (written_ < sizeLimit_) {
+            return;
+        }
+        // Numbering restarts in a new quarter of an hour, counted from the
+        // day's start and not from the last reopen.
+        if (now.tm_hour != dayStart_.tm_hour || now.tm_min / 15 != dayStart_.tm_min / 15) {
+            sequence_ = 1;
+        }
+    } else {
+        sequence_ = 1;
+        dayStart_.tm_year = now.tm_year;
+        dayStart_.tm_mon = now.tm_mon;
+        dayStart_.tm_mday = now.tm_mday;
+        dayStart_.tm_hour = now.tm_hour;
+        dayStart_.tm_min = now.tm_min;
+        directory_.Assign(baseDirectory_.CStr());
+    }
+
+    int fd = stream_.Descriptor();
+    stream_.Detach();
+    if (fd != -1) {
+        platform::FileClose(fd);
+    }
+
+    if (!reopen) {
+        const char* directory = directory_.CStr();
+        MakeParentDirectories(directory);
+        platform::DirectoryMake(directory);
+        written_ = sizeLimit_;
+        return;
+    }
+    OpenFile(now);
+}
+
+void Log::OpenFile(const std::tm& now) {
+    // The numbered name is probed only: its size is where the count starts.
+    const int quarter = now.tm_min / 15 + 1;
+    written_ = 0;
+    for (int probe = 0; probe < kNumberedNameProbes; ++probe) {
+        int32_t n = sequence_;
+        sequence_ = sequence_ == INT32_MAX ? 1 : sequence_ + 1;
+        scratchPath_.Format("%s_%02d%02d[%03d].log", name_.CStr(), now.tm_hour, quarter, n);
+        if (scratchPath_ == lastNumberedName_) {
+            continue;
+        }
+        path_.Format("%s/%s", directory_.CStr(), scratchPath_.CStr());
+        written_ = FileSize(path_.CStr());
+        if (written_ >= sizeLimit_) {
+            written_ = 0;
+            continue;
+        }
+        lastNumberedName_.Assign(scratchPath_.CStr());
+        break;
+    }
+
+    path_.Format("%s/%s", directory_.CStr(), name_.CStr());
+    const char* path = path_.CStr();
+    int flags = platform::kOpenCreate | platform::kOpenTruncate;
+    if (platform::FileExists(path)) {
+        scratchPath_.Format("%s.bak", path);
+        platform::FileRemove(scratchPath_.CStr());
+        // A file that cannot become the backup (another process holds it
+        // open, say) is continued rather than emptied; the next reopen tries
+        // again.
+        if (!platform::FileRename(path, scratchPath_.CStr())) {
+            flags = platform::kOpenCreate | platform::kOpenAppend;
+        }
+    }
+    int fd = OpenCreating(path, flags);
+    if (fd == -1) {
+        written_ = sizeLimit_;
+    } else if ((flags & platform::kOpenAppend) != 0) {
+        written_ = FileSize(path);
+    }
+    stream_.Attach(fd);
+}
+
+}  // namespace vosk

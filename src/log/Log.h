@@ -1,0 +1,101 @@
+// One log: a file "<directory>/<name>" with one backup "<file>.bak", a
+// level threshold, a size limit and the stream that writes the records.
+//
+// The file is opened by the first record and started afresh (the old one
+// becoming the backup) at the first record of each local day and at the
+// first record after it reached its size limit. Every record is written
+// through to the file before WriteRecord returns; raw text waits in the
+// stream's buffer for the next sync.
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <ctime>
+
+#include "log/Clock.h"
+#include "platform/Platform.h"
+#include "text/FileStream.h"
+#include "text/StringBuffer.h"
+#include "threading/Lock.h"
+#include "threading/SectionLock.h"
+
+namespace vosk {
+
+class Log {
+  public:
+    static constexpr int32_t kDefaultSizeLimit = 2097152;
+    static constexpr int32_t kMinimumSizeLimit = 1048576;
+    // A raw text is indented by the width of a record stamp, less one.
+    static constexpr int32_t kRawIndent = 25;
+
+    // lockFlag nonzero: operations are serialised by a lock of their own,
+    // so that any thread may use the log; zero: one thread uses it. The
+    // clock is not owned; null means the system clock.
+    explicit Log(int32_t lockFlag, Clock* clock = nullptr);
+    // Writes out what is pending and closes the file.
+    virtual ~Log();
+    Log(const Log&) = delete;
+    Log& operator=(const Log&) = delete;
+
+    // Null changes nothing; blanks only give the default directory ("log_files"
+    // beside the executable). Surrounding blanks and tabs are dropped; a
+    // relative directory is taken from the executable's directory. The file
+    // moves there at the log's next new day.
+    void SetDirectory(const char* directory);
+    // Never below kMinimumSizeLimit.
+    void SetSizeLimit(int32_t limit);
+    // Null gives an empty name.
+    void SetNameAndLevel(const char* name, int32_t level);
+    void SetLevel(int32_t level);
+
+    // Writes one stamped line when level is not greater than the
+    // threshold. A null format writes nothing.
+    void WriteRecord(int32_t level, const char* format, va_list args);
+    // The same with the stamp given.
+    void WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
+                       va_list args);
+    // Indented text, without stamp or line end, written at the next sync.
+    void WriteRaw(const char* text);
+
+    void Flush();
+    // Closes the file on a new day or when it is full; the next record
+    // opens the new one.
+    void CheckRotation();
+    // The configured directory into out; the time of the last record.
+    time_t GetDirectory(StringBuffer& out);
+
+  private:
+    void Rotate(const std::tm& now, bool reopen);
+    void OpenFile(const std::tm& now);
+    void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args);
+    void AddCount(int32_t count) {
+        if (count > 0) {
+            written_ += count;
+        }
+    }
+
+    StringBuffer name_;
+    StringBuffer lastNumberedName_;
+    StringBuffer directory_;
+    // Read without the lock by the level test.
+    std::atomic<int32_t> level_{0};
+    SectionLock sectionLock_;
+    NullLock nullLock_;
+    Lock* lock_;
+    FileStream stream_;
+    StringBuffer baseDirectory_;
+    int32_t sizeLimit_ = kDefaultSizeLimit;
+    int32_t written_ = 0;
+    // Year, month, day, hour and minute of the last new day; year 0 makes
+    // the first check a new day.
+    std::tm dayStart_{};
+    time_t lastWriteTime_ = 0;
+    int32_t sequence_ = 1;
+    Clock* clock_;
+    // Paths of a reopen, kept to spare the allocations.
+    StringBuffer path_;
+    StringBuffer scratchPath_;
+};
+
+}  // namespace vosk

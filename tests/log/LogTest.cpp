@@ -1,0 +1,645 @@
+#include "log/Log.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+
+namespace vosk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeClock;
+using test::OnDisk;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+void Record(Log& log, int32_t level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    log.WriteRecord(level, format, args);
+    va_end(args);
+}
+
+void RecordAt(Log& log, const platform::LocalTime& stamp, int32_t level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    log.WriteRecordAt(stamp, level, format, args);
+    va_end(args);
+}
+
+platform::LocalTime Stamp(int year, int month, int day, int hour, int minute, int second,
+                          int milliseconds) {
+    platform::LocalTime t{};
+    t.year = static_cast<uint16_t>(year);
+    t.month = static_cast<uint16_t>(month);
+    t.day = static_cast<uint16_t>(day);
+    t.hour = static_cast<uint16_t>(hour);
+    t.minute = static_cast<uint16_t>(minute);
+    t.second = static_cast<uint16_t>(second);
+    t.milliseconds = static_cast<uint16_t>(milliseconds);
+    return t;
+}
+
+std::string StampText(const platform::LocalTime& t) {
+    char text[64];
+    snprintf(text, sizeof(text), "[%4d-%02d-%02d %02d:%02d:%02d.%03d] ", t.year, t.month, t.day,
+             t.hour, t.minute, t.second, t.milliseconds);
+    return text;
+}
+
+// Characters of one record made of the stamp, n letters and the line feed.
+constexpr int32_t kStampLength = 26;
+
+class LogTest : public ::testing::Test {
+  protected:
+    // A log set up the way the library's creator does it.
+    std::unique_ptr<Log> MakeLog(const std::string& directory, const char* name = "app.log",
+                                 int32_t level = 5, int32_t limit = 0) {
+        auto log = std::make_unique<Log>(1, &clock);
+        log->SetDirectory(directory.c_str());
+        log->SetSizeLimit(limit);
+        log->SetNameAndLevel(name, level);
+        return log;
+    }
+    std::string Content(const std::string& name = "app.log") {
+        return ReadBytes(dir.Path() / name);
+    }
+    bool Exists(const std::string& name) { return fs::exists(dir.Path() / name); }
+
+    TempDir dir;
+    FakeClock clock;
+};
+
+TEST_F(LogTest, RecordIsStampMessageAndLineFeedWrittenThrough) {
+    auto log = MakeLog(dir.Str());
+    clock.Set(2024, 3, 5, 7, 8, 9, 45);
+    Record(*log, 3, "x=%d", 5);
+    // Read while the log is still open: the record is already in the file.
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 07:08:09.045] x=5\n"));
+    Record(*log, 3, "%s", "second");
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 07:08:09.045] x=5\n"
+                                "[2024-03-05 07:08:09.045] second\n"));
+}
+
+TEST_F(LogTest, LineEndsAreAddedOnlyWhenMissing) {
+    struct Case {
+        const char* message;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"ends\n", "ends\n"},
+        {"", "\n"},
+        {"first\nsecond", "first\nsecond\n"},  // continuation lines carry no stamp
+        {"a\n\n", "a\n\n"},
+    };
+    auto log = MakeLog(dir.Str());
+    std::string expected;
+    for (const Case& c : cases) {
+        Record(*log, 0, "%s", c.message);
+        expected += "[2024-03-05 10:00:00.000] " + std::string(c.line);
+    }
+    EXPECT_EQ(Content(), OnDisk(expected));
+}
+
+TEST_F(LogTest, StampFieldsArePaddedLikePrintf) {
+    const platform::LocalTime stamps[] = {
+        Stamp(2024, 12, 31, 23, 59, 59, 999),
+        Stamp(999, 1, 2, 3, 4, 5, 6),
+        Stamp(7, 1, 1, 0, 0, 0, 0),
+        Stamp(12345, 10, 10, 10, 10, 10, 100),
+        Stamp(65535, 65535, 65535, 65535, 65535, 65535, 65535),
+    };
+    auto log = MakeLog(dir.Str());
+    std::string expected;
+    for (const auto& stamp : stamps) {
+        clock.HoldStamp(stamp);
+        Record(*log, 0, "m");
+        expected += StampText(stamp) + "m\n";
+    }
+    EXPECT_EQ(Content(), OnDisk(expected));
+}
+
+TEST_F(LogTest, WriteRecordAtUsesTheGivenStamp) {
+    auto log = MakeLog(dir.Str());
+    platform::LocalTime stamp = Stamp(2001, 2, 3, 4, 5, 6, 7);
+    RecordAt(*log, stamp, 5, "plain %d", 1);
+    RecordAt(*log, stamp, 6, "dropped");
+    RecordAt(*log, stamp, 0, nullptr);
+    EXPECT_EQ(Content(), OnDisk("[2001-02-03 04:05:06.007] plain 1\n"));
+}
+
+TEST_F(LogTest, LevelFilterComparesSignedAndReadsNoClockForDroppedRecords) {
+    struct Case {
+        int32_t threshold;
+        int32_t level;
+        bool written;
+    };
+    const Case cases[] = {
+        {5, 5, true},
+        {5, 6, false},
+        {5, -100, true},
+        {-3, -4, true},
+        {-3, -2, false},
+        {INT32_MIN, INT32_MIN, true},
+        {INT32_MAX, INT32_MAX, true},
+        {0, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.threshold) + " " + std::to_string(c.level));
+        TempDir logDir;
+        clock.Set(2024, 3, 5, 10, 0, 0);
+        auto log = MakeLog(logDir.Str(), "app.log", c.threshold);
+        clock.Advance(5);
+        int stamps = clock.stampReads;
+        int times = clock.timeReads;
+        Record(*log, c.level, "r");
+        StringBuffer out;
+        time_t last = log->GetDirectory(out);
+        if (c.written) {
+            EXPECT_EQ(ReadBytes(logDir.Path() / "app.log"),
+                      OnDisk("[2024-03-05 10:00:05.000] r\n"));
+            EXPECT_EQ(last, clock.Time());
+        } else {
+            EXPECT_FALSE(fs::exists(logDir.Path() / "app.log"));
+            EXPECT_EQ(clock.stampReads, stamps);
+            EXPECT_EQ(clock.timeReads, times);
+            EXPECT_EQ(last, clock.Time() - 5);  // still the construction time
+        }
+    }
+}
+
+TEST_F(LogTest, SetLevelMovesTheThreshold) {
+    auto log = MakeLog(dir.Str(), "app.log", 1);
+    Record(*log, 2, "before");
+    log->SetLevel(2);
+    Record(*log, 2, "after");
+    log->SetLevel(-1);
+    Record(*log, 0, "dropped");
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] after\n"));
+}
+
+TEST_F(LogTest, NullFormatAndNullTextChangeNothing) {
+    auto log = MakeLog(dir.Str());
+    clock.Advance(100);
+    Record(*log, 0, nullptr);
+    log->WriteRaw(nullptr);
+    log->Flush();
+    StringBuffer out;
+    EXPECT_EQ(log->GetDirectory(out), clock.Time() - 100);
+    EXPECT_FALSE(Exists("app.log"));
+    Record(*log, 0, "ok");
+    Record(*log, 0, nullptr);
+    log->WriteRaw(nullptr);
+    log->Flush();
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:01:40.000] ok\n"));
+}
+
+TEST_F(LogTest, RawTextIsIndentedAndWaitsForTheNextSync) {
+    auto log = MakeLog(dir.Str());
+    log->WriteRaw("lost");  // no file yet: dropped at the first record's open
+    Record(*log, 0, "one");
+    const std::string first = OnDisk("[2024-03-05 10:00:00.000] one\n");
+    log->WriteRaw("abc");
+    EXPECT_EQ(Content(), first);
+    log->Flush();
+    EXPECT_EQ(Content(), first + std::string(25, ' ') + "abc");
+    log->WriteRaw("x\ny");  // no line end of its own, and none added
+    Record(*log, 0, "two");
+    EXPECT_EQ(Content(), first + std::string(25, ' ') + "abc" + std::string(25, ' ') +
+                             OnDisk("x\ny[2024-03-05 10:00:00.000] two\n"));
+}
+
+TEST_F(LogTest, DestructionWritesPendingTextAndLeavesNoFileWhenNeverOpened) {
+    {
+        auto log = MakeLog(dir.Str());
+        Record(*log, 0, "r");
+        log->WriteRaw("tail");
+    }
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] r\n") + std::string(25, ' ') + "tail");
+    {
+        auto log = MakeLog(dir.Str("never"));
+        log->WriteRaw("pending");
+    }
+    EXPECT_FALSE(Exists("never"));
+}
+
+TEST_F(LogTest, FirstRecordBacksUpAnEarlierFile) {
+    WriteBytes(dir.Path() / "app.log", "old run\n");
+    WriteBytes(dir.Path() / "app.log.bak", "older run\n");
+    auto log = MakeLog(dir.Str());
+    EXPECT_EQ(Content(), "old run\n");  // nothing happens before the first record
+    Record(*log, 0, "new");
+    EXPECT_EQ(Content("app.log.bak"), "old run\n");
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] new\n"));
+
+    TempDir fresh;
+    auto other = MakeLog(fresh.Str());
+    Record(*other, 0, "new");
+    EXPECT_FALSE(fs::exists(fresh.Path() / "app.log.bak"));
+}
+
+TEST_F(LogTest, ABlockedBackupKeepsTheOldRecordsAndIsRetried) {
+    // A backup that cannot be removed or replaced (a non-empty directory in
+    // its place) makes the move fail; the file must not be emptied.
+    WriteBytes(dir.Path() / "app.log", std::string(Log::kMinimumSizeLimit - 10, 'o'));
+    fs::create_directories(dir.Path() / "app.log.bak" / "inside");
+    auto log = MakeLog(dir.Str());
+    Record(*log, 0, "first");
+    std::string old(Log::kMinimumSizeLimit - 10, 'o');
+    std::string firstLine = OnDisk("[2024-03-05 10:00:00.000] first\n");
+    EXPECT_EQ(Content(), old + firstLine);
+    // The count started at the file's size, so the file is full now: the
+    // next record tries the backup again, still in vain.
+    Record(*log, 0, "second");
+    std::string secondLine = OnDisk("[2024-03-05 10:00:00.000] second\n");
+    EXPECT_EQ(Content(), old + firstLine + secondLine);
+    // Once the obstacle is gone the backup takes everything.
+    fs::remove_all(dir.Path() / "app.log.bak");
+    Record(*log, 0, "third");
+    EXPECT_EQ(Content("app.log.bak"), old + firstLine + secondLine);
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] third\n"));
+}
+
+TEST_F(LogTest, NewDayStartsANewFile) {
+    clock.Set(2024, 3, 5, 23, 59, 58);
+    auto log = MakeLog(dir.Str());
+    Record(*log, 0, "day one");
+    clock.Advance(1);
+    Record(*log, 0, "still day one");
+    const std::string dayOne =
+        OnDisk("[2024-03-05 23:59:58.000] day one\n[2024-03-05 23:59:59.000] still day one\n");
+    EXPECT_EQ(Content(), dayOne);
+    EXPECT_FALSE(Exists("app.log.bak"));
+    // The stamp is read before the day is decided: a record stamped before
+    // midnight may open the next day's file.
+    clock.HoldStamp(Stamp(2024, 3, 5, 23, 59, 59, 999));
+    clock.Advance(1);
+    Record(*log, 0, "day two");
+    EXPECT_EQ(Content("app.log.bak"), dayOne);
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 23:59:59.999] day two\n"));
+    clock.ReleaseStamp();
+    // A new month and a new year are new days too.
+    clock.Set(2024, 4, 6, 0, 0, 0);
+    Record(*log, 0, "month");
+    EXPECT_EQ(Content(), OnDisk("[2024-04-06 00:00:00.000] month\n"));
+    clock.Set(2025, 4, 6, 0, 0, 0);
+    Record(*log, 0, "year");
+    EXPECT_EQ(Content("app.log.bak"), OnDisk("[2024-04-06 00:00:00.000] month\n"));
+    EXPECT_EQ(Content(), OnDisk("[2025-04-06 00:00:00.000] year\n"));
+}
+
+// Writes records of a fixed length until the file is backed up; returns
+// how many went into the first file.
+int RecordsUntilBackup(Log& log, const fs::path& backup, int32_t recordLength) {
+    std::string message(static_cast<size_t>(recordLength - kStampLength - 1), 'm');
+    for (int n = 1; n < 10000; ++n) {
+        Record(log, 0, "%s", message.c_str());
+        if (fs::exists(backup)) {
+            return n - 1;
+        }
+    }
+    return -1;
+}
+
+TEST_F(LogTest, SizeLimitIsAtLeastOneMebibyteAndTheRecordReachingItStays) {
+    struct Case {
+        int32_t set;
+        int32_t effective;
+    };
+    const Case cases[] = {
+        {0, 1048576},       {-5, 1048576},      {INT32_MIN, 1048576},
+        {1048575, 1048576}, {1048576, 1048576}, {1100000, 1100000},
+    };
+    const int32_t recordLength = 8027;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.set);
+        TempDir logDir;
+        auto log = MakeLog(logDir.Str(), "app.log", 5, c.set);
+        int n = RecordsUntilBackup(*log, logDir.Path() / "app.log.bak", recordLength);
+        // The record during which the count reaches the limit is the last
+        // of the file; line ends count once, whatever the disk holds.
+        int expected = (c.effective + recordLength - 1) / recordLength;
+        EXPECT_EQ(n, expected);
+        std::string line = "[2024-03-05 10:00:00.000] " +
+                           std::string(static_cast<size_t>(recordLength - kStampLength - 1), 'm') +
+                           "\n";
+        EXPECT_EQ(fs::file_size(logDir.Path() / "app.log.bak"),
+                  static_cast<uintmax_t>(n) * OnDisk(line).size());
+        EXPECT_EQ(ReadBytes(logDir.Path() / "app.log"), OnDisk(line));
+    }
+}
+
+TEST_F(LogTest, RawTextCountsTowardsTheLimit) {
+    auto log = MakeLog(dir.Str());
+    Record(*log, 0, "a");
+    log->WriteRaw(std::string(Log::kMinimumSizeLimit, 'r').c_str());
+    Record(*log, 0, "b");  // the count was full before it: rotates
+    EXPECT_EQ(Content("app.log.bak"), OnDisk("[2024-03-05 10:00:00.000] a\n") +
+                                          std::string(25, ' ') +
+                                          std::string(Log::kMinimumSizeLimit, 'r'));
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] b\n"));
+}
+
+TEST_F(LogTest, CheckRotationClosesAFullFileAndLeavesTheReopenToTheNextRecord) {
+    auto log = MakeLog(dir.Str());
+    Record(*log, 0, "a");
+    log->CheckRotation();  // neither new day nor full: nothing happens
+    log->WriteRaw(std::string(Log::kMinimumSizeLimit, 'r').c_str());
+    log->CheckRotation();
+    // Closed: the pending raw text reached the old file, no backup yet.
+    const std::string full = OnDisk("[2024-03-05 10:00:00.000] a\n") + std::string(25, ' ') +
+                             std::string(Log::kMinimumSizeLimit, 'r');
+    EXPECT_EQ(Content(), full);
+    EXPECT_FALSE(Exists("app.log.bak"));
+    log->WriteRaw("dropped");  // no file: lost at the reopen
+    Record(*log, 0, "b");
+    EXPECT_EQ(Content("app.log.bak"), full);
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] b\n"));
+
+    // At a new day the same.
+    clock.Set(2024, 3, 6, 0, 0, 1);
+    log->CheckRotation();
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] b\n"));
+    Record(*log, 0, "c");
+    EXPECT_EQ(Content("app.log.bak"), OnDisk("[2024-03-05 10:00:00.000] b\n"));
+    EXPECT_EQ(Content(), OnDisk("[2024-03-06 00:00:01.000] c\n"));
+}
+
+TEST_F(LogTest, CheckRotationBeforeTheFirstRecordCreatesTheDirectory) {
+    auto log = MakeLog(dir.Str("a/b/c"));
+    log->CheckRotation();
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "a" / "b" / "c"));
+    EXPECT_FALSE(Exists("a/b/c/app.log"));
+    Record(*log, 0, "r");
+    EXPECT_EQ(Content("a/b/c/app.log"), OnDisk("[2024-03-05 10:00:00.000] r\n"));
+}
+
+TEST_F(LogTest, FirstRecordCreatesMissingParentDirectories) {
+    auto log = MakeLog(dir.Str() + "/x\\y/z");
+    Record(*log, 0, "r");
+    EXPECT_EQ(Content("x/y/z/app.log"), OnDisk("[2024-03-05 10:00:00.000] r\n"));
+}
+
+TEST_F(LogTest, NameMayHoldPathParts) {
+    auto log = MakeLog(dir.Str(), "sub/dir/app.txt");
+    Record(*log, 0, "r");
+    EXPECT_EQ(Content("sub/dir/app.txt"), OnDisk("[2024-03-05 10:00:00.000] r\n"));
+}
+
+TEST_F(LogTest, NewDirectoryTakesEffectAtTheNextDay) {
+    auto log = MakeLog(dir.Str("first"));
+    Record(*log, 0, "one");
+    log->SetDirectory(("  " + dir.Str("second") + "\t").c_str());
+    StringBuffer out;
+    log->GetDirectory(out);
+    EXPECT_STREQ(out.CStr(), dir.Str("second").c_str());
+    Record(*log, 0, "two");
+    EXPECT_FALSE(Exists("second"));
+    clock.Set(2024, 3, 6, 8, 0, 0);
+    Record(*log, 0, "three");
+    EXPECT_EQ(Content("first/app.log"),
+              OnDisk("[2024-03-05 10:00:00.000] one\n[2024-03-05 10:00:00.000] two\n"));
+    EXPECT_EQ(Content("second/app.log"), OnDisk("[2024-03-06 08:00:00.000] three\n"));
+}
+
+TEST_F(LogTest, GetDirectoryReportsTheConfiguredDirectoryAndLastRecordTime) {
+    clock.Set(2024, 3, 5, 10, 0, 0);
+    auto log = std::make_unique<Log>(1, &clock);
+    const time_t created = clock.Time();
+    char exe[4096];
+    platform::ExecutableDirectory(exe, sizeof(exe));
+    StringBuffer out;
+    EXPECT_EQ(log->GetDirectory(out), created);
+    EXPECT_STREQ(out.CStr(), (std::string(exe) + "/log_files").c_str());
+
+    log->SetDirectory(nullptr);
+    log->GetDirectory(out);
+    EXPECT_STREQ(out.CStr(), (std::string(exe) + "/log_files").c_str());
+    log->SetDirectory("logs");
+    log->GetDirectory(out);
+    EXPECT_STREQ(out.CStr(), (std::string(exe) + "/logs").c_str());
+
+    log->SetDirectory(dir.Str().c_str());
+    log->SetNameAndLevel("app.log", 0);
+    clock.Advance(30);
+    Record(*log, 0, "r");
+    clock.Advance(30);
+    log->WriteRaw("raw text does not count as a write");
+    log->Flush();
+    EXPECT_EQ(log->GetDirectory(out), created + 30);
+    EXPECT_STREQ(out.CStr(), dir.Str().c_str());
+}
+
+TEST_F(LogTest, AFailedOpenDropsRecordsUntilTheObstacleIsGone) {
+    // A plain file where the directory should be.
+    WriteBytes(dir.Path() / "blocker", "x");
+    auto log = MakeLog(dir.Str("blocker/logs"));
+    Record(*log, 0, "lost");
+    log->WriteRaw("lost too");
+    log->Flush();
+    log->CheckRotation();
+    Record(*log, 0, "lost again");
+    EXPECT_EQ(Content("blocker"), "x");
+    fs::remove(dir.Path() / "blocker");
+    Record(*log, 0, "kept");
+    EXPECT_EQ(Content("blocker/logs/app.log"), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
+}
+
+TEST_F(LogTest, AnUnusableNameWritesNothingAndHarmsNothing) {
+    auto log = MakeLog(dir.Str(), nullptr);  // the file would be the directory itself
+    Record(*log, 0, "r");
+    log->WriteRaw("t");
+    log->Flush();
+    log->CheckRotation();
+    EXPECT_TRUE(fs::is_directory(dir.Path()));
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
+}
+
+TEST_F(LogTest, AFailingCalendarLeavesTheLogClosedButUsable) {
+    auto log = MakeLog(dir.Str());
+    clock.FailCalendar(true);
+    Record(*log, 0, "lost");
+    log->CheckRotation();
+    EXPECT_FALSE(Exists("app.log"));
+    clock.FailCalendar(false);
+    Record(*log, 0, "kept");
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
+}
+
+// The numbered name "<name>_<hour><quarter>[<n>].log" is probed at every
+// reopen and decides where the count starts; it is never written.
+class NumberedNameTest : public LogTest {
+  protected:
+    void Fill(const std::string& name, int32_t size) {
+        std::ofstream(dir.Path() / name).close();
+        fs::resize_file(dir.Path() / name, static_cast<uintmax_t>(size));
+    }
+    // Fills the count so that the next record reopens.
+    void MakeFull(Log& log) { log.WriteRaw(std::string(Log::kMinimumSizeLimit, 'r').c_str()); }
+    // True when the new file's count starts nearly full: a short record
+    // fills it and the next one rotates. The log (named "app") must be due
+    // to open its file at the next record.
+    bool StartedNearlyFull(Log& log) {
+        Record(log, 0, "probe one");  // opens; the count starts where the probe says
+        fs::remove(dir.Path() / "app.bak");
+        Record(log, 0, "probe two");
+        return Exists("app.bak");
+    }
+    const int32_t kNearlyFull = Log::kMinimumSizeLimit - 10;
+};
+
+TEST_F(NumberedNameTest, FullNumberedFilesArePassedOver) {
+    Fill("app_1003[001].log", Log::kMinimumSizeLimit);
+    Fill("app_1003[002].log", kNearlyFull);
+    clock.Set(2024, 3, 5, 10, 31, 0);
+    auto log = MakeLog(dir.Str(), "app");
+    EXPECT_TRUE(StartedNearlyFull(*log));
+    EXPECT_EQ(fs::file_size(dir.Path() / "app_1003[002].log"), static_cast<uintmax_t>(kNearlyFull));
+    EXPECT_FALSE(Exists("app_1003[003].log"));
+}
+
+TEST_F(NumberedNameTest, WithoutNumberedFilesTheCountStartsAtZero) {
+    clock.Set(2024, 3, 5, 10, 31, 0);
+    auto log = MakeLog(dir.Str(), "app");
+    EXPECT_FALSE(StartedNearlyFull(*log));
+    EXPECT_FALSE(Exists("app_1003[001].log"));
+}
+
+TEST_F(NumberedNameTest, TheLastNameChosenIsPassedOverAfterAReset) {
+    clock.Set(2024, 3, 5, 9, 50, 0);
+    auto log = MakeLog(dir.Str(), "app");
+    Record(*log, 0, "day start");  // chooses app_0904[001].log
+    // Full in another quarter than the day's start: the sequence restarts
+    // and app_1003[001].log is chosen.
+    clock.Set(2024, 3, 5, 10, 31, 0);
+    MakeFull(*log);
+    Record(*log, 0, "reopen one");
+    // Full again, still another quarter than the day's start: restarts at
+    // 1, passes over app_1003[001].log (the last chosen, absent) and probes
+    // [002].
+    Fill("app_1003[002].log", kNearlyFull);
+    MakeFull(*log);
+    EXPECT_TRUE(StartedNearlyFull(*log));
+}
+
+TEST_F(NumberedNameTest, QuarterAndHourAreComparedWithTheDayStart) {
+    clock.Set(2024, 3, 5, 10, 31, 0);
+    auto log = MakeLog(dir.Str(), "app");
+    Record(*log, 0, "day start");  // app_1003[001].log
+    clock.Set(2024, 3, 5, 10, 44, 59);
+    MakeFull(*log);
+    Record(*log, 0, "r");  // same quarter as the day's start: no restart, [002]
+    // Still no restart: [003] is probed (a restart would give the absent [001]).
+    Fill("app_1003[003].log", kNearlyFull);
+    MakeFull(*log);
+    EXPECT_TRUE(StartedNearlyFull(*log));  // its second probe chose [004]
+    // The next quarter restarts at 1.
+    Fill("app_1004[001].log", kNearlyFull);
+    clock.Set(2024, 3, 5, 10, 45, 0);
+    MakeFull(*log);
+    EXPECT_TRUE(StartedNearlyFull(*log));
+    // So does another hour in the day's own quarter.
+    Fill("app_1103[001].log", kNearlyFull);
+    clock.Set(2024, 3, 5, 11, 31, 0);
+    MakeFull(*log);
+    EXPECT_TRUE(StartedNearlyFull(*log));
+    // No numbered file is ever written.
+    EXPECT_EQ(fs::file_size(dir.Path() / "app_1003[003].log"), static_cast<uintmax_t>(kNearlyFull));
+    EXPECT_FALSE(Exists("app_1003[001].log"));
+    EXPECT_FALSE(Exists("app_1003[002].log"));
+}
+
+TEST_F(LogTest, WithoutALockTheLogWorksOnOneThread) {
+    Log log(0, &clock);
+    log.SetDirectory(dir.Str().c_str());
+    log.SetSizeLimit(0);
+    log.SetNameAndLevel("app.log", 1);
+    Record(log, 1, "single");
+    log.WriteRaw("raw");
+    log.Flush();
+    EXPECT_EQ(Content(),
+              OnDisk("[2024-03-05 10:00:00.000] single\n") + std::string(25, ' ') + "raw");
+}
+
+TEST(LogSystemClock, StampsWithTheCurrentLocalTime) {
+    TempDir dir;
+    time_t before = time(nullptr);
+    {
+        Log log(1);
+        log.SetDirectory(dir.Str().c_str());
+        log.SetNameAndLevel("app.log", 0);
+        Record(log, 0, "now");
+    }
+    time_t after = time(nullptr);
+    std::string content = ReadBytes(dir.Path() / "app.log");
+    bool found = false;
+    for (time_t t = before - 1; t <= after + 1 && !found; ++t) {
+        std::tm tm;
+        ASSERT_TRUE(platform::LocalCalendar(t, &tm));
+        char prefix[96];
+        snprintf(prefix, sizeof(prefix), "[%4d-%02d-%02d %02d:%02d:%02d.", tm.tm_year + 1900,
+                 tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+        found = content.rfind(prefix, 0) == 0;
+    }
+    EXPECT_TRUE(found) << content;
+    EXPECT_EQ(content.size(), OnDisk("[2024-03-05 10:00:00.000] now\n").size());
+}
+
+TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {
+    auto log = MakeLog(dir.Str(), "app.log", 5);
+    constexpr int kThreads = 4;
+    constexpr int kRecords = 200;
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            while (!go.load()) {
+            }
+            for (int i = 0; i < kRecords; ++i) {
+                Record(*log, t, "thread %d record %d", t, i);
+                if (i % 50 == 0) {
+                    log->SetLevel(5);  // races the lock-free level test
+                }
+            }
+        });
+    }
+    go = true;
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    std::string content = ReadBytes(dir.Path() / "app.log");
+    const std::string lineEnd = test::NativeLineEnd();
+    int lines = 0;
+    std::vector<int> next(kThreads, 0);
+    size_t pos = 0;
+    while (pos < content.size()) {
+        size_t end = content.find(lineEnd, pos);
+        ASSERT_NE(end, std::string::npos);
+        std::string line = content.substr(pos, end - pos);
+        int t = -1;
+        int i = -1;
+        ASSERT_EQ(sscanf(line.c_str(), "[2024-03-05 10:00:00.000] thread %d record %d", &t, &i), 2)
+            << line;
+        ASSERT_TRUE(t >= 0 && t < kThreads);
+        EXPECT_EQ(i, next[t]++);  // each thread's records in its order
+        ++lines;
+        pos = end + lineEnd.size();
+    }
+    EXPECT_EQ(lines, kThreads * kRecords);
+}
+
+}  // namespace
+}  // namespace vosk
