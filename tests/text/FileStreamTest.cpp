@@ -1,0 +1,267 @@
+#include "text/FileStream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "support/TempDir.h"
+#include "text/StringBuffer.h"
+
+namespace vosk {
+namespace {
+
+// A stream whose writes go to memory. Scripted results are used first:
+// a value >= 0 is the write's result (capped at the size asked), a
+// negative value fails the write with that errno negated.
+class MemoryStream : public FileStream {
+  public:
+    explicit MemoryStream(int fd = 7) : FileStream(fd) {}
+    std::vector<std::string> writes;  // one entry per successful call
+    std::deque<long> script;
+    int calls = 0;
+
+    std::string Written() const {
+        std::string all;
+        for (const std::string& w : writes) {
+            all += w;
+        }
+        return all;
+    }
+    using TextBuffer::Scratch;
+
+  protected:
+    long RawWrite(const char* data, size_t size) override {
+        ++calls;
+        long result = static_cast<long>(size);
+        if (!script.empty()) {
+            result = script.front();
+            script.pop_front();
+        }
+        if (result < 0) {
+            errno = static_cast<int>(-result);
+            return -1;
+        }
+        result = std::min(result, static_cast<long>(size));
+        if (result > 0) {
+            writes.emplace_back(data, static_cast<size_t>(result));
+        }
+        return result;
+    }
+};
+
+TEST(FileStream, Construction) {
+    FileStream none;
+    EXPECT_EQ(none.Descriptor(), -1);
+    EXPECT_EQ(none.Capacity(), 8192);
+    FileStream some(5);
+    EXPECT_EQ(some.Descriptor(), 5);
+}
+
+TEST(FileStream, NewlineFromPutFlushesEverythingPending) {
+    MemoryStream s;
+    EXPECT_EQ(s.Write("a\nb", -1), 3);  // a newline written is not a flush
+    EXPECT_TRUE(s.writes.empty());
+    EXPECT_EQ(s.Put('c'), 'c');
+    EXPECT_EQ(s.Put('\n'), '\n');
+    ASSERT_EQ(s.writes.size(), 1u);
+    EXPECT_EQ(s.writes[0], "a\nbc\n");
+    EXPECT_EQ(s.ContentLength(), 0);
+    EXPECT_EQ(s.Room(), 8192);
+    EXPECT_EQ(s.LastChar(), '\n');
+}
+
+TEST(FileStream, WriteLargerThanTheBuffer) {
+    MemoryStream s;
+    std::string data(10000, 'x');
+    data.back() = 'z';
+    EXPECT_EQ(s.Write(data.c_str(), -1), 10000);
+    ASSERT_EQ(s.writes.size(), 1u);
+    EXPECT_EQ(s.writes[0].size(), 8192u);
+    EXPECT_EQ(s.ContentLength(), 1808);
+    EXPECT_EQ(s.LastChar(), 'z');
+    EXPECT_EQ(s.Sync(), 8192);
+    EXPECT_EQ(s.Written(), data);
+    EXPECT_EQ(s.ContentLength(), 0);
+}
+
+TEST(FileStream, ShortWritesAreContinued) {
+    MemoryStream s;
+    s.script = {3, 2};
+    s.Write("abcdefgh", -1);
+    EXPECT_EQ(s.Sync(), 8192);
+    EXPECT_EQ(s.calls, 3);
+    EXPECT_EQ(s.Written(), "abcdefgh");
+}
+
+TEST(FileStream, WriteResults) {
+    struct Case {
+        const char* name;
+        std::deque<long> script;
+        int32_t overflow;
+        std::string written;
+    };
+    const Case cases[] = {
+        {"all written", {}, 8192, "pending"},
+        {"EINTR is retried", {-EINTR}, 8192, "pending"},
+        {"EAGAIN is retried", {-EAGAIN, -EAGAIN}, 8192, "pending"},
+        {"nothing written", {0}, -1, ""},
+        {"write error", {-EIO}, -3, ""},
+        {"error after a part", {3, -EIO}, -3, "pen"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryStream s;
+        s.script = c.script;
+        s.Write("pending", -1);
+        EXPECT_EQ(s.Overflow(), c.overflow);
+        EXPECT_EQ(s.Written(), c.written);
+        // Either way nothing is left pending and the stream goes on.
+        EXPECT_EQ(s.ContentLength(), 0);
+        EXPECT_EQ(s.Room(), 8192);
+        s.Write("more", -1);
+        EXPECT_EQ(s.Sync(), 8192);
+        EXPECT_EQ(s.Written(), c.written + "more");
+    }
+}
+
+TEST(FileStream, FailedFlushesThroughSyncPutAndWrite) {
+    MemoryStream s;
+    s.script = {0};
+    s.Write("x", -1);
+    EXPECT_EQ(s.Sync(), 0);
+    EXPECT_EQ(s.ContentLength(), 0);
+
+    s.script = {-EIO};
+    s.Put('a');
+    EXPECT_EQ(s.Put('\n'), -1);  // stored, then the flush failed
+    EXPECT_EQ(s.LastChar(), '\n');
+    EXPECT_EQ(s.ContentLength(), 0);
+
+    std::string full(8192, 'f');
+    s.Write(full.c_str(), -1);
+    s.script = {-EIO};
+    EXPECT_EQ(s.Put('y'), -4);  // Overflow's -3, minus 1
+    EXPECT_EQ(s.ContentLength(), 0);
+
+    s.Write(full.c_str(), -1);
+    s.script = {0};
+    EXPECT_EQ(s.Write("abc", -1), -1);
+    EXPECT_EQ(s.LastChar(), 0);
+    EXPECT_TRUE(s.Written().empty());
+}
+
+TEST(FileStream, WithoutDescriptorPendingBytesAreDropped) {
+    MemoryStream s(-1);
+    std::string full(8192, 'f');
+    EXPECT_EQ(s.Write(full.c_str(), -1), 8192);
+    EXPECT_EQ(s.Put('c'), -2);
+    EXPECT_EQ(s.ContentLength(), 0);  // dropped, and 'c' not stored
+    EXPECT_EQ(s.LastChar(), 'f');
+    s.Write("abc", -1);
+    EXPECT_EQ(s.Sync(), 0);
+    EXPECT_EQ(s.ContentLength(), 0);
+    EXPECT_EQ(s.Overflow(), -1);
+    EXPECT_EQ(s.calls, 0);
+}
+
+TEST(FileStream, AttachDropsAndDetachWrites) {
+    MemoryStream s;
+    s.Write("dropped", -1);
+    EXPECT_EQ(s.Attach(9), 9);
+    EXPECT_EQ(s.Descriptor(), 9);
+    EXPECT_EQ(s.ContentLength(), 0);
+    s.Write("kept", -1);
+    EXPECT_EQ(s.Detach(), 0);
+    EXPECT_EQ(s.Descriptor(), -1);
+    EXPECT_EQ(s.Written(), "kept");
+    // Detach drops what a failed flush left, and attaching -1 is "none".
+    s.Attach(3);
+    s.Write("lost", -1);
+    s.script = {-EIO};
+    EXPECT_EQ(s.Detach(), 0);
+    EXPECT_EQ(s.ContentLength(), 0);
+    EXPECT_EQ(s.Attach(-1), -1);
+    EXPECT_EQ(s.Print("x"), -1);
+}
+
+TEST(FileStream, PrintWithoutDescriptorDoesNothing) {
+    MemoryStream s(-1);
+    EXPECT_EQ(s.Print("abc %d\n", 5), -1);
+    EXPECT_EQ(s.ContentLength(), 0);
+    EXPECT_EQ(s.Scratch(), nullptr);
+    EXPECT_EQ(s.calls, 0);
+}
+
+TEST(FileStream, PrintLineFlushesAtNewlinesOfTheFormatOnly) {
+    MemoryStream s;
+    EXPECT_EQ(s.Print("[%02d] %s", 7, "one\ntwo"), 12);
+    EXPECT_TRUE(s.writes.empty());  // the newline came from an argument
+    EXPECT_EQ(s.Print(" %d\n", 3), 3);
+    ASSERT_EQ(s.writes.size(), 1u);
+    EXPECT_EQ(s.writes[0], "[07] one\ntwo 3\n");
+    EXPECT_NE(s.Scratch(), nullptr);
+}
+
+TEST(FileStream, FormattingGrowsTheBufferRatherThanFlushing) {
+    MemoryStream s;
+    std::string full(8190, 'a');
+    s.Write(full.c_str(), -1);
+    EXPECT_EQ(s.Print("%d", 12345), 5);
+    EXPECT_TRUE(s.writes.empty());
+    EXPECT_GT(s.Capacity(), 8192);
+    EXPECT_EQ(s.ContentLength(), 8195);
+    EXPECT_EQ(s.Sync(), s.Capacity());
+    EXPECT_EQ(s.Written(), full + "12345");
+}
+
+// A stream whose storage can be refused.
+class StarvedStream : public MemoryStream {
+  public:
+    bool refuse = true;
+
+  protected:
+    void* Reallocate(void* storage, size_t size) override {
+        return refuse ? nullptr : MemoryStream::Reallocate(storage, size);
+    }
+};
+
+TEST(FileStream, WithoutStorageStoresNothingUntilTheEngineGetsSome) {
+    StarvedStream s;
+    s.Reserve(10000);  // cannot grow: the storage is given up
+    EXPECT_EQ(s.Capacity(), 0);
+    EXPECT_EQ(s.Put('a'), -1);
+    EXPECT_EQ(s.Write("abc", -1), 0);
+    EXPECT_EQ(s.Sync(), 0);
+    EXPECT_EQ(s.Print("%d", 5), 0);  // no room for the conversion: ends
+    s.refuse = false;
+    EXPECT_EQ(s.Print("%d", 42), 2);
+    EXPECT_EQ(s.Capacity(), 16);
+    s.Sync();
+    EXPECT_EQ(s.Written(), "42");
+}
+
+TEST(FileStream, WritesToARealFileAndLeavesItOpen) {
+    test::TempDir dir;
+    std::string path = dir.Str("stream.log");
+    int fd = platform::FileOpen(path.c_str(), platform::kOpenCreate | platform::kOpenTruncate);
+    ASSERT_GE(fd, 0);
+    {
+        FileStream s(fd);
+        EXPECT_EQ(s.Print("x=%d\n", 5), 4);
+        s.Write("raw", -1);
+        EXPECT_GT(s.Sync(), 0);
+        s.Write("never written", -1);
+    }
+    // Destroying the stream neither wrote its pending bytes nor closed fd.
+    EXPECT_EQ(platform::FileWrite(fd, "!", 1), 1);
+    EXPECT_EQ(platform::FileClose(fd), 0);
+    EXPECT_EQ(test::ReadBytes(path), test::OnDisk("x=5\nraw!"));
+}
+
+}  // namespace
+}  // namespace vosk

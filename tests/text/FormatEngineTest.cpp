@@ -1,0 +1,430 @@
+// The printf-style engine: its own conversion set, the counts it returns,
+// and its handling of hostile formats.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "text/FileStream.h"
+#include "text/StringBuffer.h"
+
+namespace vosk {
+namespace {
+
+int32_t Append(TextBuffer& b, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int32_t count = b.AppendFormatV(format, args);
+    va_end(args);
+    return count;
+}
+
+// A StringBuffer that shows the specification the engine rebuilt last.
+class Probe : public StringBuffer {
+  public:
+    using StringBuffer::StringBuffer;
+    std::string ScratchText() const {
+        // Its length, not a NUL: an unfinished specification is not terminated.
+        return Scratch() == nullptr ? std::string("<none>")
+                                    : std::string(Scratch()->Data(), Scratch()->Length());
+    }
+};
+
+std::string Content(StringBuffer& b) {
+    return std::string(b.CStr(), b.Length());
+}
+
+struct Case {
+    const char* format;
+    std::function<int32_t(TextBuffer&, const char*)> run;
+    std::string expected;
+    int32_t count;
+    const char* scratch;  // the rebuilt specification, when it matters
+};
+
+#define ARGS(...) [](TextBuffer& b, const char* f) { return Append(b, f, __VA_ARGS__); }
+#define NOARGS [](TextBuffer& b, const char* f) { return Append(b, f); }
+
+void RunCases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        Probe b;
+        EXPECT_EQ(c.run(b, c.format), c.count);
+        EXPECT_EQ(Content(b), c.expected);
+        if (c.scratch != nullptr) {
+            EXPECT_EQ(b.ScratchText(), c.scratch);
+        }
+    }
+}
+
+TEST(FormatEngine, Grammar) {
+    RunCases({
+        {"plain text", NOARGS, "plain text", 10, ""},
+        {"", NOARGS, "", 0, ""},
+        {"%%", NOARGS, "%", 1, ""},
+        {"100%% sure", NOARGS, "100% sure", 9, nullptr},
+        {"%5d", ARGS(42), "   42", 5, "%5d"},
+        {"%-5d|", ARGS(42), "42   |", 6, "%-5d"},
+        {"%05d", ARGS(42), "00042", 5, "%05d"},
+        {"%*d", ARGS(4, 7), "   7", 4, "%4d"},
+        {"%-08.3ld", ARGS(5), "005     ", 8, "%-08.3ld"},
+        {"%+-5d", ARGS(5), "5d", 2, "%+-"},  // flags out of order: "-" is the letter
+        {"%0-5d", ARGS(5), "5d", 2, "%0-"},
+        {"%i%d", ARGS(5, 6), "5", 1, "%d"},
+        {"%hd", ARGS(3), "d", 1, "%h"},
+        {"% d", ARGS(3), "d", 1, "% "},
+        {"%#x", ARGS(3), "x", 1, "%#"},
+        {"%n|", ARGS(3), "|", 1, nullptr},
+        {"%1$d", ARGS(3), "d", 1, "%1$"},
+        {"%ld %lx %lc", ARGS(-5, 255, 'q'), "-5 ff q", 7, "%lc"},
+        {"%c", ARGS(0), "", 0, nullptr},
+        {"a%cb", ARGS(0), "ab", 2, nullptr},
+        {"%3c|", ARGS(0), "  |", 3, nullptr},  // rendered up to the NUL only
+        {"abc%", NOARGS, "abc", 3, nullptr},
+        {"x%-5", NOARGS, "x", 1, nullptr},
+        {"x%.3l", NOARGS, "x", 1, "%.3l"},
+        {"x%*", ARGS(4), "x", 1, "%4"},
+        {"%5*d", ARGS(3, 7), std::string(52, ' ') + "7", 53, "%53d"},
+        {"%*3d", ARGS(4, 7), std::string(42, ' ') + "7", 43, "%43d"},
+        {"%**d", ARGS(4, 3, 9), std::string(42, ' ') + "9", 43, "%43d"},
+        {"%*5d|", ARGS(-4, 9), "9" + std::string(44, ' ') + "|", 46, "%-45d"},
+        {"%*7d", ARGS(0, 9), "0000009", 7, "%07d"},
+        {"%*d|", ARGS(-6, 5), "5     |", 7, "%-6d"},
+        {"%0*d|", ARGS(-5, 42), "42   |", 6, "%0-5d"},
+        {"%*.*d|", ARGS(-6, 3, 5), "005   |", 7, "%-6.3d"},
+        {"%.*d", ARGS(-1, 5), "5", 1, "%.-1d"},  // negative precision: none
+        {"%.*d", ARGS(INT_MIN, 5), "5", 1, nullptr},
+        {"%5*d|", ARGS(-3, 7), "    7|", 6, "%5-3d"},
+    });
+}
+
+TEST(FormatEngine, Integers) {
+    RunCases({
+        {"%d %d %d", ARGS(0, INT_MAX, INT_MIN), "0 2147483647 -2147483648", 24, nullptr},
+        {"%u %u", ARGS(-1, 42), "4294967295 42", 13, nullptr},
+        {"%o %x %X", ARGS(8, -1, 0xBEEF), "10 ffffffff BEEF", 16, nullptr},
+        {"%+d %+d %+u", ARGS(3, -3, 3), "+3 -3 3", 7, nullptr},
+        {"%+05d", ARGS(3), "+0003", 5, nullptr},
+        {"%.3d %.3d", ARGS(7, -7), "007 -007", 8, nullptr},
+        {"%.0d|%5.0d|", ARGS(0, 0), "|     |", 7, nullptr},
+        {"%08.3d", ARGS(7), "     007", 8, nullptr},
+        {"%-05x|", ARGS(255), "ff   |", 6, nullptr},
+        {"%5c|%-5c|%05c", ARGS('a', 'b', 'c'), "    a|b    |    c", 17, nullptr},
+    });
+}
+
+TEST(FormatEngine, Strings) {
+    static const char* const abc = "abc";
+    RunCases({
+        {"%s", ARGS(abc), "abc", 3, nullptr},
+        {"%.2s", ARGS("abcdef"), "ab", 2, "%.2s"},
+        {"%10s", ARGS(abc), "       abc", 10, nullptr},
+        {"%2s", ARGS(abc), "abc", 3, nullptr},
+        {"%.0s", ARGS(abc), "abc", 3, nullptr},  // a precision of 0 is none
+        {"%.*s", ARGS(0, abc), "abc", 3, nullptr},
+        {"%10.0s|", ARGS(abc), "          |", 11, nullptr},
+        {"%-6s|", ARGS(abc), "abc   |", 7, nullptr},
+        {"%*s|", ARGS(-6, abc), "abc   |", 7, nullptr},
+        {"%06s", ARGS(abc), "   abc", 6, nullptr},
+        {"%.*s", ARGS(-1, abc), "abc", 3, nullptr},
+        {"%.10s", ARGS(abc), "abc", 3, nullptr},
+        {"%5*s", ARGS(3, abc), std::string(50, ' ') + "abc", 53, nullptr},
+        {"%ls", ARGS(abc), "abc", 3, "%ls"},
+        {"%s", ARGS(""), "", 0, nullptr},
+        {"[%s][%d]", ARGS(static_cast<const char*>(nullptr), 5), "[][5]", 5, nullptr},
+        {"[%.3s][%d]", ARGS(static_cast<const char*>(nullptr), 5), "[][5]", 5, nullptr},
+        {"%s", ARGS("a\nb"), "a\nb", 3, nullptr},
+    });
+}
+
+TEST(FormatEngine, FloatingPoint) {
+    static const double inf = HUGE_VAL;
+    RunCases({
+        {"%f", ARGS(1.5), "1.500000", 8, nullptr},
+        {"%lf", ARGS(1.5), "1.500000", 8, "%lf"},
+        {"%.2f", ARGS(3.14159), "3.14", 4, nullptr},
+        {"%10.3f", ARGS(-2.5), "    -2.500", 10, nullptr},
+        {"%-10.1f|", ARGS(2.75), "2.8       |", 11, nullptr},
+        {"%010.2f", ARGS(-1.5), "-000001.50", 10, nullptr},
+        {"%+08.1f", ARGS(1.25), "+00001.2", 8, nullptr},
+        {"%.0f", ARGS(1.0), "1", 1, nullptr},
+        {"%e", ARGS(1.5), "1.500000e+00", 12, nullptr},
+        {"%+e", ARGS(12345.678), "+1.234568e+04", 13, nullptr},
+        {"%.2e", ARGS(-1e-100), "-1.00e-100", 10, nullptr},
+        {"%012.3e", ARGS(1.0), "0001.000e+00", 12, nullptr},
+        {"%g %g %g", ARGS(0.0001, 1e-5, 123456789.0), "0.0001 1e-05 1.23457e+08", 24, nullptr},
+        {"%.3g", ARGS(3.14159), "3.14", 4, nullptr},
+        {"%8f|%-6f|%08f", ARGS(inf, inf, -inf), "     inf|inf   |    -inf", 24, nullptr},
+        {"%*.*f|", ARGS(-8, -1, 0.5), "0.500000|", 9, nullptr},
+        {"%.1f", ARGS(1e15), "1000000000000000.0", 18, nullptr},
+    });
+}
+
+TEST(FormatEngine, FloatingPointBeyondTheFirstReservation) {
+    // Longer than the 42-byte margin: measured and rendered again.
+    char expected[400];
+    int n = std::snprintf(expected, sizeof(expected), "%f", 1e300);
+    ASSERT_GT(n, 300);
+    Probe b;
+    EXPECT_EQ(Append(b, "%f", 1e300), n);
+    EXPECT_EQ(Content(b), expected);
+    b.Reset();
+    EXPECT_EQ(Append(b, "%-320.2f|", -1e33), 321);
+    EXPECT_EQ(b.Length(), 321);
+}
+
+TEST(FormatEngine, PrecisionsBeyondWhatADoubleHolds) {
+    // Past a double's exact expansion only zeros follow, so the engine
+    // adds them itself; the result must equal the C library's.
+    struct Case {
+        const char* format;
+        double v;
+    };
+    const Case cases[] = {{"%.1200f", 0.1},        {"%.1100f", 5e-324},    {"%.1000e", 1.0 / 3},
+                          {"%-1300.1000e|", -2.5}, {"%.900g", 0.1},        {"%.2000g", 1e300},
+                          {"%.1200e", HUGE_VAL},   {"%01500.1200f", -0.75}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        std::vector<char> expected(4000);
+        int n = std::snprintf(expected.data(), expected.size(), c.format, c.v);
+        ASSERT_GT(n, 0);
+        ASSERT_LT(n, 4000);
+        Probe b;
+        EXPECT_EQ(Append(b, c.format, c.v), n);
+        EXPECT_EQ(Content(b), std::string(expected.data(), static_cast<size_t>(n)));
+    }
+    Probe b;
+    EXPECT_EQ(Append(b, "%.100000f", 1.0), 100002);
+    EXPECT_EQ(Content(b), "1." + std::string(100000, '0'));
+    b.Reset();
+    EXPECT_EQ(Append(b, "%.5000e", -1.0), 5007);
+    EXPECT_EQ(Content(b), "-1." + std::string(5000, '0') + "e+00");
+}
+
+TEST(FormatEngine, Pointers) {
+    // The platform's own form of %p; a width pads it with blanks.
+    int object = 0;
+    const void* pointers[] = {&object, nullptr};
+    for (const void* p : pointers) {
+        char plain[64];
+        std::snprintf(plain, sizeof(plain), "%p", p);
+        std::string text(plain);
+        Probe b;
+        EXPECT_EQ(Append(b, "%p", p), static_cast<int32_t>(text.size()));
+        EXPECT_EQ(Content(b), text);
+        b.Reset();
+        Append(b, "%40p|%-40p|%+0.3p", p, p, p);
+        std::string pad(40 - text.size(), ' ');
+        EXPECT_EQ(Content(b), pad + text + "|" + text + pad + "|" + text);
+    }
+}
+
+// Integers are rendered without the C library; they must match it byte
+// for byte.
+TEST(FormatEngine, IntegersMatchTheCLibrary) {
+    const char* flags[] = {"", "-", "+", "0", "-0", "+0", "-+", "-+0"};
+    const char* widths[] = {"", "1", "2", "3", "4", "5", "8", "12", "15"};
+    const char* precisions[] = {"", ".", ".0", ".1", ".2", ".3", ".5", ".11", ".14"};
+    const char letters[] = {'d', 'u', 'o', 'x', 'X', 'c'};
+    const int values[] = {0,     1,       -1,          7,       9,          10,        42,
+                          -42,   99,      255,         1000,    65535,      123456789, 'A',
+                          -1000, INT_MAX, INT_MAX - 1, INT_MIN, INT_MIN + 1};
+    int compared = 0;
+    for (const char* flag : flags) {
+        for (const char* width : widths) {
+            for (const char* precision : precisions) {
+                for (char letter : letters) {
+                    if (letter == 'c' &&
+                        (*precision != '\0' || std::strchr(flag, '0') || std::strchr(flag, '+'))) {
+                        continue;  // undefined for %c in C
+                    }
+                    std::string format = std::string("%") + flag + width + precision + letter;
+                    Probe b;
+                    for (int v : values) {
+                        char expected[64];
+                        std::snprintf(expected, sizeof(expected), format.c_str(), v);
+                        size_t length = std::strlen(expected);  // %c of 0 ends at the NUL
+                        b.Reset();
+                        ASSERT_EQ(Append(b, format.c_str(), v), static_cast<int32_t>(length))
+                            << format << " " << v;
+                        ASSERT_EQ(Content(b), expected) << format << " " << v;
+                        ++compared;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 30000);
+}
+
+TEST(FormatEngine, RecordStampMatchesTheCLibrary) {
+    const char* stamp = "[%4d-%02d-%02d %02d:%02d:%02d.%03d] ";
+    const int times[][7] = {{2024, 1, 2, 3, 4, 5, 6},
+                            {1999, 12, 31, 23, 59, 59, 999},
+                            {10, 0, 0, 0, 0, 0, 0},
+                            {123456, 100, 100, 100, 100, 100, 1000}};
+    for (const auto& t : times) {
+        char expected[128];
+        int n = std::snprintf(expected, sizeof(expected), stamp, t[0], t[1], t[2], t[3], t[4], t[5],
+                              t[6]);
+        Probe b;
+        EXPECT_EQ(Append(b, stamp, t[0], t[1], t[2], t[3], t[4], t[5], t[6]), n);
+        EXPECT_EQ(Content(b), expected);
+    }
+}
+
+TEST(FormatEngine, ErrorText) {
+    Probe b;
+    errno = ENOENT;
+    std::string text = std::strerror(ENOENT);
+    EXPECT_EQ(Append(b, "%m", 99), static_cast<int32_t>(text.size()));
+    EXPECT_EQ(Content(b), text);
+    // Flags, width and precision are ignored; "*" still takes its argument.
+    b.Reset();
+    errno = ENOENT;
+    Append(b, "%-*.3lm|%d", 30, 5);
+    EXPECT_EQ(Content(b), text + "|5");
+}
+
+// A stream whose writes always fail with EIO.
+class FailingStream : public FileStream {
+  public:
+    FailingStream() : FileStream(3) {}
+
+  protected:
+    long RawWrite(const char*, size_t) override {
+        errno = EIO;
+        return -1;
+    }
+};
+
+TEST(FormatEngine, ErrorTextIsTheCallersEvenAfterAFailedFlush) {
+    FailingStream s;
+    errno = ENOENT;
+    std::string text = std::strerror(ENOENT);
+    EXPECT_EQ(s.Print("\n%m"), 1 + static_cast<int32_t>(text.size()));
+    EXPECT_EQ(std::string(s.Data(), static_cast<size_t>(s.ContentLength())), text);
+}
+
+TEST(FormatEngine, LastCharIsTheLastCharacterAppended) {
+    struct Case {
+        const char* format;
+        std::function<int32_t(TextBuffer&, const char*)> run;
+        char last;
+    };
+    const Case cases[] = {
+        {"ab%d", ARGS(57), '7'},
+        {"ab%s", ARGS("xyz"), 'z'},
+        {"ab%s", ARGS(static_cast<const char*>(nullptr)), 'b'},
+        {"ab%c", ARGS(0), 'b'},
+        {"ab%q", NOARGS, 'b'},
+        {"ab%-3d", ARGS(1), ' '},
+        {"x%%", NOARGS, '%'},
+        {"%5.1f", ARGS(2.0), '0'},
+    };
+    for (const Case& c : cases) {
+        Probe b;
+        c.run(b, c.format);
+        EXPECT_EQ(b.LastChar(), c.last) << c.format;
+    }
+}
+
+// A StringBuffer whose storage cannot grow beyond a limit.
+class LimitedBuffer : public Probe {
+  public:
+    explicit LimitedBuffer(size_t limit) : limit_(limit) {}
+
+  protected:
+    void* Reallocate(void* storage, size_t size) override {
+        return size > limit_ ? nullptr : Probe::Reallocate(storage, size);
+    }
+
+  private:
+    size_t limit_;
+};
+
+TEST(FormatEngine, RoomThatCannotBeMadeEndsTheCall) {
+    struct Case {
+        const char* format;
+        std::function<int32_t(TextBuffer&, const char*)> run;
+    };
+    // Each call ends at the conversion: "ab" and nothing after.
+    const Case cases[] = {
+        {"ab%*dcd", ARGS(INT_MIN, 1)},
+        {"ab%*dcd", ARGS(-INT_MAX, 1)},
+        {"ab%*dcd", ARGS(INT_MAX, 1)},
+        {"ab%99999999999dcd", ARGS(1)},
+        {"ab%.99999999999dcd", ARGS(1)},
+        {"ab%2147483647dcd", ARGS(1)},
+        {"ab%2147483600dcd", ARGS(1)},
+        {"ab%.*fcd", ARGS(INT_MAX, 1.0)},
+        {"ab%.2147483000fcd", ARGS(1.0)},
+        {"ab%-2147483000fcd", ARGS(1.0)},
+        {"ab%*pcd", ARGS(INT_MIN, nullptr)},
+        {"ab%*scd", ARGS(-2147483000, "x")},
+        {"ab%.99999999999scd", ARGS("x")},  // the first reservation fails
+        {"ab%*.*dcd", ARGS(INT_MIN, INT_MIN, 5)},
+        {"ab%5000000dcd", ARGS(1)},  // beyond the storage this buffer may have
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        LimitedBuffer b(1 << 20);
+        EXPECT_EQ(c.run(b, c.format), 2);
+        // A growth that was refused may have dropped the content; what is
+        // there is never more than was counted.
+        EXPECT_LE(b.Length(), 2);
+        // The buffer is usable afterwards.
+        EXPECT_STREQ(b.Format("%d", 5).CStr(), "5");
+    }
+}
+
+TEST(FormatEngine, FailedCopiesCountTheirFailure) {
+    // A FileStream without descriptor drops what fills it: Write reports -1.
+    FileStream s;
+    std::string big(9000, 's');
+    EXPECT_EQ(Append(s, "%sZ", big.c_str()), 0);  // -1 for the copy, 1 for Z
+    EXPECT_EQ(s.LastChar(), 'Z');
+}
+
+// A buffer whose line flush throws.
+class ThrowingBuffer : public StringBuffer {
+  public:
+    int32_t Sync() override { throw std::runtime_error("flush"); }
+};
+
+TEST(FormatEngine, ExceptionsEndTheCallWithTheCountSoFar) {
+    ThrowingBuffer b;
+    EXPECT_EQ(Append(b, "ab\ncd%d", 5), 2);
+    EXPECT_STREQ(b.CStr(), "ab\n");
+    EXPECT_EQ(Append(b, "%d", 7), 1);
+    EXPECT_STREQ(b.CStr(), "ab\n7");
+}
+
+TEST(FormatEngine, NullFormatProducesNothing) {
+    Probe b("keep");
+    EXPECT_EQ(Append(b, nullptr), 0);
+    EXPECT_EQ(Content(b), "keep");
+}
+
+TEST(FormatEngine, ScratchIsCreatedOnceAndKept) {
+    Probe b;
+    EXPECT_EQ(b.ScratchText(), "<none>");
+    Append(b, "no conversion");
+    EXPECT_EQ(b.ScratchText(), "");
+    Append(b, "%3d", 1);
+    EXPECT_EQ(b.ScratchText(), "%3d");
+    Append(b, "%x", 1);
+    EXPECT_EQ(b.ScratchText(), "%x");
+}
+
+}  // namespace
+}  // namespace vosk
