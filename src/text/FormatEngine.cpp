@@ -197,6 +197,42 @@ class FormatEngine {
         int64_t n = FirstReservation(spec, margin);
         return n <= INT32_MAX && target.Reserve(static_cast<int32_t>(n)) > 0;
     }
+    // Renders at the cursor with render(out, room), an snprintf bounded by
+    // the room. When its text, `extra` bytes more and the width's padding
+    // do not fit, makes room for the measured length and renders again.
+    // The rendered length, or -1 when it cannot be had.
+    template <typename Render>
+    static int64_t RenderFitted(TextBuffer& target, const Layout& layout, int64_t extra,
+                                const Render& render) {
+        int rendered = render(target.cursor_, static_cast<size_t>(target.room_));
+        if (rendered < 0) {
+            return -1;
+        }
+        int64_t total = std::max<int64_t>(rendered + extra, layout.width);
+        if (total >= target.room_) {
+            if (!Room(target, total) ||
+                render(target.cursor_, static_cast<size_t>(target.room_)) != rendered) {
+                return -1;
+            }
+        }
+        return rendered;
+    }
+    // Pads the length bytes at the cursor to the width (room is there) and
+    // takes them in. Zeros, when asked for, go after a leading sign.
+    static void Pad(TextBuffer& target, const Layout& layout, int64_t length, bool zeros,
+                    int64_t* count) {
+        char* out = target.cursor_;
+        int64_t pad = std::max<int64_t>(layout.width - length, 0);
+        if (pad > 0 && layout.left) {
+            std::memset(out + length, ' ', static_cast<size_t>(pad));
+        } else if (pad > 0) {
+            int64_t keep = zeros && (out[0] == '-' || out[0] == '+') ? 1 : 0;
+            std::memmove(out + keep + pad, out + keep, static_cast<size_t>(length - keep));
+            std::memset(out + keep, zeros ? '0' : ' ', static_cast<size_t>(pad));
+        }
+        out[length + pad] = '\0';
+        Take(target, count);
+    }
     // Takes what was rendered at the cursor (up to its NUL) into the content.
     static void Take(TextBuffer& target, int64_t* count) { *count += target.Advance(); }
 };
@@ -388,33 +424,20 @@ FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Spec& spec, i
                         ? std::max<int64_t>(layout.precision - static_cast<int64_t>(digitCount), 0)
                         : 0;
     int64_t core = (sign != 0 ? 1 : 0) + zeros + static_cast<int64_t>(digitCount);
-    int64_t pad = std::max<int64_t>(layout.width - core, 0);
-    if (!Room(target, core + pad)) {
+    if (!Room(target, std::max(core, layout.width))) {
         return Step::kStop;
     }
     char* out = target.cursor_;
-    bool zeroPad = layout.zero && !layout.left && !layout.hasPrecision;
-    if (!layout.left && !zeroPad) {
-        std::memset(out, ' ', static_cast<size_t>(pad));
-        out += pad;
-    }
     if (sign != 0) {
         *out++ = sign;
-    }
-    if (zeroPad) {
-        zeros += pad;
     }
     std::memset(out, '0', static_cast<size_t>(zeros));
     out += zeros;
     while (digitCount > 0) {
         *out++ = digits[--digitCount];
     }
-    if (layout.left) {
-        std::memset(out, ' ', static_cast<size_t>(pad));
-        out += pad;
-    }
-    *out = '\0';
-    Take(target, count);
+    // A precision turns zero padding off, as in printf.
+    Pad(target, layout, core, layout.zero && !layout.hasPrecision, count);
     return Step::kContinue;
 }
 
@@ -434,59 +457,34 @@ FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Spec& spec, 
             extraZeros = layout.precision - precision;
         }
     }
-    // Sign and precision only; the width is applied below.
-    char coreFormat[8];
+    // Sign and precision only; the width is applied afterwards.
+    char format[8];
     size_t at = 0;
-    coreFormat[at++] = '%';
+    format[at++] = '%';
     if (layout.plus) {
-        coreFormat[at++] = '+';
+        format[at++] = '+';
     }
-    coreFormat[at++] = '.';
-    coreFormat[at++] = '*';
-    coreFormat[at++] = spec.letter;
-    coreFormat[at] = '\0';
-
-    int rendered =
-        std::snprintf(target.cursor_, static_cast<size_t>(target.room_), coreFormat, precision, v);
+    format[at++] = '.';
+    format[at++] = '*';
+    format[at++] = spec.letter;
+    format[at] = '\0';
+    int64_t rendered = RenderFitted(target, layout, extraZeros, [&](char* out, size_t room) {
+        return std::snprintf(out, room, format, precision, v);
+    });
     if (rendered < 0) {
         return Step::kStop;
-    }
-    int64_t length = rendered + extraZeros;
-    int64_t pad = std::max<int64_t>(layout.width - length, 0);
-    if (rendered >= target.room_ || length + pad >= target.room_) {
-        if (!Room(target, length + pad)) {
-            return Step::kStop;
-        }
-        if (std::snprintf(target.cursor_, static_cast<size_t>(target.room_), coreFormat, precision,
-                          v) != rendered) {
-            return Step::kStop;
-        }
     }
     char* out = target.cursor_;
     if (extraZeros > 0) {
         // More digits than a double holds: zeros, before the exponent if any.
         char* exponent = spec.letter == 'e' ? std::strchr(out, 'e') : nullptr;
-        char* at = exponent != nullptr ? exponent : out + rendered;
-        std::memmove(at + extraZeros, at, static_cast<size_t>(out + rendered - at));
-        std::memset(at, '0', static_cast<size_t>(extraZeros));
+        char* end = out + rendered;
+        char* insert = exponent != nullptr ? exponent : end;
+        std::memmove(insert + extraZeros, insert, static_cast<size_t>(end - insert));
+        std::memset(insert, '0', static_cast<size_t>(extraZeros));
     }
-    if (pad > 0) {
-        if (layout.left) {
-            std::memset(out + length, ' ', static_cast<size_t>(pad));
-        } else {
-            // Zeros go after the sign; infinity and NaN are padded with blanks.
-            size_t keep = 0;
-            char fill = ' ';
-            if (layout.zero && finite) {
-                fill = '0';
-                keep = (out[0] == '-' || out[0] == '+') ? 1 : 0;
-            }
-            std::memmove(out + keep + pad, out + keep, static_cast<size_t>(length) - keep);
-            std::memset(out + keep, fill, static_cast<size_t>(pad));
-        }
-    }
-    out[length + pad] = '\0';
-    Take(target, count);
+    // Zeros go after the sign; infinity and NaN are padded with blanks.
+    Pad(target, layout, rendered + extraZeros, layout.zero && finite, count);
     return Step::kContinue;
 }
 
@@ -497,29 +495,14 @@ FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Spec& spec, c
     }
     // The platform's own form of a pointer; zero padding, a sign and a
     // precision mean nothing for pointers and are ignored.
-    char text[64];
-    int rendered = std::snprintf(text, sizeof(text), "%p", p);
-    if (rendered < 0 || rendered >= static_cast<int>(sizeof(text))) {
-        return Step::kStop;
-    }
     Layout layout = MakeLayout(spec);
-    int64_t pad = std::max<int64_t>(layout.width - rendered, 0);
-    if (!Room(target, rendered + pad)) {
+    int64_t rendered = RenderFitted(target, layout, 0, [&](char* out, size_t room) {
+        return std::snprintf(out, room, "%p", p);
+    });
+    if (rendered < 0) {
         return Step::kStop;
     }
-    char* out = target.cursor_;
-    if (!layout.left) {
-        std::memset(out, ' ', static_cast<size_t>(pad));
-        out += pad;
-    }
-    std::memcpy(out, text, static_cast<size_t>(rendered));
-    out += rendered;
-    if (layout.left) {
-        std::memset(out, ' ', static_cast<size_t>(pad));
-        out += pad;
-    }
-    *out = '\0';
-    Take(target, count);
+    Pad(target, layout, rendered, false, count);
     return Step::kContinue;
 }
 
@@ -531,11 +514,8 @@ FormatEngine::Step FormatEngine::String(TextBuffer& target, const Spec& spec, co
     Layout layout = MakeLayout(spec);
     if (spec.precision.value == 0) {
         // A plain string is copied as it is, unless a width pads it.
-        size_t length = layout.width > 0 ? std::strlen(text) : 0;
-        if (layout.width <= static_cast<int64_t>(length)) {
-            *count += target.Write(
-                text,
-                layout.width > 0 ? static_cast<int32_t>(std::min<size_t>(length, INT32_MAX)) : -1);
+        if (layout.width <= 0 || layout.width <= static_cast<int64_t>(std::strlen(text))) {
+            *count += target.Write(text, -1);
             return Step::kContinue;
         }
     }
@@ -550,23 +530,11 @@ FormatEngine::Step FormatEngine::String(TextBuffer& target, const Spec& spec, co
     } else {
         length = static_cast<int64_t>(std::strlen(text));
     }
-    int64_t pad = std::max<int64_t>(layout.width - length, 0);
-    if (!Room(target, length + pad)) {
+    if (!Room(target, std::max(length, layout.width))) {
         return Step::kStop;
     }
-    char* out = target.cursor_;
-    if (!layout.left) {
-        std::memset(out, ' ', static_cast<size_t>(pad));
-        out += pad;
-    }
-    std::memcpy(out, text, static_cast<size_t>(length));
-    out += length;
-    if (layout.left) {
-        std::memset(out, ' ', static_cast<size_t>(pad));
-        out += pad;
-    }
-    *out = '\0';
-    Take(target, count);
+    std::memcpy(target.cursor_, text, static_cast<size_t>(length));
+    Pad(target, layout, length, false, count);
     return Step::kContinue;
 }
 
