@@ -42,8 +42,8 @@ class TextBuffer {
         }
         return PutSlow(c);
     }
-    // 1 when Put stored the character (or its flush failed after storing
-    // it but reported 0 or more), else Put's negative result.
+    // Put for callers that keep a byte count: 1 when Put succeeded, else
+    // Put's negative result (a newline whose flush failed stays stored).
     int32_t PutCounted(char c) {
         int32_t r = Put(c);
         return r < 0 ? r : 1;
@@ -57,6 +57,8 @@ class TextBuffer {
     // negative count.
     int32_t Reserve(int32_t count);
     // Enlarges the storage by at least its size and at least shortfall.
+    // When the storage cannot be enlarged it is released (content lost);
+    // a size beyond 32 bits is refused and the buffer left as it was.
     void Grow(int32_t shortfall);
     // Takes text rendered in place at the cursor (up to its NUL) into the
     // content; returns the number of bytes taken. The argument is unused

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <deque>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -53,6 +54,8 @@ class MemoryStream : public FileStream {
         return result;
     }
 };
+
+static_assert(!std::is_copy_constructible_v<FileStream> && !std::is_copy_assignable_v<FileStream>);
 
 TEST(FileStream, Construction) {
     FileStream none;

@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 
 namespace vosk {
 namespace {
+
+// Two buffers never share storage or a scratch buffer.
+static_assert(!std::is_copy_constructible_v<StringBuffer> &&
+              !std::is_copy_assignable_v<StringBuffer>);
 
 TEST(StringBuffer, StartsEmpty) {
     StringBuffer b;
