@@ -33,8 +33,15 @@ constexpr uint32_t kWaitTimeout = 258;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 constexpr int32_t kInfinite = -1;
 
+// A mutex is recursive and owned: only the thread that holds it releases
+// it. Named mutexes are a Windows feature; the POSIX layer refuses a name.
 bool MutexCreate(Handle* mutex, int initialOwner, const char* name);
-int MutexClose(Handle mutex);  // releases it when held by the caller, then closes
+// Releases it when held by the caller, then closes the handle. A mutex that
+// another thread holds stays alive until that thread releases it, so an owner
+// may close a signal while the thread that set it is still leaving it.
+int MutexClose(Handle mutex);
+// The wait's result; anything but kWaitFailed means the caller owns the mutex
+// (Windows answers WAIT_ABANDONED when the previous owner died holding it).
 uint32_t MutexAcquire(Handle mutex);
 bool MutexRelease(Handle mutex);
 
@@ -42,21 +49,53 @@ bool MutexRelease(Handle mutex);
 // The event is created only when the mutex was. True when both exist.
 bool SignalCreate(Handle* event, Handle* mutex);
 int SignalClose(Handle event, Handle mutex);
-int EventSet(Handle event);
-int EventReset(Handle event);
+int EventSet(Handle event);    // nonzero on success; releases one waiter
+int EventReset(Handle event);  // nonzero on success
+// kWaitSignalled (and the event is cleared again), kWaitTimeout or
+// kWaitFailed. The time-out is unsigned milliseconds as on Windows: 0 tests
+// without blocking, kInfinite waits without limit.
 uint32_t EventWait(Handle event, int32_t timeoutMs);
 
 // ------------------------------------------------------------------ threads
 using ThreadProc = uint32_t (*)(void* argument);
 
-// Starts the thread at once. True when a handle was obtained.
+// Starts the thread at once. True when a handle was obtained; *threadId
+// (may be null) is then the value CurrentThreadId() gives on that thread.
+//
+// The handle is the caller's, to be given to ThreadClose exactly once; the
+// thread itself never touches it. On POSIX it is a small record holding the
+// joinable pthread: ThreadClose detaches it (never joins, so it never waits)
+// and frees the record; the thread's resources go when it ends.
 bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Handle* thread);
-// Last resort for a thread that does not end; nonzero on success.
+// Last resort for a thread that does not end; nonzero on success. Never
+// waits. Windows kills the thread where it stands (TerminateThread). POSIX has
+// no safe equivalent: the thread is cancelled (deferred), so it unwinds from
+// its next cancellation point (sleep, file I/O, ...); exitCode is not used.
+// The library's own waits (EventWait, MutexAcquire) are not cancellation
+// points, so a thread is never cancelled while it holds one of their locks.
 int ThreadTerminate(Handle thread, uint32_t exitCode);
 // Forgets the handle; the thread itself is not affected. Null is ignored.
 void ThreadClose(Handle thread);
 uint32_t CurrentThreadId();
 uint32_t CurrentProcessId();
+// Sleeps the calling thread; on POSIX a cancellation point, where a
+// terminated thread ends.
+void SleepMs(uint32_t milliseconds);
+
+// A POSIX cancellation unwinds the thread with a special exception that a
+// catch (...) must not swallow (the process aborts if it does). Every
+// catch (...) that a terminated thread may pass calls this first:
+//     catch (...) { platform::RethrowIfThreadCancellation(); ... }
+// It rethrows a cancellation and returns for any other exception. Call it
+// only inside a catch handler. Windows: returns at once.
+void RethrowIfThreadCancellation();
+// A cancellation that reaches a destructor or other noexcept code aborts the
+// process. Code that may block or do file I/O there (destroying a payload
+// that closes its file) holds cancellation off meanwhile:
+//     int previous = ThreadHoldCancellation(); ...; ThreadRestoreCancellation(previous);
+// Windows: nothing to hold.
+int ThreadHoldCancellation();
+void ThreadRestoreCancellation(int previous);
 
 // --------------------------------------------------------------------- time
 // Local time to the millisecond, field for field the Windows SYSTEMTIME.
