@@ -1,0 +1,174 @@
+// A doubly linked queue of entries, each owning one payload, with its own
+// lock, a signal that is set exactly while the queue holds entries, and a
+// count. Any thread may insert, take, look at and walk entries; a taker may
+// wait for an entry with a time-out. The wait comes before the lock, so a
+// waiting taker never holds it.
+//
+// Positions count entries from the first, which is 0. No operation lets an
+// exception out: every step below is one that cannot throw.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include "threading/FlagSignal.h"
+#include "threading/ListLink.h"
+#include "threading/QueueEntry.h"
+#include "threading/SectionLock.h"
+
+namespace vosk {
+
+template <class T>
+class BlockingQueue {
+  public:
+    using Entry = QueueEntry<T>;
+
+    BlockingQueue();
+    // Destroys every entry still queued, with its payload.
+    ~BlockingQueue();
+    BlockingQueue(const BlockingQueue&) = delete;
+    BlockingQueue& operator=(const BlockingQueue&) = delete;
+
+    // Takes ownership of the payload and links a new entry for it: first for
+    // a position of 0 or less, last for a position of Count() or more.
+    // Null for a null payload (nothing happens) and when no entry could be
+    // made (the payload is then destroyed).
+    Entry* Insert(T* payload, int32_t position);
+    // Unlinks the entry at the position (a negative one: the last) and hands
+    // it to the caller, who destroys it. With a time-out above 0, first waits
+    // that long for the queue to hold entries. Null when none was found.
+    Entry* Take(int32_t position, int32_t timeoutMs);
+    // As Take, but the entry stays in the queue.
+    Entry* Peek(int32_t position, int32_t timeoutMs);
+    // The entry after this one; null after the last and for a taken entry.
+    Entry* Next(const Entry* entry);
+    // Destroys every entry, first to last. For a queue no other thread uses.
+    void Drain();
+    // May be read without the lock; it can be stale by the time it is used.
+    uint32_t Count() const { return count_.load(); }
+
+  private:
+    // With the lock held: the link of the entry chosen by the position, or
+    // null.
+    ListLink* Find(int32_t position);
+    Entry* EntryOf(ListLink* link) {
+        return reinterpret_cast<Entry*>(reinterpret_cast<char*>(link) - offsetof(Entry, link));
+    }
+
+    ListLink head_;
+    ListLink tail_;
+    SectionLock lock_;
+    FlagSignal signal_;
+    std::atomic<uint32_t> count_{0};
+};
+
+template <class T>
+BlockingQueue<T>::BlockingQueue() {
+    signal_.Reset();
+    head_.InsertAfter(&tail_);
+}
+
+template <class T>
+BlockingQueue<T>::~BlockingQueue() {
+    Drain();
+}
+
+template <class T>
+QueueEntry<T>* BlockingQueue<T>::Insert(T* payload, int32_t position) {
+    if (payload == nullptr) {
+        return nullptr;
+    }
+    Entry* entry = new (std::nothrow) Entry(payload, &lock_, &signal_, &count_);
+    if (entry == nullptr) {
+        delete payload;
+        return nullptr;
+    }
+    LockGuard guard(&lock_);
+    const int64_t count = count_.load();
+    if (position < count) {
+        // Position 0 or less puts the entry first. A position strictly
+        // inside the queue puts it after the entry at that position, so it
+        // lands at position + 1. The library only appends, at a count read
+        // just before; when another thread appended in between, that count is
+        // the last entry's position and the new entry still comes last.
+        head_.InsertAt(&entry->link, position);
+    } else if (count == 0) {
+        head_.InsertAfter(&entry->link);
+    } else {
+        tail_.LastMember()->InsertAfter(&entry->link);
+    }
+    count_.fetch_add(1);
+    signal_.Set();
+    return entry;
+}
+
+template <class T>
+ListLink* BlockingQueue<T>::Find(int32_t position) {
+    const uint32_t count = count_.load();
+    if (position < 0) {
+        return tail_.LastMember();
+    }
+    const uint32_t at = static_cast<uint32_t>(position);
+    if (count == 0 || at >= count) {
+        return nullptr;
+    }
+    if (at == count - 1) {
+        return tail_.LastMember();  // no walk for the last entry
+    }
+    if (head_.next == &tail_) {
+        return nullptr;
+    }
+    return head_.At(position);
+}
+
+template <class T>
+QueueEntry<T>* BlockingQueue<T>::Take(int32_t position, int32_t timeoutMs) {
+    if (timeoutMs > 0 && signal_.Wait(timeoutMs) != 0) {
+        return nullptr;
+    }
+    LockGuard guard(&lock_);
+    ListLink* link = Find(position);
+    if (link == nullptr) {
+        return nullptr;
+    }
+    link->Unlink();
+    if (count_.fetch_sub(1) == 1) {
+        signal_.Reset();
+    }
+    return EntryOf(link);
+}
+
+template <class T>
+QueueEntry<T>* BlockingQueue<T>::Peek(int32_t position, int32_t timeoutMs) {
+    if (timeoutMs > 0 && signal_.Wait(timeoutMs) != 0) {
+        return nullptr;
+    }
+    LockGuard guard(&lock_);
+    ListLink* link = Find(position);
+    return link != nullptr ? EntryOf(link) : nullptr;
+}
+
+template <class T>
+QueueEntry<T>* BlockingQueue<T>::Next(const Entry* entry) {
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    LockGuard guard(&lock_);
+    ListLink* next = entry->link.next;
+    if (next == nullptr || next == &tail_) {
+        return nullptr;
+    }
+    return EntryOf(next);
+}
+
+template <class T>
+void BlockingQueue<T>::Drain() {
+    while (Entry* entry = Take(0, 0)) {
+        delete entry;
+    }
+    signal_.Reset();
+}
+
+}  // namespace vosk
