@@ -1,0 +1,94 @@
+// One platform thread that runs one routine with one argument.
+//
+// The thread is created at once, but can be held at a gate until its owner
+// releases it with Start. The routine polls IsRunning and ends when it
+// answers 0; Stop clears the flag and gives the thread 1000 ms to end before
+// terminating it. Each step of the thread's life is reported through
+// DebugHook.
+//
+// Threads: the constructing thread holds the gate of a held worker, and only
+// it may release it, so Start, and a Stop or destruction of a worker that
+// was never started, belong on that thread. A started worker can be stopped
+// and destroyed from any thread but its own.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/Platform.h"
+#include "threading/FlagSignal.h"
+#include "threading/SectionLock.h"
+
+namespace vosk {
+
+class WorkerThread {
+  public:
+    using Routine = int32_t (*)(void* argument);
+
+    static constexpr int32_t kEnded = -1;
+    static constexpr int32_t kHeld = 0;
+    static constexpr int32_t kReleased = 1;
+    static constexpr int32_t kStopTimeoutMs = 1000;
+    static constexpr size_t kNameSize = 64;
+
+    // started 0 creates the worker held; any other value releases it at
+    // once. A null name is "anonymous"; a longer one is cut to 63 characters.
+    // A null routine is a routine that does nothing.
+    WorkerThread(Routine routine, void* argument, int32_t started, const char* name);
+    // Stops the worker (Stop), then closes the thread handle.
+    virtual ~WorkerThread();
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Releases a held worker; nothing in any other state. Returns 0.
+    int32_t Start();
+    // Clears the running flag, then Join with 1000 ms. Returns 0. Called by
+    // the routine on its own worker, it only clears the flag.
+    int32_t Stop();
+    // Releases a held worker, waits for the thread procedure to end, and
+    // terminates the thread when it does not within the time-out (reported
+    // as a debug message at level -1). Returns 0 at once on the worker's own
+    // thread and on an ended worker.
+    int32_t Join(int32_t timeoutMs);
+    // Clears the running flag and returns at once. The routine ends at its
+    // next poll; an owner that can also wake it (post to the queue it waits
+    // on) finds the following Stop or destruction quick.
+    void RequestStop();
+    // For an owner that knows the thread is already gone without having
+    // signalled its end (Windows ends every other thread before a DLL sees
+    // process exit): marks the worker ended, so that Stop and the destructor
+    // neither wait nor terminate. The thread must not run any more.
+    void Abandon();
+    // Waits up to the time-out for the thread procedure to end, without
+    // stopping or terminating anything: 0 when it has ended.
+    int32_t WaitForExit(int32_t timeoutMs);
+
+    // 1 from construction until Stop, RequestStop or the end of the thread
+    // procedure; 0 afterwards. The routine polls it.
+    uint8_t IsRunning() const { return running_.load(); }
+    int32_t State() const { return state_.load(); }
+    uint32_t ThreadId() const { return threadId_.load(); }
+    const char* Name() const { return name_; }
+    // What the routine returned; read it after the worker has ended.
+    int32_t Result() const { return result_; }
+
+  private:
+    static uint32_t ThreadMain(void* worker);
+    int32_t Run();
+    // Moves a held worker to released and opens its gate; true when it did.
+    bool Release();
+
+    Routine routine_;
+    void* argument_;
+    std::atomic<int32_t> state_{kEnded};
+    SectionLock gate_;
+    FlagSignal exitSignal_;
+    std::atomic<uint32_t> threadId_{0};
+    platform::Handle threadHandle_ = nullptr;
+    char name_[kNameSize];
+    int32_t result_ = 0;
+    std::atomic<uint8_t> running_{0};
+};
+
+}  // namespace vosk
