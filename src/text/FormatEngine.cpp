@@ -66,6 +66,17 @@ size_t DecimalText(int32_t v, char* out) {
     return length;
 }
 
+// The digits of v in the base, last digit first; returns their number.
+template <uint32_t kBase>
+size_t ReversedDigits(uint32_t v, const char* alphabet, char* out) {
+    size_t n = 0;
+    do {
+        out[n++] = alphabet[v % kBase];
+        v /= kBase;
+    } while (v != 0);
+    return n;
+}
+
 // A width or a precision as the format gives it.
 struct Field {
     bool present = false;
@@ -235,7 +246,30 @@ class FormatEngine {
     }
     // Takes what was rendered at the cursor (up to its NUL) into the content.
     static void Take(TextBuffer& target, int64_t* count) { *count += target.Advance(); }
+    // Ordinary characters (no newline among them), stored as Put stores
+    // them one by one, but copied in blocks while there is room: a record's
+    // text is mostly such a run.
+    static void AppendLiteral(TextBuffer& target, const char* text, size_t length);
 };
+
+void FormatEngine::AppendLiteral(TextBuffer& target, const char* text, size_t length) {
+    while (length > 0) {
+        if (target.room_ <= 0) {
+            // Put makes the room (or fails and drops the character) exactly
+            // as it would in a loop of Puts.
+            target.Put(*text++);
+            --length;
+            continue;
+        }
+        size_t n = std::min(length, static_cast<size_t>(target.room_));
+        std::memcpy(target.cursor_, text, n);
+        target.cursor_ += n;
+        target.room_ -= static_cast<int32_t>(n);
+        target.lastChar_ = text[n - 1];
+        text += n;
+        length -= n;
+    }
+}
 
 int32_t TextBuffer::AppendFormatV(const char* format, va_list args) {
     va_list copy;
@@ -274,7 +308,14 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
         }
         const char* p = format;
         while (*p != '\0') {
-            if (*p != '%') {
+            if (*p != '%' && *p != '\n') {
+                size_t run = std::strcspn(p, "%\n");
+                AppendLiteral(target, p, run);
+                p += run;
+                count += static_cast<int64_t>(run);
+                continue;
+            }
+            if (*p == '\n') {
                 target.Put(*p++);
                 ++count;
                 continue;
@@ -414,10 +455,19 @@ FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Spec& spec, i
         }
         // A zero with a precision of 0 has no digits at all.
         if (magnitude != 0 || !layout.hasPrecision || layout.precision != 0) {
-            do {
-                digits[digitCount++] = alphabet[magnitude % base];
-                magnitude /= base;
-            } while (magnitude != 0);
+            // A constant base turns the divisions into multiplications and
+            // shifts; integers are in nearly every record.
+            switch (base) {
+                case 10:
+                    digitCount = ReversedDigits<10>(magnitude, alphabet, digits);
+                    break;
+                case 16:
+                    digitCount = ReversedDigits<16>(magnitude, alphabet, digits);
+                    break;
+                default:
+                    digitCount = ReversedDigits<8>(magnitude, alphabet, digits);
+                    break;
+            }
         }
     }
     int64_t zeros = layout.hasPrecision

@@ -409,6 +409,44 @@ TEST(FormatEngine, ExceptionsEndTheCallWithTheCountSoFar) {
     EXPECT_STREQ(b.CStr(), "ab\n7");
 }
 
+// Text between conversions is stored exactly as Put would store it one
+// character at a time: a full stream writes out at the same point, a full
+// string grows the same way, and only newlines of the format flush.
+class RecordingStream : public FileStream {
+  public:
+    explicit RecordingStream(int fd) : FileStream(fd) {}
+    std::vector<std::string> writes;
+
+  protected:
+    long RawWrite(const char* data, size_t size) override {
+        writes.emplace_back(data, size);
+        return static_cast<long>(size);
+    }
+};
+
+TEST(FormatEngine, LiteralTextFillsAndFlushesAsPutsWould) {
+    const std::string body(10000, 'x');
+    RecordingStream s(7);
+    EXPECT_EQ(Append(s, (body + "\ntail").c_str()), 10005);
+    ASSERT_EQ(s.writes.size(), 2u);
+    EXPECT_EQ(s.writes[0], std::string(8192, 'x'));
+    EXPECT_EQ(s.writes[1], std::string(1808, 'x') + "\n");
+    EXPECT_EQ(s.ContentLength(), 4);
+    EXPECT_EQ(s.LastChar(), 'l');
+
+    // Without a descriptor the full buffer is dropped and the character
+    // that found it full is lost; the rest is stored.
+    RecordingStream none(-1);
+    EXPECT_EQ(Append(none, std::string(8197, 'y').c_str()), 8197);
+    EXPECT_EQ(none.ContentLength(), 4);
+    EXPECT_TRUE(none.writes.empty());
+
+    Probe b;
+    EXPECT_EQ(Append(b, std::string(300, 'z').c_str()), 300);
+    EXPECT_EQ(b.Capacity(), 512);
+    EXPECT_EQ(Content(b), std::string(300, 'z'));
+}
+
 TEST(FormatEngine, NullFormatProducesNothing) {
     Probe b("keep");
     EXPECT_EQ(Append(b, nullptr), 0);
