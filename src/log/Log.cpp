@@ -15,46 +15,6 @@ constexpr int kNumberedNameProbes = 1000;
 const char kRawIndentText[] = "                         ";
 static_assert(sizeof(kRawIndentText) == Log::kRawIndent + 1, "raw indent is 25 blanks");
 
-// Appends v in decimal, at least width digits, padded on the left.
-char* PutNumber(char* p, unsigned v, int width, char pad) {
-    char digits[8];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    for (int i = n; i < width; ++i) {
-        *p++ = pad;
-    }
-    while (n > 0) {
-        *p++ = digits[--n];
-    }
-    return p;
-}
-
-// "[%4d-%02d-%02d %02d:%02d:%02d.%03d] " of the stamp, rendered by hand: it
-// is written for every record. Returns the length.
-int32_t FormatStamp(const platform::LocalTime& t, char* out) {
-    char* p = out;
-    *p++ = '[';
-    p = PutNumber(p, t.year, 4, ' ');
-    *p++ = '-';
-    p = PutNumber(p, t.month, 2, '0');
-    *p++ = '-';
-    p = PutNumber(p, t.day, 2, '0');
-    *p++ = ' ';
-    p = PutNumber(p, t.hour, 2, '0');
-    *p++ = ':';
-    p = PutNumber(p, t.minute, 2, '0');
-    *p++ = ':';
-    p = PutNumber(p, t.second, 2, '0');
-    *p++ = '.';
-    p = PutNumber(p, t.milliseconds, 3, '0');
-    *p++ = ']';
-    *p++ = ' ';
-    return static_cast<int32_t>(p - out);
-}
-
 }  // namespace
 
 Log::Log(int32_t lockFlag, Clock* clock)
@@ -131,14 +91,13 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
         // The day decision reads the clock again: a record stamped just
         // before midnight may be the first of the next day's file.
         lastWriteTime_ = clock_->Time();
-        std::tm now;
-        if (clock_->LocalCalendar(lastWriteTime_, &now)) {
-            Rotate(now, true);
+        if (const std::tm* now = CalendarOf(lastWriteTime_)) {
+            Rotate(*now, true);
         }
         // Formatted text needs a file, as the stream's Print does.
         if (stream_.Descriptor() != -1) {
-            char text[64];
-            AddCount(stream_.Write(text, FormatStamp(stamp, text)));
+            const char* text = stamp_.Render(stamp);
+            AddCount(stream_.Write(text, stamp_.Length()));
         }
         AddCount(stream_.PrintV(format, args));
         if (stream_.LastChar() != '\n') {
@@ -147,6 +106,16 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
         stream_.Sync();
     } catch (...) {
     }
+}
+
+const std::tm* Log::CalendarOf(time_t t) {
+    // A second has one calendar: the conversion (a zone lookup) is made once
+    // per second, and the records within it compare date fields only.
+    if (!calendarValid_ || calendarSecond_ != t) {
+        calendarValid_ = clock_->LocalCalendar(t, &calendar_);
+        calendarSecond_ = t;
+    }
+    return calendarValid_ ? &calendar_ : nullptr;
 }
 
 void Log::WriteRaw(const char* text) {

@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "log/Clock.h"
+#include "log/RecordStamp.h"
 #include "platform/Platform.h"
 #include "text/FileStream.h"
 #include "text/StringBuffer.h"
@@ -69,6 +70,9 @@ class Log {
     void Rotate(const std::tm& now, bool reopen);
     void OpenFile(const std::tm& now);
     void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args);
+    // Broken-down local time of t for the day test; null when it cannot be
+    // converted.
+    const std::tm* CalendarOf(time_t t);
     void AddCount(int32_t count) {
         if (count > 0) {
             written_ += count;
@@ -93,6 +97,11 @@ class Log {
     time_t lastWriteTime_ = 0;
     int32_t sequence_ = 1;
     Clock* clock_;
+    // The last second converted for the day test, and its calendar.
+    time_t calendarSecond_ = 0;
+    bool calendarValid_ = false;
+    std::tm calendar_{};
+    RecordStamp stamp_;
     // Paths of a reopen, kept to spare the allocations.
     StringBuffer path_;
     StringBuffer scratchPath_;
