@@ -121,6 +121,12 @@ size_t ExecutablePath(char* buffer, size_t size);
 // Empty when the path cannot be obtained. Always terminated.
 void ExecutableDirectory(char* buffer, size_t size);
 
+// -------------------------------------------------------- dynamic libraries
+// Loading a shared library the way a host does (tests and tools).
+Handle LibraryOpen(const char* path);  // null on failure
+void* LibrarySymbol(Handle library, const char* name);
+bool LibraryClose(Handle library);
+
 // -------------------------------------------------------------------- files
 // Longest path the system accepts, terminating NUL included.
 extern const int kPathLimit;
