@@ -1,5 +1,7 @@
 #include "log/Clock.h"
 
+#include <new>
+
 namespace vosk {
 
 namespace {
@@ -14,9 +16,11 @@ class SystemClock final : public Clock {
 }  // namespace
 
 Clock* Clock::System() {
-    // Trivially destructible in effect and never destroyed: usable from
-    // static destructors that run after this one would have.
-    static SystemClock* clock = new SystemClock();
+    // Built in static storage and never destroyed: usable from static
+    // destructors that run late, and nothing is left on the heap when the
+    // library is unloaded.
+    alignas(SystemClock) static unsigned char storage[sizeof(SystemClock)];
+    static SystemClock* clock = new (storage) SystemClock();
     return clock;
 }
 
