@@ -2,6 +2,8 @@
 
 #include "log/LogFiles.h"
 
+#include "platform/Platform.h"
+
 namespace vosk {
 
 namespace {
@@ -31,6 +33,7 @@ Log::~Log() {
         LockGuard guard(lock_);
         stream_.Sync();
     } catch (...) {
+        platform::RethrowIfThreadCancellation();
     }
     int fd = stream_.Descriptor();
     if (fd != -1) {
@@ -105,6 +108,7 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
         }
         stream_.Sync();
     } catch (...) {
+        platform::RethrowIfThreadCancellation();
     }
 }
 
@@ -127,6 +131,7 @@ void Log::WriteRaw(const char* text) {
         AddCount(stream_.Write(kRawIndentText, -1));
         AddCount(stream_.Write(text, -1));
     } catch (...) {
+        platform::RethrowIfThreadCancellation();
     }
 }
 
@@ -135,6 +140,7 @@ void Log::Flush() {
     try {
         stream_.Sync();
     } catch (...) {
+        platform::RethrowIfThreadCancellation();
     }
 }
 
@@ -147,6 +153,7 @@ void Log::CheckRotation() {
     try {
         Rotate(now, false);
     } catch (...) {
+        platform::RethrowIfThreadCancellation();
     }
 }
 

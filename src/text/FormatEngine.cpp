@@ -21,6 +21,8 @@
 #include "text/StringBuffer.h"
 #include "text/TextBuffer.h"
 
+#include "platform/Platform.h"
+
 namespace vosk {
 
 namespace {
@@ -336,6 +338,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
             }
         }
     } catch (...) {
+        platform::RethrowIfThreadCancellation();
         // Whatever was appended stays; the count says how much.
     }
     return static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
