@@ -1,0 +1,108 @@
+#include "api/LogRegistry.h"
+
+#include <new>
+
+#include "api/MaintenanceCommand.h"
+#include "log/Log.h"
+#include "threading/BlockingQueue.h"
+#include "threading/WorkerThread.h"
+
+namespace vosk {
+
+LogRegistry::LogRegistry(MaintenanceHooks hooks, bool startThread) : hooks_(std::move(hooks)) {
+    logs_ = new (std::nothrow) BlockingQueue<Log>();
+    commands_ = new (std::nothrow) BlockingQueue<MaintenanceCommand>();
+    diskLimit_ = 800;
+    if (startThread) {
+        thread_ =
+            new (std::nothrow) WorkerThread(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
+        if (thread_ != nullptr) {
+            thread_->Start();
+        }
+    }
+}
+
+LogRegistry::~LogRegistry() {
+    if (thread_ != nullptr) {
+        if (abandonThread_) {
+            thread_->Abandon();
+        } else {
+            // Wake the loop instead of letting its wait for a command run
+            // out: unloading must not keep the host waiting.
+            thread_->RequestStop();
+            Post(0, MaintenanceCommand::kDestroyLog);
+        }
+        delete thread_;
+        thread_ = nullptr;
+    }
+    // Every log syncs and closes its file; pending commands are dropped
+    // without being carried out.
+    delete logs_;
+    logs_ = nullptr;
+    delete commands_;
+    commands_ = nullptr;
+}
+
+LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_t sizeLimit,
+                                 int32_t level) {
+    if (logs_ == nullptr) {
+        return nullptr;
+    }
+    Log* log = new (std::nothrow) Log(1);
+    if (log == nullptr) {
+        return nullptr;
+    }
+    log->SetDirectory(directory);
+    log->SetSizeLimit(sizeLimit);
+    log->SetNameAndLevel(name, level);
+    // Complete before it becomes visible to the maintenance thread.
+    return logs_->Insert(log, static_cast<int32_t>(logs_->Count()));
+}
+
+void LogRegistry::Post(uintptr_t value, int32_t kind) {
+    if (commands_ == nullptr) {
+        return;
+    }
+    auto* command = new (std::nothrow) MaintenanceCommand(value, kind);
+    if (command == nullptr) {
+        return;
+    }
+    commands_->Insert(command, static_cast<int32_t>(commands_->Count()));
+}
+
+void LogRegistry::DestroyLog(LogEntry* handle) {
+    Post(reinterpret_cast<uintptr_t>(handle), MaintenanceCommand::kDestroyLog);
+}
+
+void LogRegistry::SetLogDiskLimit(uint32_t limit) {
+    if (limit < 200) {
+        limit = 200;
+    } else if (limit > 950) {
+        limit = 950;
+    }
+    Post(limit, MaintenanceCommand::kSetDiskLimit);
+}
+
+static Log* LogOf(LogEntry* handle) {
+    return handle == nullptr ? nullptr : handle->payload;
+}
+
+void LogRegistry::ChangeLevel(LogEntry* handle, int32_t level) {
+    if (Log* log = LogOf(handle)) {
+        log->SetLevel(level);
+    }
+}
+
+void LogRegistry::PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args) {
+    if (Log* log = LogOf(handle)) {
+        log->WriteRecord(level, format, args);
+    }
+}
+
+void LogRegistry::WriteLog(LogEntry* handle, const char* text) {
+    if (Log* log = LogOf(handle)) {
+        log->WriteRaw(text);
+    }
+}
+
+}  // namespace vosk

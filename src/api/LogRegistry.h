@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <ctime>
+
+#include "api/MaintenanceHooks.h"
+
+namespace vosk {
+
+template <class T>
+class BlockingQueue;
+template <class T>
+class QueueEntry;
+class Log;
+class WorkerThread;
+struct MaintenanceCommand;
+
+using LogEntry = QueueEntry<Log>;
+
+// The process-wide owner of every log, the command queue and the
+// maintenance thread. A LogHandle is the address of a log's entry in the
+// registry of logs.
+class LogRegistry {
+  public:
+    // startThread false leaves the maintenance loop to the caller (tests
+    // drive it turn by turn).
+    explicit LogRegistry(MaintenanceHooks hooks = SystemMaintenanceHooks(),
+                         bool startThread = true);
+    virtual ~LogRegistry();
+    LogRegistry(const LogRegistry&) = delete;
+    LogRegistry& operator=(const LogRegistry&) = delete;
+
+    LogEntry* CreateLog(const char* directory, const char* name, int32_t sizeLimit, int32_t level);
+    void DestroyLog(LogEntry* handle);
+    void SetLogDiskLimit(uint32_t limit);
+    static void ChangeLevel(LogEntry* handle, int32_t level);
+    static void PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args);
+    static void WriteLog(LogEntry* handle, const char* text);
+
+    // At Windows process exit the system has already ended the maintenance
+    // thread: destruction must not wait for it.
+    void AbandonThreadOnDestruction() { abandonThread_ = true; }
+
+    // The maintenance loop (see Maintenance.cpp).
+    static int32_t MaintenanceRoutine(void* registry);
+    int32_t MaintenanceLoop();
+    // One turn: carries out one command, or runs one idle pass when none
+    // arrived within the idle wait. False when the registry is stopping.
+    void MaintenanceTurn();
+    void IdleHousekeeping();
+    void HandleDestroyCommand(uintptr_t handle);
+
+    int32_t DiskLimit() const { return diskLimit_; }
+    BlockingQueue<Log>* Logs() const { return logs_; }
+    BlockingQueue<MaintenanceCommand>* Commands() const { return commands_; }
+    void SetStartTime(time_t t) { startTime_ = t; }
+
+  private:
+    void Post(uintptr_t value, int32_t kind);
+    time_t Now() const;
+
+    WorkerThread* thread_ = nullptr;
+    BlockingQueue<MaintenanceCommand>* commands_ = nullptr;
+    BlockingQueue<Log>* logs_ = nullptr;
+    time_t startTime_ = 0;
+    int32_t diskLimit_ = 800;
+    MaintenanceHooks hooks_;
+    bool abandonThread_ = false;
+};
+
+}  // namespace vosk

@@ -1,0 +1,112 @@
+// The maintenance thread: carries out posted commands in order and, after
+// every idle wait, flushes logs and prunes archives when the disk is full.
+#include <ctime>
+
+#include "api/LogRegistry.h"
+#include "api/MaintenanceCommand.h"
+#include "log/ArchiveCleanup.h"
+#include "log/Clock.h"
+#include "log/Log.h"
+#include "platform/Platform.h"
+#include "text/StringBuffer.h"
+#include "threading/BlockingQueue.h"
+#include "threading/WorkerThread.h"
+
+namespace vosk {
+
+MaintenanceHooks SystemMaintenanceHooks() {
+    MaintenanceHooks hooks;
+    hooks.diskClusters = &platform::DiskClusters;
+    hooks.pruneArchive = &PruneOldestArchive;
+    return hooks;
+}
+
+time_t LogRegistry::Now() const {
+    Clock* clock = hooks_.clock != nullptr ? hooks_.clock : Clock::System();
+    return clock->Time();
+}
+
+int32_t LogRegistry::MaintenanceRoutine(void* registry) {
+    return static_cast<LogRegistry*>(registry)->MaintenanceLoop();
+}
+
+int32_t LogRegistry::MaintenanceLoop() {
+    startTime_ = Now();
+    while (thread_ != nullptr && thread_->IsRunning()) {
+        MaintenanceTurn();
+    }
+    return 0;
+}
+
+void LogRegistry::MaintenanceTurn() {
+    if (commands_ == nullptr) {
+        return;
+    }
+    QueueEntry<MaintenanceCommand>* entry = commands_->Take(0, hooks_.idleWaitMs);
+    if (entry == nullptr) {
+        // A stop request wakes the wait; don't start a pass on the way out.
+        if (thread_ == nullptr || thread_->IsRunning()) {
+            IdleHousekeeping();
+        }
+        return;
+    }
+    MaintenanceCommand* command = entry->payload;
+    if (command != nullptr) {
+        if (command->kind == MaintenanceCommand::kSetDiskLimit) {
+            diskLimit_ = static_cast<int32_t>(command->value);
+        } else if (command->kind == MaintenanceCommand::kDestroyLog) {
+            HandleDestroyCommand(command->value);
+        }
+    }
+    delete entry;
+}
+
+void LogRegistry::HandleDestroyCommand(uintptr_t handle) {
+    if (handle == 0) {
+        return;
+    }
+    try {
+        // Unlinks the entry under the registry's lock and destroys the log,
+        // which writes out what it holds and closes its file.
+        delete reinterpret_cast<LogEntry*>(handle);
+    } catch (...) {
+        platform::RethrowIfThreadCancellation();
+    }
+}
+
+void LogRegistry::IdleHousekeeping() {
+    if (logs_ == nullptr) {
+        return;
+    }
+    uint32_t freeClusters = 0;
+    uint32_t totalClusters = 0;
+    // An unknown figure is no reason to delete anything: skip the test.
+    bool known = hooks_.diskClusters && hooks_.diskClusters(&freeClusters, &totalClusters);
+    if (known) {
+        if (totalClusters == 0) {
+            totalClusters = 100;
+        }
+        double usage = (1.0 - static_cast<double>(freeClusters) / totalClusters) * 1000.0;
+        if (usage > diskLimit_ && hooks_.pruneArchive) {
+            StringBuffer previous;
+            StringBuffer current;
+            for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+                time_t t = e->payload->GetDirectory(current);
+                // Consecutive logs in one directory make one call.
+                if (previous != current) {
+                    previous.Assign(current.CStr());
+                    hooks_.pruneArchive(previous.CStr(), t);
+                }
+            }
+        }
+    }
+    if (Now() - startTime_ >= 10) {
+        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+            Log* log = e->payload;
+            log->Flush();
+            log->CheckRotation();
+        }
+    }
+}
+
+}  // namespace vosk

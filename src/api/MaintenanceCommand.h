@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vosk {
+
+// Work posted to the maintenance thread, carried out in the order posted.
+struct MaintenanceCommand {
+    enum Kind : int32_t { kDestroyLog = 1, kSetDiskLimit = 2 };
+
+    MaintenanceCommand(uintptr_t v, int32_t k) : value(v), kind(k) {}
+
+    uintptr_t value;  // the LogHandle to destroy, or the disk limit in per mille
+    int32_t kind;
+};
+
+}  // namespace vosk

@@ -1,0 +1,246 @@
+// The registry without its thread: each test drives the maintenance loop
+// turn by turn, with a fake disk, a fake clock and a recording cleanup.
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api/LogRegistry.h"
+#include "log/Log.h"
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+#include "threading/BlockingQueue.h"
+
+namespace vosk {
+namespace {
+
+void Trace(LogEntry* log, int level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    LogRegistry::PrintLog(log, level, format, args);
+    va_end(args);
+}
+
+class LogRegistryTest : public ::testing::Test {
+  protected:
+    LogRegistryTest() { registry_ = std::make_unique<LogRegistry>(Hooks(), false); }
+
+    MaintenanceHooks Hooks() {
+        MaintenanceHooks hooks;
+        hooks.clock = &clock_;
+        hooks.idleWaitMs = 1;
+        hooks.diskClusters = [this](uint32_t* freeClusters, uint32_t* totalClusters) {
+            ++diskQueries_;
+            *freeClusters = free_;
+            *totalClusters = total_;
+            return diskKnown_;
+        };
+        hooks.pruneArchive = [this](const char* directory, time_t t) {
+            prunes_.emplace_back(directory, t);
+        };
+        return hooks;
+    }
+
+    LogEntry* Create(const std::string& directory, const char* name = "a.log") {
+        return registry_->CreateLog(directory.c_str(), name, 0, 5);
+    }
+
+    // Runs turns until the command queue is empty.
+    void RunCommands() {
+        while (registry_->Commands()->Count() > 0) {
+            registry_->MaintenanceTurn();
+        }
+    }
+
+    test::FakeClock clock_;
+    test::TempDir dir_;
+    uint32_t free_ = 500;
+    uint32_t total_ = 1000;
+    bool diskKnown_ = true;
+    int diskQueries_ = 0;
+    std::vector<std::pair<std::string, time_t>> prunes_;
+    std::unique_ptr<LogRegistry> registry_;
+};
+
+TEST_F(LogRegistryTest, DiskLimitIsClampedAndSetOnlyByTheMaintenanceTurn) {
+    const std::pair<uint32_t, int32_t> cases[] = {
+        {0, 200}, {199, 200}, {200, 200}, {800, 800}, {950, 950}, {951, 950}, {4294967295u, 950},
+    };
+    for (auto [given, expected] : cases) {
+        registry_->SetLogDiskLimit(555);
+        RunCommands();
+        registry_->SetLogDiskLimit(given);
+        EXPECT_EQ(registry_->DiskLimit(), 555) << "changed on the calling thread for " << given;
+        RunCommands();
+        EXPECT_EQ(registry_->DiskLimit(), expected) << given;
+    }
+}
+
+TEST_F(LogRegistryTest, StartsWithTheDefaultLimit) {
+    EXPECT_EQ(registry_->DiskLimit(), 800);
+}
+
+TEST_F(LogRegistryTest, LogsAreRegisteredInCreationOrderEvenWhenAlike) {
+    LogEntry* a = Create(dir_.Str());
+    LogEntry* b = Create(dir_.Str());
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(registry_->Logs()->Count(), 2u);
+    EXPECT_EQ(registry_->Logs()->Peek(0, 0), a);
+    EXPECT_EQ(registry_->Logs()->Next(a), b);
+}
+
+TEST_F(LogRegistryTest, DestroyIsCarriedOutByTheMaintenanceTurnInOrder) {
+    LogEntry* a = Create(dir_.Str());
+    Trace(a, 1, "kept");
+    LogRegistry::WriteLog(a, "pending");
+    registry_->DestroyLog(a);
+    registry_->SetLogDiskLimit(900);
+    EXPECT_EQ(registry_->Logs()->Count(), 1u) << "destroyed on the calling thread";
+
+    registry_->MaintenanceTurn();
+    EXPECT_EQ(registry_->Logs()->Count(), 0u);
+    EXPECT_EQ(registry_->DiskLimit(), 800) << "the limit came after the destroy";
+    registry_->MaintenanceTurn();
+    EXPECT_EQ(registry_->DiskLimit(), 900);
+    // The destroyed log wrote out what it still held.
+    EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log").find(std::string(25, ' ') + "pending"),
+              std::string::npos);
+}
+
+TEST_F(LogRegistryTest, NullHandlesAreIgnored) {
+    registry_->DestroyLog(nullptr);
+    RunCommands();
+    LogRegistry::ChangeLevel(nullptr, 1);
+    LogRegistry::WriteLog(nullptr, "x");
+    Trace(nullptr, 1, "x");
+    EXPECT_EQ(diskQueries_, 0);
+}
+
+TEST_F(LogRegistryTest, CommandsHoldIdlePassesOff) {
+    for (int i = 0; i < 5; ++i) {
+        registry_->SetLogDiskLimit(300 + i);
+    }
+    for (int i = 0; i < 5; ++i) {
+        registry_->MaintenanceTurn();
+    }
+    EXPECT_EQ(diskQueries_, 0);
+    EXPECT_EQ(registry_->DiskLimit(), 304);
+    registry_->MaintenanceTurn();
+    EXPECT_EQ(diskQueries_, 1);
+}
+
+struct UsageCase {
+    uint32_t free, total;
+    uint32_t limit;
+    bool prunes;
+};
+
+TEST_F(LogRegistryTest, PrunesOnlyWhenUsageIsAboveTheLimit) {
+    const UsageCase cases[] = {
+        {200, 1000, 800, false}, {199, 1000, 800, true}, {201, 1000, 800, false},
+        {50, 1000, 950, false},  {49, 1000, 950, true},  {0, 0, 950, true},  // 0 total reads as 100
+        {100, 0, 950, false},
+    };
+    Create(dir_.Str());
+    for (const UsageCase& c : cases) {
+        registry_->SetLogDiskLimit(c.limit);
+        RunCommands();
+        free_ = c.free;
+        total_ = c.total;
+        prunes_.clear();
+        registry_->IdleHousekeeping();
+        EXPECT_EQ(!prunes_.empty(), c.prunes)
+            << c.free << " free of " << c.total << ", limit " << c.limit;
+    }
+}
+
+TEST_F(LogRegistryTest, UnknownDiskFiguresPruneNothing) {
+    Create(dir_.Str());
+    diskKnown_ = false;
+    free_ = 0;
+    registry_->IdleHousekeeping();
+    EXPECT_EQ(diskQueries_, 1);
+    EXPECT_TRUE(prunes_.empty());
+}
+
+TEST_F(LogRegistryTest, IdlePassWithoutLogsOnlyQueriesTheDisk) {
+    free_ = 0;
+    registry_->IdleHousekeeping();
+    EXPECT_EQ(diskQueries_, 1);
+    EXPECT_TRUE(prunes_.empty());
+}
+
+TEST_F(LogRegistryTest, OnePruneForEachRunOfLogsSharingADirectory) {
+    const std::string x = dir_.Str("x"), y = dir_.Str("y"), upper = dir_.Str("X");
+    LogEntry* first = Create(x, "1.log");
+    clock_.Advance(5);
+    Create(x, "2.log");
+    LogEntry* third = Create(y, "3.log");
+    LogEntry* fourth = Create(x, "4.log");
+    LogEntry* fifth = Create(upper, "5.log");
+    Trace(first, 1, "r");
+    Trace(third, 1, "r");
+    Trace(fourth, 1, "r");
+    StringBuffer ignored;
+    const time_t t1 = first->payload->GetDirectory(ignored);
+    const time_t t3 = third->payload->GetDirectory(ignored);
+    const time_t t4 = fourth->payload->GetDirectory(ignored);
+    const time_t t5 = fifth->payload->GetDirectory(ignored);
+
+    free_ = 0;
+    registry_->IdleHousekeeping();
+    const std::vector<std::pair<std::string, time_t>> expected = {
+        {x, t1}, {y, t3}, {x, t4}, {upper, t5}};
+    EXPECT_EQ(prunes_, expected);
+}
+
+TEST_F(LogRegistryTest, DestroyedLogIsNoLongerVisited) {
+    LogEntry* a = Create(dir_.Str("a"));
+    Create(dir_.Str("b"));
+    registry_->DestroyLog(a);
+    RunCommands();
+    free_ = 0;
+    registry_->IdleHousekeeping();
+    ASSERT_EQ(prunes_.size(), 1u);
+    EXPECT_EQ(prunes_[0].first, dir_.Str("b"));
+}
+
+TEST_F(LogRegistryTest, FlushesLogsOnlyTenSecondsAfterTheLoopBegan) {
+    registry_->SetStartTime(clock_.Time());
+    LogEntry* a = Create(dir_.Str());
+    Trace(a, 1, "first");
+    LogRegistry::WriteLog(a, "raw");
+    const std::string raw = std::string(25, ' ') + "raw";
+
+    clock_.Advance(9);
+    registry_->IdleHousekeeping();
+    EXPECT_EQ(test::ReadBytes(dir_.Path() / "a.log").find(raw), std::string::npos);
+
+    clock_.Advance(1);
+    registry_->IdleHousekeeping();
+    EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log").find(raw), std::string::npos);
+}
+
+// With its real thread: logs still registered and a destroy still pending
+// at unload are destroyed once each (the sanitizer builds watch for more).
+TEST(LogRegistryLifetime, UnloadWithLogsAndPendingCommandsDestroysEachOnce) {
+    test::TempDir dir;
+    auto registry = std::make_unique<LogRegistry>();
+    LogEntry* a = registry->CreateLog(dir.Str().c_str(), "a.log", 0, 5);
+    LogEntry* b = registry->CreateLog(dir.Str().c_str(), "b.log", 0, 5);
+    Trace(a, 1, "record");
+    LogRegistry::WriteLog(a, "pending");
+    registry->DestroyLog(b);
+    registry->SetLogDiskLimit(300);
+    registry.reset();
+    std::string text = test::ReadBytes(dir.Path() / "a.log");
+    ASSERT_GE(text.size(), 32u);
+    EXPECT_EQ(text.substr(text.size() - 32), std::string(25, ' ') + "pending");
+}
+
+}  // namespace
+}  // namespace vosk
