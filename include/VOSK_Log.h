@@ -1,0 +1,76 @@
+/*
+ * VOSK_Log: write-through logging for host applications.
+ *
+ * Every record is stamped with the local time to the millisecond and is in
+ * the file when the call returns. Each log's file moves to "<file>.bak" at
+ * the first record of every new local day and at the first record after the
+ * file reached its size limit. A background thread of the library destroys
+ * logs, flushes idle ones and prunes archived logs when the disk is too full.
+ *
+ * None of the functions reports an error and none of them throws. All of
+ * them may be called from any thread at any time.
+ */
+#ifndef VOSK_LOG_H
+#define VOSK_LOG_H
+
+#include <stdarg.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A log. Valid from SL_CreateLog until SL_DestroyLog is called with it. */
+typedef struct VOSK_LogOpaque* LogHandle;
+
+/*
+ * Creates a log writing to "<directory>/<name>". The file is created (with
+ * missing directories) at the first record. directory: absolute, or relative
+ * to the executable's directory; NULL or blank means "<executable dir>/log_files".
+ * sizeLimit: characters per file before a new one is started; values below
+ * 1048576 are raised to 1048576. level: records whose level is greater are
+ * dropped (smaller is more important). Returns NULL when the log cannot be made.
+ */
+LogHandle SL_CreateLog(const char* directory, const char* name, int sizeLimit, int level);
+
+/*
+ * Destroys a log later, on the library's thread: what was written so far is
+ * flushed and the file closed. Do not use the handle after this call. NULL
+ * is accepted and does nothing.
+ */
+void SL_DestroyLog(LogHandle log);
+
+/* Sets the log's level threshold; takes effect for the next record. */
+void SL_ChangeLevel(LogHandle log, int level);
+
+/*
+ * Writes one record when level is not greater than the log's threshold:
+ * "[YYYY-MM-DD hh:mm:ss.mmm] " then the printf-style message, then a line
+ * feed unless the message ends with one. Conversions: d u o x X c p e f g s
+ * (with flags - + 0, width, precision, '*', 'l'), %m for the current errno
+ * text and %% for a percent sign; any other conversion prints nothing.
+ */
+void SL_TraceLog(LogHandle log, int level, const char* format, ...);
+
+/* SL_TraceLog with an argument list. */
+void SL_Print(LogHandle log, int level, const char* format, va_list args);
+
+/*
+ * Writes text as it is, after 25 blanks, with no stamp, level test or line
+ * end. It reaches the file with the next record or the next idle flush;
+ * text written before the log's first record is dropped.
+ */
+void SL_Write(LogHandle log, const char* text);
+
+/*
+ * Sets, in per mille of the disk holding the current directory, how full
+ * the disk may get before the library prunes the oldest archived day
+ * (<log dir>/logfiles-YYYY/MM/YYYY-MM-DD). Clamped to 200..950; 800 until
+ * set. Takes effect later, on the library's thread.
+ */
+void SL_SetLogDiskLimit(unsigned int limit);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VOSK_LOG_H */

@@ -1,0 +1,95 @@
+// The seven exported functions and the one registry behind them.
+#include <cstdarg>
+
+#include "VOSK_Log.h"
+#include "api/LibraryHooks.h"
+#include "api/LogPurge.h"
+#include "api/LogRegistry.h"
+
+namespace vosk {
+namespace {
+
+LogRegistry* registry = nullptr;
+
+// A static object of the library: its destructor is on the runtime's exit
+// list for this library, so it runs when the library is unloaded as well as
+// at process exit.
+struct RegistryOwner {
+    ~RegistryOwner() {
+        delete registry;
+        registry = nullptr;
+    }
+} registryOwner;
+
+LogEntry* EntryOf(LogHandle handle) {
+    return reinterpret_cast<LogEntry*>(handle);
+}
+
+}  // namespace
+
+void OnLibraryAttach() {
+    if (registry == nullptr) {
+        try {
+            registry = new LogRegistry();
+        } catch (...) {
+            registry = nullptr;
+        }
+    }
+    PurgeOldLogs();
+}
+
+void OnLibraryDetach(bool processExiting) {
+    if (processExiting && registry != nullptr) {
+        registry->AbandonThreadOnDestruction();
+    }
+}
+
+}  // namespace vosk
+
+using vosk::registry;
+
+extern "C" {
+
+LogHandle SL_CreateLog(const char* directory, const char* name, int sizeLimit, int level) {
+    if (registry == nullptr) {
+        return nullptr;
+    }
+    try {
+        return reinterpret_cast<LogHandle>(registry->CreateLog(directory, name, sizeLimit, level));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void SL_DestroyLog(LogHandle log) {
+    if (registry != nullptr) {
+        registry->DestroyLog(vosk::EntryOf(log));
+    }
+}
+
+void SL_ChangeLevel(LogHandle log, int level) {
+    vosk::LogRegistry::ChangeLevel(vosk::EntryOf(log), level);
+}
+
+void SL_Print(LogHandle log, int level, const char* format, va_list args) {
+    vosk::LogRegistry::PrintLog(vosk::EntryOf(log), level, format, args);
+}
+
+void SL_TraceLog(LogHandle log, int level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vosk::LogRegistry::PrintLog(vosk::EntryOf(log), level, format, args);
+    va_end(args);
+}
+
+void SL_Write(LogHandle log, const char* text) {
+    vosk::LogRegistry::WriteLog(vosk::EntryOf(log), text);
+}
+
+void SL_SetLogDiskLimit(unsigned int limit) {
+    if (registry != nullptr) {
+        registry->SetLogDiskLimit(limit);
+    }
+}
+
+}  // extern "C"

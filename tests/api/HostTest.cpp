@@ -1,0 +1,135 @@
+// The library as a host meets it: a separate program, copied into a fresh
+// directory with the library beside it, loads it at run time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::istringstream in(text);
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void Touch(const fs::path& path) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << "old\n";
+}
+
+class HostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("vosk_host_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                 "_" + std::to_string(reinterpret_cast<uintptr_t>(this) & 0xffff));
+        fs::remove_all(root_);
+        bin_ = root_ / "bin";
+        fs::create_directories(bin_);
+        host_ = bin_ / fs::path(VOSK_TEST_HOST).filename();
+        library_ = bin_ / fs::path(VOSK_LIBRARY).filename();
+        fs::copy_file(VOSK_TEST_HOST, host_);
+        fs::copy_file(VOSK_LIBRARY, library_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    // Runs the host; its standard output.
+    std::string RunHost(const std::string& scenario) {
+        fs::path out = root_ / "host.out";
+        std::string command =
+            host_.string() + " " + library_.string() + " " + scenario + " > " + out.string();
+        if (root_.string().find(' ') != std::string::npos) {
+            ADD_FAILURE() << "temporary path with blanks: " << root_;
+            return {};
+        }
+        int status = std::system(command.c_str());
+        EXPECT_EQ(status, 0) << command;
+        std::string text = ReadFile(out);
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    }
+
+    fs::path root_, bin_, host_, library_;
+};
+
+TEST_F(HostTest, WritesPurgesAndUnloads) {
+    // Leftovers of an earlier run, and files the purge must leave alone.
+    Touch(root_ / "log" / "old.log");
+    Touch(root_ / "log" / "old.log.bak");
+    Touch(root_ / "log" / "keep.txt");
+    Touch(bin_ / "log_files" / "app.log");
+    Touch(bin_ / "log_files" / "x.LOG");
+    Touch(bin_ / "log_files" / "sub" / "deep.log");
+
+    EXPECT_EQ(RunHost("basic"), "done\n");
+
+    EXPECT_FALSE(fs::exists(root_ / "log" / "old.log"));
+    EXPECT_FALSE(fs::exists(root_ / "log" / "old.log.bak"));
+    EXPECT_TRUE(fs::exists(root_ / "log" / "keep.txt"));
+    EXPECT_TRUE(fs::exists(bin_ / "log_files" / "x.LOG"));
+    EXPECT_TRUE(fs::exists(bin_ / "log_files" / "sub" / "deep.log"));
+    // The purge ran before the first record, so no backup of the old file.
+    EXPECT_FALSE(fs::exists(bin_ / "log_files" / "app.log.bak"));
+
+    const std::regex stamp(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] (.*)$)");
+    std::map<int, int> next;
+    int records = 0;
+    std::vector<std::string> rest;
+    for (const std::string& line : Lines(ReadFile(bin_ / "log_files" / "app.log"))) {
+        std::smatch m;
+        if (!std::regex_match(line, m, stamp)) {
+            rest.push_back(line);
+            continue;
+        }
+        int t = -1, i = -1;
+        if (sscanf(m[1].str().c_str(), "thread %d record %d of app", &t, &i) == 2) {
+            EXPECT_EQ(i, next[t]) << "thread " << t << " out of order";
+            next[t] = i + 1;
+            ++records;
+        } else {
+            rest.push_back(m[1].str());
+        }
+    }
+    EXPECT_EQ(records, 4000);
+    ASSERT_EQ(rest.size(), 2u);
+    // Raw text has no line end: the next record's stamp follows it.
+    EXPECT_EQ(rest[0].substr(0, 34), std::string(25, ' ') + "raw text[");
+    EXPECT_NE(rest[0].find("] after raw"), std::string::npos);
+    EXPECT_EQ(rest[1], "through SL_Print: 00042");
+
+    std::vector<std::string> other = Lines(ReadFile(bin_ / "logs" / "other.log"));
+    ASSERT_EQ(other.size(), 3u);
+    EXPECT_NE(other[0].find("] before the change"), std::string::npos);
+    EXPECT_NE(other[1].find("] kept after the change"), std::string::npos);
+    // Destroying the log wrote out what it still held.
+    EXPECT_EQ(other[2], std::string(25, ' ') + "pending when destroyed");
+}
+
+}  // namespace

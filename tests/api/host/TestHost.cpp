@@ -1,0 +1,110 @@
+// A host program as a user writes one: it loads the library at run time and
+// reaches it through the seven exported functions only.
+//
+//   test_host <library> <scenario>
+//
+// Prints "done" when the scenario ran to its end and the library unloaded.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "VOSK_Log.h"
+#include "platform/Platform.h"
+
+namespace {
+
+struct Exports {
+    decltype(&SL_CreateLog) create;
+    decltype(&SL_DestroyLog) destroy;
+    decltype(&SL_ChangeLevel) changeLevel;
+    decltype(&SL_TraceLog) trace;
+    decltype(&SL_Print) print;
+    decltype(&SL_Write) write;
+    decltype(&SL_SetLogDiskLimit) setDiskLimit;
+};
+
+template <typename F>
+bool Bind(vosk::platform::Handle library, const char* name, F* out) {
+    *out = reinterpret_cast<F>(vosk::platform::LibrarySymbol(library, name));
+    return *out != nullptr;
+}
+
+void PrintThrough(const Exports& x, LogHandle log, int level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    x.print(log, level, format, args);
+    va_end(args);
+}
+
+// Records from several threads, levels, raw text, a destroyed log.
+int Basic(const Exports& x) {
+    LogHandle app = x.create(nullptr, "app.log", 0, 5);
+    LogHandle other = x.create("logs", "other.log", 0, 3);
+    if (app == nullptr || other == nullptr) {
+        return 1;
+    }
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&x, app, t] {
+            for (int i = 0; i < 1000; ++i) {
+                x.trace(app, t, "thread %d record %d of %s", t, i, "app");
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    x.trace(app, 6, "dropped by the level");
+    x.write(app, "raw text");
+    x.trace(app, 5, "after raw");
+    PrintThrough(x, app, 0, "through %s: %05d", "SL_Print", 42);
+
+    x.trace(other, 3, "before the change");
+    x.changeLevel(other, 1);
+    x.trace(other, 3, "dropped after the change");
+    x.trace(other, 1, "kept after the change");
+    x.write(other, "pending when destroyed");
+    x.destroy(other);
+    x.destroy(nullptr);
+    x.setDiskLimit(900);
+    x.trace(nullptr, 0, "a null handle is ignored");
+    x.write(nullptr, "ignored too");
+    x.changeLevel(nullptr, 3);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: test_host <library> <scenario>\n");
+        return 2;
+    }
+    vosk::platform::Handle library = vosk::platform::LibraryOpen(argv[1]);
+    if (library == nullptr) {
+        fprintf(stderr, "cannot load %s\n", argv[1]);
+        return 3;
+    }
+    Exports x{};
+    if (!Bind(library, "SL_CreateLog", &x.create) || !Bind(library, "SL_DestroyLog", &x.destroy) ||
+        !Bind(library, "SL_ChangeLevel", &x.changeLevel) ||
+        !Bind(library, "SL_TraceLog", &x.trace) || !Bind(library, "SL_Print", &x.print) ||
+        !Bind(library, "SL_Write", &x.write) ||
+        !Bind(library, "SL_SetLogDiskLimit", &x.setDiskLimit)) {
+        fprintf(stderr, "missing export\n");
+        return 4;
+    }
+    int result = 5;
+    if (strcmp(argv[2], "basic") == 0) {
+        result = Basic(x);
+    }
+    if (!vosk::platform::LibraryClose(library)) {
+        return 6;
+    }
+    if (result == 0) {
+        printf("done\n");
+    }
+    return result;
+}
