@@ -15,7 +15,7 @@ constexpr int32_t kWriteError = -3;
 constexpr int kSyncFlushLimit = 101;
 }  // namespace
 
-FileStream::FileStream(int fd) : TextBuffer(kPutMode, kBufferSize, true), fd_(fd) {}
+FileStream::FileStream(int fd) : TextBuffer(kPutMode, kInitialSize, true), fd_(fd) {}
 
 FileStream::~FileStream() {
     fd_ = kNoDescriptor;
@@ -25,7 +25,34 @@ long FileStream::RawWrite(const char* data, size_t size) {
     return platform::FileWrite(fd_, data, size);
 }
 
+bool FileStream::Enlarge() {
+    if (capacity_ >= kBufferSize) {
+        return false;
+    }
+    int32_t capacity = std::min(std::max(capacity_ * 2, kInitialSize), kBufferSize);
+    int32_t length = static_cast<int32_t>(cursor_ - start_);
+    char* storage = static_cast<char*>(Reallocate(start_, static_cast<size_t>(capacity)));
+    if (storage == nullptr) {
+        // Not enlarged, nothing lost: the stream writes out as if it were full.
+        return false;
+    }
+    start_ = storage;
+    cursor_ = storage + length;
+    capacity_ = capacity;
+    room_ = capacity - length;
+    return true;
+}
+
 int32_t FileStream::Overflow() {
+    // Full below kBufferSize: grow instead of writing, so that the stream
+    // writes at the same points as one that had kBufferSize from the start.
+    if (room_ <= 0 && Enlarge()) {
+        return room_;
+    }
+    return WritePending();
+}
+
+int32_t FileStream::WritePending() {
     if (fd_ < 0) {
         Discard();
         return kNothingWritten;
@@ -49,7 +76,7 @@ int32_t FileStream::Overflow() {
 
 int32_t FileStream::Sync() {
     for (int calls = 0; cursor_ > start_ && calls < kSyncFlushLimit; ++calls) {
-        if (Overflow() <= 0) {
+        if (WritePending() <= 0) {
             int32_t pending = static_cast<int32_t>(cursor_ - start_);
             Discard();
             return -pending;

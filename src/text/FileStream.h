@@ -13,7 +13,13 @@ namespace vosk {
 
 class FileStream : public TextBuffer {
   public:
+    // Pending bytes are written out when this many have gathered.
     static constexpr int32_t kBufferSize = 8192;
+    // The storage starts this small and grows to kBufferSize when it runs
+    // full, before anything is written: a log's record needs little, and an
+    // idle log should not hold a page it never touches. When the stream
+    // writes is the same as with kBufferSize bytes from the start.
+    static constexpr int32_t kInitialSize = 256;
     static constexpr int kNoDescriptor = -1;
 
     explicit FileStream(int fd = kNoDescriptor);
@@ -23,9 +29,11 @@ class FileStream : public TextBuffer {
     // Writes everything pending. The room (positive) on success; 0 when a
     // write failed (the pending bytes are then dropped).
     int32_t Sync() override;
-    // Writes everything pending. The capacity on success; -1 without a
-    // descriptor or when a write wrote nothing, -3 on a write error. On
-    // failure the pending bytes are dropped.
+    // When the storage is full and smaller than kBufferSize, enlarges it
+    // and returns the room made. Otherwise writes everything pending: the
+    // capacity on success; -1
+    // without a descriptor or when a write wrote nothing, -3 on a write
+    // error. On failure the pending bytes are dropped.
     int32_t Overflow() override;
 
     // Drops the pending bytes and takes fd (not owned).
@@ -43,6 +51,12 @@ class FileStream : public TextBuffer {
     virtual long RawWrite(const char* data, size_t size);
 
   private:
+    // Doubles the storage, up to kBufferSize, keeping the content. False
+    // when it is that large already or cannot be enlarged.
+    bool Enlarge();
+    // Writes everything pending; Overflow's results.
+    int32_t WritePending();
+
     int fd_;
 };
 

@@ -60,7 +60,7 @@ static_assert(!std::is_copy_constructible_v<FileStream> && !std::is_copy_assigna
 TEST(FileStream, Construction) {
     FileStream none;
     EXPECT_EQ(none.Descriptor(), -1);
-    EXPECT_EQ(none.Capacity(), 8192);
+    EXPECT_EQ(none.Capacity(), FileStream::kInitialSize);
     FileStream some(5);
     EXPECT_EQ(some.Descriptor(), 5);
 }
@@ -74,7 +74,7 @@ TEST(FileStream, NewlineFromPutFlushesEverythingPending) {
     ASSERT_EQ(s.writes.size(), 1u);
     EXPECT_EQ(s.writes[0], "a\nbc\n");
     EXPECT_EQ(s.ContentLength(), 0);
-    EXPECT_EQ(s.Room(), 8192);
+    EXPECT_EQ(s.Room(), s.Capacity());
     EXPECT_EQ(s.LastChar(), '\n');
 }
 
@@ -92,11 +92,42 @@ TEST(FileStream, WriteLargerThanTheBuffer) {
     EXPECT_EQ(s.ContentLength(), 0);
 }
 
+// The storage grows to the buffer size before the stream writes anything,
+// so that it writes where a stream with all of it from the start would; a
+// stream that was never filled holds only its first few hundred bytes.
+TEST(FileStream, StorageGrowsToTheBufferSizeBeforeAWrite) {
+    MemoryStream s;
+    std::string text(FileStream::kBufferSize - 1, 'g');
+    for (char c : text) {
+        ASSERT_EQ(s.Put(c), 'g');
+    }
+    EXPECT_TRUE(s.writes.empty());
+    EXPECT_EQ(s.Capacity(), FileStream::kBufferSize);
+    EXPECT_EQ(s.Write("hi", -1), 2);  // the last byte fills it; the next finds it full
+    ASSERT_EQ(s.writes.size(), 1u);
+    EXPECT_EQ(s.writes[0], text + "h");
+    EXPECT_EQ(s.ContentLength(), 1);
+    EXPECT_EQ(s.Capacity(), FileStream::kBufferSize);  // never shrinks
+
+    // Storage that cannot grow is written out instead, nothing lost.
+    class Capped : public MemoryStream {
+      protected:
+        void* Reallocate(void* storage, size_t size) override {
+            return size > 512 ? nullptr : MemoryStream::Reallocate(storage, size);
+        }
+    } capped;
+    std::string longText(700, 'c');
+    EXPECT_EQ(capped.Write(longText.c_str(), -1), 700);
+    EXPECT_EQ(capped.Capacity(), 512);
+    capped.Sync();
+    EXPECT_EQ(capped.Written(), longText);
+}
+
 TEST(FileStream, ShortWritesAreContinued) {
     MemoryStream s;
     s.script = {3, 2};
     s.Write("abcdefgh", -1);
-    EXPECT_EQ(s.Sync(), 8192);
+    EXPECT_EQ(s.Sync(), FileStream::kInitialSize);
     EXPECT_EQ(s.calls, 3);
     EXPECT_EQ(s.Written(), "abcdefgh");
 }
@@ -109,9 +140,9 @@ TEST(FileStream, WriteResults) {
         std::string written;
     };
     const Case cases[] = {
-        {"all written", {}, 8192, "pending"},
-        {"EINTR is retried", {-EINTR}, 8192, "pending"},
-        {"EAGAIN is retried", {-EAGAIN, -EAGAIN}, 8192, "pending"},
+        {"all written", {}, FileStream::kInitialSize, "pending"},
+        {"EINTR is retried", {-EINTR}, FileStream::kInitialSize, "pending"},
+        {"EAGAIN is retried", {-EAGAIN, -EAGAIN}, FileStream::kInitialSize, "pending"},
         {"nothing written", {0}, -1, ""},
         {"write error", {-EIO}, -3, ""},
         {"error after a part", {3, -EIO}, -3, "pen"},
@@ -125,9 +156,9 @@ TEST(FileStream, WriteResults) {
         EXPECT_EQ(s.Written(), c.written);
         // Either way nothing is left pending and the stream goes on.
         EXPECT_EQ(s.ContentLength(), 0);
-        EXPECT_EQ(s.Room(), 8192);
+        EXPECT_EQ(s.Room(), FileStream::kInitialSize);
         s.Write("more", -1);
-        EXPECT_EQ(s.Sync(), 8192);
+        EXPECT_EQ(s.Sync(), FileStream::kInitialSize);
         EXPECT_EQ(s.Written(), c.written + "more");
     }
 }
