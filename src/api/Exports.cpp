@@ -5,6 +5,8 @@
 #include "api/LibraryHooks.h"
 #include "api/LogPurge.h"
 #include "api/LogRegistry.h"
+#include "log/Log.h"
+#include "threading/QueueEntry.h"
 
 namespace vosk {
 namespace {
@@ -23,6 +25,13 @@ struct RegistryOwner {
 
 LogEntry* EntryOf(LogHandle handle) {
     return reinterpret_cast<LogEntry*>(handle);
+}
+
+// The level test before anything else, so that a record the threshold
+// drops costs two loads and a comparison: no argument list, no further call.
+bool Accepts(LogHandle handle, int level) {
+    LogEntry* entry = EntryOf(handle);
+    return entry != nullptr && entry->payload != nullptr && entry->payload->Accepts(level);
 }
 
 }  // namespace
@@ -76,6 +85,9 @@ void SL_Print(LogHandle log, int level, const char* format, va_list args) {
 }
 
 void SL_TraceLog(LogHandle log, int level, const char* format, ...) {
+    if (!vosk::Accepts(log, level)) {
+        return;
+    }
     va_list args;
     va_start(args, format);
     vosk::LogRegistry::PrintLog(vosk::EntryOf(log), level, format, args);

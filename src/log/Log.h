@@ -50,6 +50,9 @@ class Log {
     void SetNameAndLevel(const char* name, int32_t level);
     void SetLevel(int32_t level);
 
+    // True when a record of this level passes the threshold. No lock: a
+    // caller may test before it does anything else.
+    bool Accepts(int32_t level) const { return level <= level_.load(std::memory_order_relaxed); }
     // Writes one stamped line when level is not greater than the
     // threshold. A null format writes nothing.
     void WriteRecord(int32_t level, const char* format, va_list args);
