@@ -52,25 +52,42 @@ int32_t FileStream::Overflow() {
     return WritePending();
 }
 
-int32_t FileStream::WritePending() {
-    if (fd_ < 0) {
-        Discard();
-        return kNothingWritten;
-    }
-    const char* next = start_;
-    while (next < cursor_) {
-        long written = RawWrite(next, static_cast<size_t>(cursor_ - next));
+bool FileStream::WriteAll(const char* data, size_t size, long* failure) {
+    const char* next = data;
+    const char* end = data + size;
+    while (next < end) {
+        long written = RawWrite(next, static_cast<size_t>(end - next));
         if (written > 0) {
-            next += std::min<long>(written, cursor_ - next);
+            next += std::min<long>(written, end - next);
+            atLineStart_ = next[-1] == '\n';
             continue;
         }
         if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
-        Discard();
-        return written == 0 ? kNothingWritten : kWriteError;
+        *failure = written;
+        return false;
     }
+    return true;
+}
+
+int32_t FileStream::WritePending() {
+    if (fd_ < 0) {
+        Discard();
+        return kNothingWritten;
+    }
+    long failure = 0;
+    bool ok = true;
+    if (lineCut_ && cursor_ > start_) {
+        ok = WriteAll("\n", 1, &failure);
+        lineCut_ = !ok;
+    }
+    ok = ok && WriteAll(start_, static_cast<size_t>(cursor_ - start_), &failure);
     Discard();
+    if (!ok) {
+        lineCut_ = !atLineStart_;
+        return failure == 0 ? kNothingWritten : kWriteError;
+    }
     return room_;
 }
 
@@ -88,6 +105,8 @@ int32_t FileStream::Sync() {
 int FileStream::Attach(int fd) {
     Discard();
     fd_ = fd;
+    atLineStart_ = true;
+    lineCut_ = false;
     return fd;
 }
 

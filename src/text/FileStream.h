@@ -33,7 +33,10 @@ class FileStream : public TextBuffer {
     // and returns the room made. Otherwise writes everything pending: the
     // capacity on success; -1
     // without a descriptor or when a write wrote nothing, -3 on a write
-    // error. On failure the pending bytes are dropped.
+    // error. On failure the pending bytes are dropped. When a failed write
+    // left part of a line in the file (a full disk cuts a record short),
+    // the next bytes written start on a line of their own, not glued to
+    // that part.
     int32_t Overflow() override;
 
     // Drops the pending bytes and takes fd (not owned).
@@ -56,8 +59,16 @@ class FileStream : public TextBuffer {
     bool Enlarge();
     // Writes everything pending; Overflow's results.
     int32_t WritePending();
+    // As many RawWrite calls as it takes to write size bytes; false, with
+    // the failing call's result in failure, when one fails.
+    bool WriteAll(const char* data, size_t size, long* failure);
 
     int fd_;
+    // The last byte that reached the descriptor ended a line (or nothing
+    // has been written to it yet).
+    bool atLineStart_ = true;
+    // A failed write left the descriptor's file inside a line.
+    bool lineCut_ = false;
 };
 
 }  // namespace vosk

@@ -159,8 +159,50 @@ TEST(FileStream, WriteResults) {
         EXPECT_EQ(s.Room(), FileStream::kInitialSize);
         s.Write("more", -1);
         EXPECT_EQ(s.Sync(), FileStream::kInitialSize);
-        EXPECT_EQ(s.Written(), c.written + "more");
+        // Text after a line cut short starts on a line of its own.
+        bool cut = c.overflow < 0 && !c.written.empty();
+        EXPECT_EQ(s.Written(), c.written + (cut ? "\n" : "") + "more");
     }
+}
+
+// A full disk cuts a record short; what comes next must not be glued to the
+// part that landed.
+TEST(FileStream, AfterAWriteLeftALineCutShortTheNextTextStartsANewLine) {
+    struct Case {
+        const char* name;
+        std::deque<long> script;  // for "one\nmore\n", then what follows
+        std::string written;      // once "two\n" and "three\n" followed
+    };
+    const Case cases[] = {
+        {"cut inside a line", {2, -ENOSPC}, "on\ntwo\nthree\n"},
+        {"cut on a line end", {4, -ENOSPC}, "one\ntwo\nthree\n"},
+        {"nothing landed", {-ENOSPC}, "two\nthree\n"},
+        {"the separating newline failed too", {2, -ENOSPC, -ENOSPC}, "on\nthree\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryStream s;
+        s.Write("zero\n", -1);
+        EXPECT_GT(s.Sync(), 0);
+        s.script = c.script;
+        s.Write("one\nmore\n", -1);
+        EXPECT_LE(s.Sync(), 0);
+        for (const char* line : {"two\n", "three\n"}) {
+            s.Write(line, -1);
+            s.Sync();
+        }
+        EXPECT_EQ(s.Written(), "zero\n" + c.written);
+    }
+
+    // A new descriptor is a new file: nothing to separate from.
+    MemoryStream s;
+    s.script = {2, -ENOSPC};
+    s.Write("one\n", -1);
+    EXPECT_LE(s.Sync(), 0);
+    s.Attach(8);
+    s.Write("two\n", -1);
+    s.Sync();
+    EXPECT_EQ(s.Written(), "ontwo\n");
 }
 
 TEST(FileStream, FailedFlushesThroughSyncPutAndWrite) {
