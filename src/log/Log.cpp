@@ -225,9 +225,12 @@ void Log::OpenFile(const std::tm& now) {
     path_.Format("%s/%s", directory_.CStr(), name_.CStr());
     const char* path = path_.CStr();
     int flags = platform::kOpenCreate | platform::kOpenTruncate;
-    if (platform::FileExists(path)) {
+    // Only a file becomes the backup: a directory that happens to have the
+    // log's path is not ours to move, nor one that has the backup's path
+    // to remove. The open below then fails, and records are dropped.
+    if (platform::FileExists(path) && !platform::PathIsDirectory(path)) {
         scratchPath_.Format("%s.bak", path);
-        platform::FileRemove(scratchPath_.CStr());
+        platform::FileDelete(scratchPath_.CStr());
         // A file that cannot become the backup (another process holds it
         // open, say) is continued rather than emptied; the next reopen tries
         // again.

@@ -143,6 +143,8 @@ int FileOpen(const char* path, int flags);
 long FileWrite(int fd, const void* data, size_t size);
 int FileClose(int fd);
 bool FileExists(const char* path);  // access(path, 0)
+// A directory, or a link to one. False when the path cannot be examined.
+bool PathIsDirectory(const char* path);
 // Size in bytes, or -1 when the path cannot be examined.
 int64_t FileSizeOf(const char* path);
 bool FileRemove(const char* path);  // remove()

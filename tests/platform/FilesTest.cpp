@@ -143,6 +143,10 @@ TEST(FileQueries, ExistsAndSize) {
     EXPECT_EQ(FileSizeOf(dir.Str("five").c_str()), 5);
     EXPECT_EQ(FileSizeOf(dir.Str("none").c_str()), -1);
     EXPECT_EQ(FileSizeOf(nullptr), -1);
+    EXPECT_FALSE(PathIsDirectory(dir.Str("five").c_str()));
+    EXPECT_TRUE(PathIsDirectory(dir.Str().c_str()));
+    EXPECT_FALSE(PathIsDirectory(dir.Str("none").c_str()));
+    EXPECT_FALSE(PathIsDirectory(nullptr));
 }
 
 TEST(FileRename, MovesAndReportsFailure) {

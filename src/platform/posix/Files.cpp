@@ -69,6 +69,12 @@ bool FileExists(const char* path) {
     return p.c_str() != nullptr && access(p.c_str(), F_OK) == 0;
 }
 
+bool PathIsDirectory(const char* path) {
+    PosixPath p(path);
+    struct stat st;
+    return p.c_str() != nullptr && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 int64_t FileSizeOf(const char* path) {
     PosixPath p(path);
     struct stat st;

@@ -68,6 +68,11 @@ bool FileExists(const char* path) {
     return path != nullptr && _access(path, 0) == 0;
 }
 
+bool PathIsDirectory(const char* path) {
+    struct _stat64 st;
+    return path != nullptr && _stat64(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+}
+
 int64_t FileSizeOf(const char* path) {
     struct _stat64 st;
     if (path == nullptr || _stat64(path, &st) != 0) {
