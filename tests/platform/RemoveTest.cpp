@@ -109,5 +109,21 @@ TEST_F(Removal, LinksAreNeverFollowed) {
     EXPECT_TRUE(Exists(outside.Path() / "tree/canary"));
 }
 
+TEST_F(Removal, AFileWithOtherNamesKeepsItsPermissions) {
+    TempDir outside;
+    MakeFile(outside.Path() / "canary");
+    MakeReadOnly(outside.Path() / "canary");
+    std::error_code ec;
+    fs::create_hard_link(outside.Path() / "canary", dir_.Path() / "hard", ec);
+    if (ec) {
+        GTEST_SKIP() << "hard links cannot be made here";
+    }
+    PathMakeWritable(dir_.Str("hard").c_str());
+    EXPECT_FALSE(Writable(outside.Path() / "canary"));
+    // The name itself can still go, or at least the file outside stays.
+    FileDelete(dir_.Str("hard").c_str());
+    EXPECT_TRUE(Exists(outside.Path() / "canary"));
+}
+
 }  // namespace
 }  // namespace vosk::platform
