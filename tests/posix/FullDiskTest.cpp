@@ -1,0 +1,257 @@
+// Writes that cannot land: a file size limit (RLIMIT_FSIZE, with SIGXFSZ
+// ignored as a host must) and a small tmpfs that fills up. Records that
+// cannot be written are dropped, the host goes on, what is already on disk
+// stays as it was, and once there is room again later records land as
+// whole lines, at the latest after the next rotation.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "log/Log.h"
+#include "support/RecordLines.h"
+#include "support/TempDir.h"
+
+namespace vosk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Record;
+using test::TempDir;
+
+// A log set up the way the library's creator does it.
+std::unique_ptr<Log> MakeLog(const fs::path& directory, const char* name) {
+    auto log = std::make_unique<Log>(1);
+    log->SetDirectory(directory.generic_string().c_str());
+    log->SetSizeLimit(0);
+    log->SetNameAndLevel(name, 0);
+    return log;
+}
+
+void Trace(Log* log, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    log->WriteRecord(0, format, args);
+    va_end(args);
+}
+
+void WriteRange(Log* log, int first, int end) {
+    for (int n = first; n < end; ++n) {
+        Trace(log, test::kRecordFormat, 0, n, test::Payload(0, n).c_str());
+    }
+}
+
+// Sets a soft limit on the size of files this process writes, with SIGXFSZ
+// ignored; everything is restored when it goes.
+class FileSizeLimit {
+  public:
+    FileSizeLimit() {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeLimit() {
+        Lift();
+        signal(SIGXFSZ, previous_);
+    }
+    bool Set(size_t bytes) {
+        rlimit limit = saved_;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    void Lift() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+  private:
+    rlimit saved_{};
+    void (*previous_)(int) = SIG_DFL;
+};
+
+// What a file holds: its whole records, and the lines that are neither
+// (records cut short where the room ended).
+struct Contents {
+    std::vector<Record> records;
+    std::vector<std::string> fragments;
+    bool endsWhole = true;
+};
+
+Contents Read(const fs::path& file) {
+    Contents out;
+    test::FileLines lines = test::SplitLines(test::ReadBytes(file));
+    out.endsWhole = lines.endsWhole;
+    for (const std::string& line : lines.lines) {
+        Record r;
+        if (test::ParseRecord(line, &r)) {
+            out.records.push_back(r);
+        } else {
+            out.fragments.push_back(line);
+        }
+    }
+    return out;
+}
+
+// The record numbers in order.
+std::vector<int> Numbers(const Contents& contents) {
+    std::vector<int> numbers;
+    for (const Record& r : contents.records) {
+        numbers.push_back(r.number);
+    }
+    return numbers;
+}
+
+std::vector<int> Range(int first, int end) {
+    std::vector<int> numbers;
+    for (int n = first; n < end; ++n) {
+        numbers.push_back(n);
+    }
+    return numbers;
+}
+
+// Records first..end-1 of the file are whole and in order; those written
+// while there was no room are dropped, a prefix of them may have landed,
+// and at most one was cut short.
+void ExpectDroppedThenBack(const Contents& contents, int landedBefore, int droppedEnd,
+                           int backEnd) {
+    std::vector<int> numbers = Numbers(contents);
+    ASSERT_GE(numbers.size(), static_cast<size_t>(landedBefore));
+    std::vector<int> head(numbers.begin(), numbers.begin() + landedBefore);
+    EXPECT_EQ(head, Range(0, landedBefore)) << "records on disk before the failure changed";
+    size_t at = static_cast<size_t>(landedBefore);
+    int next = landedBefore;
+    while (at < numbers.size() && numbers[at] == next && next < droppedEnd) {
+        ++at;
+        ++next;
+    }
+    EXPECT_LT(next, droppedEnd) << "no record was dropped: the failure never came";
+    std::vector<int> tail(numbers.begin() + static_cast<long>(at), numbers.end());
+    EXPECT_EQ(tail, Range(droppedEnd, backEnd)) << "records written once there was room again";
+    EXPECT_LE(contents.fragments.size(), 1u);
+    for (const std::string& fragment : contents.fragments) {
+        EXPECT_TRUE(test::IsRecordPrefix(fragment, Record{0, next}))
+            << "stray text: " << fragment.substr(0, 80);
+    }
+    EXPECT_TRUE(contents.endsWhole);
+}
+
+TEST(FullDisk, RecordsPastAFileSizeLimitAreDroppedAndReturnWhenItIsLifted) {
+    TempDir dir;
+    auto owned = MakeLog(dir.Path(), "limited.log");
+    Log* log = owned.get();
+    const fs::path file = dir.Path() / "limited.log";
+
+    WriteRange(log, 0, 100);
+    const std::string before = test::ReadBytes(file);
+    {
+        FileSizeLimit limit;
+        ASSERT_TRUE(limit.Set(before.size() + 3000));
+        WriteRange(log, 100, 300);
+        std::string during = test::ReadBytes(file);
+        EXPECT_EQ(during.compare(0, before.size(), before), 0);
+        EXPECT_LE(during.size(), before.size() + 3000);
+    }
+    WriteRange(log, 300, 310);
+    ExpectDroppedThenBack(Read(file), 100, 300, 310);
+}
+
+TEST(FullDisk, UnderAStandingFileSizeLimitRecordsLandAgainAfterTheNextRotation) {
+    TempDir dir;
+    // The smallest size limit, 1 MiB, counts what the log tried to write;
+    // the file itself cannot grow beyond 200 KB.
+    auto owned = MakeLog(dir.Path(), "standing.log");
+    Log* log = owned.get();
+    FileSizeLimit limit;
+    ASSERT_TRUE(limit.Set(200000));
+    // Well beyond 1 MiB of records: one rotation, and the new file fills too.
+    WriteRange(log, 0, 25000);
+    limit.Lift();
+
+    Contents backup = Read(dir.Path() / "standing.log.bak");
+    Contents current = Read(dir.Path() / "standing.log");
+    ASSERT_FALSE(backup.records.empty());
+    ASSERT_FALSE(current.records.empty()) << "nothing landed after the rotation";
+    std::vector<int> old = Numbers(backup);
+    std::vector<int> now = Numbers(current);
+    EXPECT_EQ(old, Range(0, static_cast<int>(old.size())));
+    EXPECT_GT(now.front(), old.back() + 1) << "records past the limit should have been dropped";
+    EXPECT_EQ(now, Range(now.front(), now.front() + static_cast<int>(now.size())));
+    EXPECT_LE(backup.fragments.size(), 1u);
+    EXPECT_LE(current.fragments.size(), 1u);
+}
+
+// Mounts a tmpfs of the given size; unmounts it when it goes.
+class SmallFileSystem {
+  public:
+    SmallFileSystem(const fs::path& at, const char* size) : at_(at) {
+        fs::create_directories(at);
+        std::string options = std::string("size=") + size;
+        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        error_ = mounted_ ? 0 : errno;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) {
+            umount2(at_.c_str(), MNT_DETACH);
+        }
+    }
+    bool Mounted() const { return mounted_; }
+    const char* Error() const { return std::strerror(error_); }
+
+  private:
+    fs::path at_;
+    bool mounted_ = false;
+    int error_ = 0;
+};
+
+// Fills the file system that holds path; false when it never got full.
+bool Fill(const fs::path& path) {
+    FILE* filler = std::fopen(path.c_str(), "wb");
+    if (filler == nullptr) {
+        return false;
+    }
+    std::vector<char> block(4096, 'f');
+    bool full = false;
+    for (int i = 0; i < 100000 && !full; ++i) {
+        full = std::fwrite(block.data(), 1, block.size(), filler) != block.size() ||
+               std::fflush(filler) != 0;
+    }
+    // Single bytes into whatever is left of the last page.
+    for (int i = 0; i < 4096 && full; ++i) {
+        if (std::fputc('f', filler) == EOF || std::fflush(filler) != 0) {
+            clearerr(filler);
+        }
+    }
+    std::fclose(filler);
+    return full;
+}
+
+TEST(FullDisk, AFullFileSystemDropsRecordsAndTakesThemAgainOnceSpaceReturns) {
+    TempDir dir;
+    const fs::path mountPoint = dir.Path() / "small";
+    SmallFileSystem small(mountPoint, "256k");
+    if (!small.Mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << small.Error();
+    }
+    const fs::path file = mountPoint / "full.log";
+    {
+        auto owned = MakeLog(mountPoint, "full.log");
+        Log* log = owned.get();
+        WriteRange(log, 0, 100);
+        const std::string before = test::ReadBytes(file);
+        ASSERT_TRUE(Fill(mountPoint / "filler"));
+        WriteRange(log, 100, 300);
+        EXPECT_EQ(test::ReadBytes(file).compare(0, before.size(), before), 0);
+        fs::remove(mountPoint / "filler");
+        WriteRange(log, 300, 310);
+    }
+    ExpectDroppedThenBack(Read(file), 100, 300, 310);
+}
+
+}  // namespace
+}  // namespace vosk

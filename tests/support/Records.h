@@ -1,0 +1,35 @@
+// Records that reliability tests and their host programs write: the
+// message "t<thread> n<number> <payload>", where the payload's length and
+// letters follow from both numbers, so that a record cut short, two records
+// run together or a line from another writer all show. No test framework
+// here: host programs include it too.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace vosk::test {
+
+// The printf format that writes a record: thread, number, payload.
+constexpr const char* kRecordFormat = "t%d n%d %s";
+
+// Mostly short payloads; every 997th is longer than a FileStream's buffer,
+// so that it leaves in more than one write.
+inline std::string Payload(int thread, int number) {
+    size_t length = number % 997 == 996 ? 9000 : static_cast<size_t>((number * 7 + thread) % 61);
+    return std::string(length, static_cast<char>('a' + (thread * 3 + number) % 26));
+}
+
+struct Record {
+    int thread = -1;
+    int number = -1;
+};
+
+// The message kRecordFormat gives for a record.
+inline std::string RecordMessage(const Record& r) {
+    char head[64];
+    std::snprintf(head, sizeof(head), "t%d n%d ", r.thread, r.number);
+    return head + Payload(r.thread, r.number);
+}
+
+}  // namespace vosk::test
