@@ -1,0 +1,158 @@
+// A host program for the POSIX reliability tests. It loads the library at
+// run time, as users' hosts do, and reaches it through its exports only.
+//
+//   reliability_host crash <library> <directory> <threads>
+//     Each thread writes numbered records to one log without end and, after
+//     each call has returned, reports its thread and number (two ints) on
+//     descriptor 3. The test kills it.
+//
+//   reliability_host unload <library> <directory>
+//     Creates logs, writes to them from threads, leaves two registered and
+//     some raw text pending, and unloads the library. Prints the number of
+//     threads before loading and after unloading, and whether the library
+//     is still mapped. Leak checkers see the unload, then the exit.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "VOSK_Log.h"
+#include "support/Records.h"
+
+namespace {
+
+struct Exports {
+    decltype(&SL_CreateLog) create = nullptr;
+    decltype(&SL_DestroyLog) destroy = nullptr;
+    decltype(&SL_TraceLog) trace = nullptr;
+    decltype(&SL_Write) write = nullptr;
+    decltype(&SL_SetLogDiskLimit) setDiskLimit = nullptr;
+};
+
+template <typename F>
+bool Bind(void* library, const char* name, F* out) {
+    *out = reinterpret_cast<F>(dlsym(library, name));
+    return *out != nullptr;
+}
+
+void* Load(const char* path, Exports* x) {
+    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
+        return nullptr;
+    }
+    if (!Bind(library, "SL_CreateLog", &x->create) ||
+        !Bind(library, "SL_DestroyLog", &x->destroy) || !Bind(library, "SL_TraceLog", &x->trace) ||
+        !Bind(library, "SL_Write", &x->write) ||
+        !Bind(library, "SL_SetLogDiskLimit", &x->setDiskLimit)) {
+        std::fprintf(stderr, "missing export\n");
+        return nullptr;
+    }
+    return library;
+}
+
+int CountThreads() {
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) {
+        return -1;
+    }
+    int count = 0;
+    while (dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] != '.') {
+            ++count;
+        }
+    }
+    closedir(tasks);
+    return count;
+}
+
+constexpr int kReportDescriptor = 3;
+
+int Crash(const char* libraryPath, const char* directory, int threads) {
+    Exports x;
+    if (Load(libraryPath, &x) == nullptr) {
+        return 3;
+    }
+    LogHandle log = x.create(directory, "crash.log", 0x7fffffff, 0);
+    if (log == nullptr) {
+        return 4;
+    }
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t) {
+        writers.emplace_back([&x, log, t] {
+            for (int n = 0;; ++n) {
+                x.trace(log, 0, vosk::test::kRecordFormat, t, n, vosk::test::Payload(t, n).c_str());
+                // Reports of 8 bytes reach a pipe whole, whichever thread
+                // writes them.
+                int report[2] = {t, n};
+                if (write(kReportDescriptor, report, sizeof report) != sizeof report) {
+                    _exit(5);
+                }
+            }
+        });
+    }
+    for (auto& writer : writers) {
+        writer.join();
+    }
+    return 0;
+}
+
+int Unload(const char* libraryPath, const char* directory) {
+    // A first thread makes a sanitizer runtime start its helper thread, so
+    // that the counts before and after compare the library's threads only.
+    std::thread([] {}).join();
+    int threadsBefore = CountThreads();
+    Exports x;
+    void* library = Load(libraryPath, &x);
+    if (library == nullptr) {
+        return 3;
+    }
+    std::string sub = std::string(directory) + "/missing/sub";
+    LogHandle kept = x.create(directory, "kept.log", 0, 5);
+    LogHandle deep = x.create(sub.c_str(), "deep.log", 0, 5);
+    LogHandle gone = x.create(directory, "gone.log", 0, 5);
+    if (kept == nullptr || deep == nullptr || gone == nullptr) {
+        return 4;
+    }
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 3; ++t) {
+        writers.emplace_back([&x, kept, deep, gone, t] {
+            for (int n = 0; n < 200; ++n) {
+                LogHandle log = n % 3 == 0 ? kept : n % 3 == 1 ? deep : gone;
+                x.trace(log, 0, vosk::test::kRecordFormat, t, n, vosk::test::Payload(t, n).c_str());
+            }
+        });
+    }
+    for (auto& writer : writers) {
+        writer.join();
+    }
+    x.setDiskLimit(900);
+    x.destroy(gone);
+    // Pending when the library goes: written out by the unload.
+    x.write(kept, "raw text pending at unload\n");
+    if (dlclose(library) != 0) {
+        return 6;
+    }
+    bool stillMapped = dlopen(libraryPath, RTLD_NOW | RTLD_NOLOAD) != nullptr;
+    std::printf("threads before %d after %d mapped %s\n", threadsBefore, CountThreads(),
+                stillMapped ? "yes" : "no");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 5 && std::strcmp(argv[1], "crash") == 0) {
+        return Crash(argv[2], argv[3], std::atoi(argv[4]));
+    }
+    if (argc >= 4 && std::strcmp(argv[1], "unload") == 0) {
+        return Unload(argv[2], argv[3]);
+    }
+    std::fprintf(stderr, "usage: reliability_host crash|unload <library> <directory> [threads]\n");
+    return 2;
+}
