@@ -13,10 +13,17 @@ namespace vosk::test {
 // The printf format that writes a record: thread, number, payload.
 constexpr const char* kRecordFormat = "t%d n%d %s";
 
-// Mostly short payloads; every 997th is longer than a FileStream's buffer,
-// so that it leaves in more than one write.
+// Threads numbered from here on write long records often (the crash host's
+// threads: a kill then often falls between the writes of one record).
+constexpr int kLongRecordThreads = 100;
+
+// Mostly short payloads; every 997th (every 5th for the threads above) is
+// longer than a FileStream's buffer, so that it leaves in more than one write.
 inline std::string Payload(int thread, int number) {
-    size_t length = number % 997 == 996 ? 9000 : static_cast<size_t>((number * 7 + thread) % 61);
+    size_t length = static_cast<size_t>((number * 7 + thread) % 61);
+    if (thread >= kLongRecordThreads ? number % 5 == 4 : number % 997 == 996) {
+        length = thread >= kLongRecordThreads ? 20000 : 9000;
+    }
     return std::string(length, static_cast<char>('a' + (thread * 3 + number) % 26));
 }
 

@@ -4,7 +4,8 @@
 //   reliability_host crash <library> <directory> <threads>
 //     Each thread writes numbered records to one log without end and, after
 //     each call has returned, reports its thread and number (two ints) on
-//     descriptor 3. The test kills it.
+//     descriptor 3. The test kills it. Threads are numbered from
+//     kLongRecordThreads, whose records are often long.
 //
 //   reliability_host unload <library> <directory>
 //     Creates logs, writes to them from threads, leaves two registered and
@@ -84,12 +85,13 @@ int Crash(const char* libraryPath, const char* directory, int threads) {
     }
     std::vector<std::thread> writers;
     for (int t = 0; t < threads; ++t) {
-        writers.emplace_back([&x, log, t] {
+        writers.emplace_back([&x, log, id = vosk::test::kLongRecordThreads + t] {
             for (int n = 0;; ++n) {
-                x.trace(log, 0, vosk::test::kRecordFormat, t, n, vosk::test::Payload(t, n).c_str());
+                x.trace(log, 0, vosk::test::kRecordFormat, id, n,
+                        vosk::test::Payload(id, n).c_str());
                 // Reports of 8 bytes reach a pipe whole, whichever thread
                 // writes them.
-                int report[2] = {t, n};
+                int report[2] = {id, n};
                 if (write(kReportDescriptor, report, sizeof report) != sizeof report) {
                     _exit(5);
                 }
