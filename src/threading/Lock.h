@@ -4,7 +4,7 @@
 namespace vosk {
 
 class Lock {
-public:
+  public:
     virtual ~Lock() = default;
     virtual void Acquire() = 0;
     virtual void Release() = 0;
@@ -12,14 +12,14 @@ public:
 
 // For objects used by one thread only: the same interface at no cost.
 class NullLock : public Lock {
-public:
+  public:
     void Acquire() override {}
     void Release() override {}
 };
 
 // Holds a lock for a scope. A null lock is allowed and does nothing.
 class LockGuard {
-public:
+  public:
     explicit LockGuard(Lock* lock) : lock_(lock) {
         if (lock_ != nullptr) {
             lock_->Acquire();
@@ -34,7 +34,7 @@ public:
     LockGuard(const LockGuard&) = delete;
     LockGuard& operator=(const LockGuard&) = delete;
 
-private:
+  private:
     Lock* lock_;
 };
 

@@ -8,7 +8,7 @@
 namespace vosk {
 
 class SectionLock : public NullLock {
-public:
+  public:
     SectionLock() { platform::SectionInit(&section_); }
     ~SectionLock() override { platform::SectionDelete(&section_); }
     SectionLock(const SectionLock&) = delete;
@@ -17,7 +17,7 @@ public:
     void Acquire() override { platform::SectionEnter(&section_); }
     void Release() override { platform::SectionLeave(&section_); }
 
-private:
+  private:
     platform::SectionStorage section_;
 };
 

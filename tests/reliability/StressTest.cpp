@@ -10,9 +10,9 @@
 
 #include <atomic>
 #include <climits>
-#include <cstdio>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <functional>

@@ -8,7 +8,7 @@ namespace vosk {
 namespace {
 
 class CountingLock : public Lock {
-public:
+  public:
     void Acquire() override { ++acquired; }
     void Release() override { ++released; }
     int acquired = 0;
@@ -25,7 +25,9 @@ TEST(LockGuard, AcquiresAndReleasesOnce) {
     EXPECT_EQ(lock.released, 1);
 }
 
-TEST(LockGuard, NullLockPointerDoesNothing) { LockGuard guard(nullptr); }
+TEST(LockGuard, NullLockPointerDoesNothing) {
+    LockGuard guard(nullptr);
+}
 
 TEST(SectionLock, IsRecursiveForItsHolder) {
     SectionLock lock;

@@ -21,10 +21,16 @@ void SectionInit(SectionStorage* section) {
     pthread_mutexattr_destroy(&attr);
 }
 
-void SectionDelete(SectionStorage* section) { pthread_mutex_destroy(AsMutex(section)); }
+void SectionDelete(SectionStorage* section) {
+    pthread_mutex_destroy(AsMutex(section));
+}
 
-void SectionEnter(SectionStorage* section) { pthread_mutex_lock(AsMutex(section)); }
+void SectionEnter(SectionStorage* section) {
+    pthread_mutex_lock(AsMutex(section));
+}
 
-void SectionLeave(SectionStorage* section) { pthread_mutex_unlock(AsMutex(section)); }
+void SectionLeave(SectionStorage* section) {
+    pthread_mutex_unlock(AsMutex(section));
+}
 
 }  // namespace vosk::platform

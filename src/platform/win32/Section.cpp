@@ -17,10 +17,16 @@ void SectionInit(SectionStorage* section) {
     InitializeCriticalSection(new (section->bytes) CRITICAL_SECTION);
 }
 
-void SectionDelete(SectionStorage* section) { DeleteCriticalSection(AsSection(section)); }
+void SectionDelete(SectionStorage* section) {
+    DeleteCriticalSection(AsSection(section));
+}
 
-void SectionEnter(SectionStorage* section) { EnterCriticalSection(AsSection(section)); }
+void SectionEnter(SectionStorage* section) {
+    EnterCriticalSection(AsSection(section));
+}
 
-void SectionLeave(SectionStorage* section) { LeaveCriticalSection(AsSection(section)); }
+void SectionLeave(SectionStorage* section) {
+    LeaveCriticalSection(AsSection(section));
+}
 
 }  // namespace vosk::platform
