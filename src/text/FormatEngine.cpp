@@ -1,7 +1,7 @@
 // The printf-style engine of the text buffers.
 //
-// The format is walked character by character; each conversion
-// specification is rebuilt in the target's scratch buffer (as the text
+// The format is walked character by character; each conversion spec is
+// rebuilt in the target's scratch buffer (as the text
 // printf would read, "l" included) and rendered in place at the target's
 // cursor. Integers, characters and strings are rendered here directly:
 // that is the hot path of every log record, and it keeps arbitrary widths
@@ -89,7 +89,7 @@ struct Field {
 };
 
 // One conversion specification as read from the format.
-struct Spec {
+struct Conversion {
     bool minus = false;
     bool plus = false;
     bool zero = false;
@@ -151,7 +151,7 @@ bool PrecisionDropped(const Field& precision) {
     return precision.star && precision.value < 0;
 }
 
-Layout MakeLayout(const Spec& spec) {
+Layout MakeLayout(const Conversion& spec) {
     Layout layout;
     layout.left = spec.minus;
     layout.plus = spec.plus;
@@ -175,7 +175,7 @@ Layout MakeLayout(const Spec& spec) {
 
 // The room the conversion asks for first: the larger of width and
 // precision as written, plus the letter's margin.
-int64_t FirstReservation(const Spec& spec, int64_t margin) {
+int64_t FirstReservation(const Conversion& spec, int64_t margin) {
     return std::max<int64_t>({spec.width.value, spec.precision.value, 0}) + margin;
 }
 
@@ -190,13 +190,14 @@ class FormatEngine {
     // Results of one conversion.
     enum class Step { kContinue, kStop };
 
-    static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Spec* spec);
-    static Step Convert(TextBuffer& target, const Spec& spec, va_list* args, int savedErrno,
+    static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Conversion* spec);
+    static Step Convert(TextBuffer& target, const Conversion& spec, va_list* args, int savedErrno,
                         int64_t* count);
-    static Step Integer(TextBuffer& target, const Spec& spec, int32_t v, int64_t* count);
-    static Step Floating(TextBuffer& target, const Spec& spec, double v, int64_t* count);
-    static Step Pointer(TextBuffer& target, const Spec& spec, const void* p, int64_t* count);
-    static Step String(TextBuffer& target, const Spec& spec, const char* text, int64_t* count);
+    static Step Integer(TextBuffer& target, const Conversion& spec, int32_t v, int64_t* count);
+    static Step Floating(TextBuffer& target, const Conversion& spec, double v, int64_t* count);
+    static Step Pointer(TextBuffer& target, const Conversion& spec, const void* p, int64_t* count);
+    static Step String(TextBuffer& target, const Conversion& spec, const char* text,
+                       int64_t* count);
 
     // Makes room for total bytes and a NUL; false when it cannot be made.
     static bool Room(TextBuffer& target, int64_t total) {
@@ -206,7 +207,7 @@ class FormatEngine {
         int32_t needed = static_cast<int32_t>(total + 1);
         return target.room_ >= needed || target.Reserve(needed) >= needed;
     }
-    static bool First(TextBuffer& target, const Spec& spec, int64_t margin) {
+    static bool First(TextBuffer& target, const Conversion& spec, int64_t margin) {
         int64_t n = FirstReservation(spec, margin);
         return n <= INT32_MAX && target.Reserve(static_cast<int32_t>(n)) > 0;
     }
@@ -328,7 +329,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
                 p += 2;
                 continue;
             }
-            Spec spec;
+            Conversion spec;
             ++p;
             if (target.scratch_ == nullptr || !ReadSpec(target, &p, args, &spec)) {
                 break;
@@ -344,7 +345,8 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
     return static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
 }
 
-bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Spec* spec) {
+bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* args,
+                            Conversion* spec) {
     StringBuffer& scratch = *target.scratch_;
     const char* p = *cursor;
     scratch.Reset();
@@ -396,7 +398,7 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
     return true;
 }
 
-FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Spec& spec, va_list* args,
+FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& spec, va_list* args,
                                          int savedErrno, int64_t* count) {
     switch (spec.letter) {
         case 'd':
@@ -418,12 +420,12 @@ FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Spec& spec, v
             *count += target.Write(std::strerror(savedErrno), -1);
             return Step::kContinue;
         default:
-            // Not one of ours: the specification produces nothing.
+            // Not one of ours: the conversion spec produces nothing.
             return Step::kContinue;
     }
 }
 
-FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Spec& spec, int32_t v,
+FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Conversion& spec, int32_t v,
                                          int64_t* count) {
     if (!First(target, spec, kIntegerMargin)) {
         return Step::kStop;
@@ -494,7 +496,7 @@ FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Spec& spec, i
     return Step::kContinue;
 }
 
-FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Spec& spec, double v,
+FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& spec, double v,
                                           int64_t* count) {
     if (!First(target, spec, kFloatMargin)) {
         return Step::kStop;
@@ -541,7 +543,7 @@ FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Spec& spec, 
     return Step::kContinue;
 }
 
-FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Spec& spec, const void* p,
+FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Conversion& spec, const void* p,
                                          int64_t* count) {
     if (!First(target, spec, kIntegerMargin)) {
         return Step::kStop;
@@ -559,8 +561,8 @@ FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Spec& spec, c
     return Step::kContinue;
 }
 
-FormatEngine::Step FormatEngine::String(TextBuffer& target, const Spec& spec, const char* text,
-                                        int64_t* count) {
+FormatEngine::Step FormatEngine::String(TextBuffer& target, const Conversion& spec,
+                                        const char* text, int64_t* count) {
     if (text == nullptr) {
         return Step::kContinue;
     }

@@ -87,7 +87,7 @@ class TextBuffer {
         cursor_ = start_;
         room_ = capacity_;
     }
-    // The rebuilt specification of the last conversion; null before the
+    // The rebuilt conversion spec of the last conversion; null before the
     // first formatting into this buffer.
     const StringBuffer* Scratch() const { return scratch_; }
 

@@ -28,12 +28,12 @@ int32_t Append(TextBuffer& b, const char* format, ...) {
     return count;
 }
 
-// A StringBuffer that shows the specification the engine rebuilt last.
+// A StringBuffer that shows the conversion spec the engine rebuilt last.
 class Probe : public StringBuffer {
   public:
     using StringBuffer::StringBuffer;
     std::string ScratchText() const {
-        // Its length, not a NUL: an unfinished specification is not terminated.
+        // Its length, not a NUL: an unfinished conversion spec is not terminated.
         return Scratch() == nullptr ? std::string("<none>")
                                     : std::string(Scratch()->Data(), Scratch()->Length());
     }
@@ -48,7 +48,7 @@ struct Case {
     std::function<int32_t(TextBuffer&, const char*)> run;
     std::string expected;
     int32_t count;
-    const char* scratch;  // the rebuilt specification, when it matters
+    const char* scratch;  // the rebuilt conversion spec, when it matters
 };
 
 #define ARGS(...) [](TextBuffer& b, const char* f) { return Append(b, f, __VA_ARGS__); }

@@ -135,7 +135,7 @@ class Generator {
                 static const char* literals[] = {"ab", " ", "\n", "%%", "x\ty", "-"};
                 f += Pick(literals);
             } else {
-                f += Spec();
+                f += RandomConversion();
             }
         }
         if (Chance(10)) {
@@ -163,7 +163,7 @@ class Generator {
         return "";
     }
 
-    std::string Spec() {
+    std::string RandomConversion() {
         std::string s = "%";
         if (Chance(20)) {
             s += '-';
