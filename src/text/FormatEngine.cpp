@@ -151,32 +151,32 @@ bool PrecisionDropped(const Field& precision) {
     return precision.star && precision.value < 0;
 }
 
-Layout MakeLayout(const Conversion& spec) {
+Layout MakeLayout(const Conversion& conv) {
     Layout layout;
-    layout.left = spec.minus;
-    layout.plus = spec.plus;
-    layout.zero = spec.zero;
+    layout.left = conv.minus;
+    layout.plus = conv.plus;
+    layout.zero = conv.zero;
     WidthReader reader;
-    reader.Feed(spec.width);
-    if (!spec.dot && !PrecisionDropped(spec.precision)) {
+    reader.Feed(conv.width);
+    if (!conv.dot && !PrecisionDropped(conv.precision)) {
         // Without a "." the precision's text follows the width's directly,
         // and printf reads both as one width.
-        reader.Feed(spec.precision);
+        reader.Feed(conv.precision);
     }
     layout.left = layout.left || reader.left;
     layout.zero = layout.zero || reader.zero;
     layout.width = reader.value;
-    if (spec.dot && !PrecisionDropped(spec.precision)) {
+    if (conv.dot && !PrecisionDropped(conv.precision)) {
         layout.hasPrecision = true;
-        layout.precision = std::max<int64_t>(spec.precision.value, 0);
+        layout.precision = std::max<int64_t>(conv.precision.value, 0);
     }
     return layout;
 }
 
 // The room the conversion asks for first: the larger of width and
 // precision as written, plus the letter's margin.
-int64_t FirstReservation(const Conversion& spec, int64_t margin) {
-    return std::max<int64_t>({spec.width.value, spec.precision.value, 0}) + margin;
+int64_t FirstReservation(const Conversion& conv, int64_t margin) {
+    return std::max<int64_t>({conv.width.value, conv.precision.value, 0}) + margin;
 }
 
 }  // namespace
@@ -190,13 +190,13 @@ class FormatEngine {
     // Results of one conversion.
     enum class Step { kContinue, kStop };
 
-    static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Conversion* spec);
-    static Step Convert(TextBuffer& target, const Conversion& spec, va_list* args, int savedErrno,
+    static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Conversion* conv);
+    static Step Convert(TextBuffer& target, const Conversion& conv, va_list* args, int savedErrno,
                         int64_t* count);
-    static Step Integer(TextBuffer& target, const Conversion& spec, int32_t v, int64_t* count);
-    static Step Floating(TextBuffer& target, const Conversion& spec, double v, int64_t* count);
-    static Step Pointer(TextBuffer& target, const Conversion& spec, const void* p, int64_t* count);
-    static Step String(TextBuffer& target, const Conversion& spec, const char* text,
+    static Step Integer(TextBuffer& target, const Conversion& conv, int32_t v, int64_t* count);
+    static Step Floating(TextBuffer& target, const Conversion& conv, double v, int64_t* count);
+    static Step Pointer(TextBuffer& target, const Conversion& conv, const void* p, int64_t* count);
+    static Step String(TextBuffer& target, const Conversion& conv, const char* text,
                        int64_t* count);
 
     // Makes room for total bytes and a NUL; false when it cannot be made.
@@ -207,8 +207,8 @@ class FormatEngine {
         int32_t needed = static_cast<int32_t>(total + 1);
         return target.room_ >= needed || target.Reserve(needed) >= needed;
     }
-    static bool First(TextBuffer& target, const Conversion& spec, int64_t margin) {
-        int64_t n = FirstReservation(spec, margin);
+    static bool First(TextBuffer& target, const Conversion& conv, int64_t margin) {
+        int64_t n = FirstReservation(conv, margin);
         return n <= INT32_MAX && target.Reserve(static_cast<int32_t>(n)) > 0;
     }
     // Renders at the cursor with render(out, room), an snprintf bounded by
@@ -329,12 +329,12 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
                 p += 2;
                 continue;
             }
-            Conversion spec;
+            Conversion conv;
             ++p;
-            if (target.scratch_ == nullptr || !ReadSpec(target, &p, args, &spec)) {
+            if (target.scratch_ == nullptr || !ReadSpec(target, &p, args, &conv)) {
                 break;
             }
-            if (Convert(target, spec, args, savedErrno, &count) == Step::kStop) {
+            if (Convert(target, conv, args, savedErrno, &count) == Step::kStop) {
                 break;
             }
         }
@@ -346,7 +346,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
 }
 
 bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* args,
-                            Conversion* spec) {
+                            Conversion* conv) {
     StringBuffer& scratch = *target.scratch_;
     const char* p = *cursor;
     scratch.Reset();
@@ -357,9 +357,9 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
             scratch.Put(*p++);
         }
     };
-    flag('-', &spec->minus);
-    flag('+', &spec->plus);
-    flag('0', &spec->zero);
+    flag('-', &conv->minus);
+    flag('+', &conv->plus);
+    flag('0', &conv->zero);
     auto field = [&](Field* f) {
         if (*p == '*') {
             ++p;
@@ -378,12 +378,12 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
             f->digitCount = static_cast<size_t>(p - f->digits);
         }
     };
-    field(&spec->width);
+    field(&conv->width);
     if (*p == '.') {
-        spec->dot = true;
+        conv->dot = true;
         scratch.Put(*p++);
     }
-    field(&spec->precision);
+    field(&conv->precision);
     if (*p == 'l') {
         scratch.Put(*p++);
     }
@@ -391,31 +391,31 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
         *cursor = p;
         return false;
     }
-    spec->letter = *p++;
-    scratch.Put(spec->letter);
+    conv->letter = *p++;
+    scratch.Put(conv->letter);
     scratch.Terminate();
     *cursor = p;
     return true;
 }
 
-FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& spec, va_list* args,
+FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& conv, va_list* args,
                                          int savedErrno, int64_t* count) {
-    switch (spec.letter) {
+    switch (conv.letter) {
         case 'd':
         case 'u':
         case 'o':
         case 'x':
         case 'X':
         case 'c':
-            return Integer(target, spec, va_arg(*args, int), count);
+            return Integer(target, conv, va_arg(*args, int), count);
         case 'e':
         case 'f':
         case 'g':
-            return Floating(target, spec, va_arg(*args, double), count);
+            return Floating(target, conv, va_arg(*args, double), count);
         case 'p':
-            return Pointer(target, spec, va_arg(*args, void*), count);
+            return Pointer(target, conv, va_arg(*args, void*), count);
         case 's':
-            return String(target, spec, va_arg(*args, const char*), count);
+            return String(target, conv, va_arg(*args, const char*), count);
         case 'm':
             *count += target.Write(std::strerror(savedErrno), -1);
             return Step::kContinue;
@@ -425,16 +425,16 @@ FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& s
     }
 }
 
-FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Conversion& spec, int32_t v,
+FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Conversion& conv, int32_t v,
                                          int64_t* count) {
-    if (!First(target, spec, kIntegerMargin)) {
+    if (!First(target, conv, kIntegerMargin)) {
         return Step::kStop;
     }
-    Layout layout = MakeLayout(spec);
+    Layout layout = MakeLayout(conv);
     char digits[12];  // 11 octal digits for 32 bits, reversed
     size_t digitCount = 0;
     char sign = 0;
-    if (spec.letter == 'c') {
+    if (conv.letter == 'c') {
         // A character takes no precision and no sign.
         digits[digitCount++] = static_cast<char>(v);
         layout.hasPrecision = false;
@@ -443,18 +443,18 @@ FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Conversion& s
         uint32_t magnitude = static_cast<uint32_t>(v);
         uint32_t base = 10;
         const char* alphabet = "0123456789abcdef";
-        if (spec.letter == 'd') {
+        if (conv.letter == 'd') {
             if (v < 0) {
                 sign = '-';
                 magnitude = 0u - magnitude;
             } else if (layout.plus) {
                 sign = '+';
             }
-        } else if (spec.letter == 'o') {
+        } else if (conv.letter == 'o') {
             base = 8;
-        } else if (spec.letter == 'x' || spec.letter == 'X') {
+        } else if (conv.letter == 'x' || conv.letter == 'X') {
             base = 16;
-            if (spec.letter == 'X') {
+            if (conv.letter == 'X') {
                 alphabet = "0123456789ABCDEF";
             }
         }
@@ -496,19 +496,19 @@ FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Conversion& s
     return Step::kContinue;
 }
 
-FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& spec, double v,
+FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& conv, double v,
                                           int64_t* count) {
-    if (!First(target, spec, kFloatMargin)) {
+    if (!First(target, conv, kFloatMargin)) {
         return Step::kStop;
     }
-    Layout layout = MakeLayout(spec);
+    Layout layout = MakeLayout(conv);
     const bool finite = std::isfinite(v);
-    const int32_t exact = spec.letter == 'f' ? kFixedExactPrecision : kExponentExactPrecision;
+    const int32_t exact = conv.letter == 'f' ? kFixedExactPrecision : kExponentExactPrecision;
     int32_t precision = -1;  // printf's default
     int64_t extraZeros = 0;
     if (layout.hasPrecision) {
         precision = static_cast<int32_t>(std::min<int64_t>(layout.precision, exact));
-        if (finite && spec.letter != 'g') {
+        if (finite && conv.letter != 'g') {
             extraZeros = layout.precision - precision;
         }
     }
@@ -521,7 +521,7 @@ FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& 
     }
     format[at++] = '.';
     format[at++] = '*';
-    format[at++] = spec.letter;
+    format[at++] = conv.letter;
     format[at] = '\0';
     int64_t rendered = RenderFitted(target, layout, extraZeros, [&](char* out, size_t room) {
         return std::snprintf(out, room, format, precision, v);
@@ -532,7 +532,7 @@ FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& 
     char* out = target.cursor_;
     if (extraZeros > 0) {
         // More digits than a double holds: zeros, before the exponent if any.
-        char* exponent = spec.letter == 'e' ? std::strchr(out, 'e') : nullptr;
+        char* exponent = conv.letter == 'e' ? std::strchr(out, 'e') : nullptr;
         char* end = out + rendered;
         char* insert = exponent != nullptr ? exponent : end;
         std::memmove(insert + extraZeros, insert, static_cast<size_t>(end - insert));
@@ -543,14 +543,14 @@ FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& 
     return Step::kContinue;
 }
 
-FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Conversion& spec, const void* p,
+FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Conversion& conv, const void* p,
                                          int64_t* count) {
-    if (!First(target, spec, kIntegerMargin)) {
+    if (!First(target, conv, kIntegerMargin)) {
         return Step::kStop;
     }
     // The platform's own form of a pointer; zero padding, a sign and a
     // precision mean nothing for pointers and are ignored.
-    Layout layout = MakeLayout(spec);
+    Layout layout = MakeLayout(conv);
     int64_t rendered = RenderFitted(target, layout, 0, [&](char* out, size_t room) {
         return std::snprintf(out, room, "%p", p);
     });
@@ -561,20 +561,20 @@ FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Conversion& s
     return Step::kContinue;
 }
 
-FormatEngine::Step FormatEngine::String(TextBuffer& target, const Conversion& spec,
+FormatEngine::Step FormatEngine::String(TextBuffer& target, const Conversion& conv,
                                         const char* text, int64_t* count) {
     if (text == nullptr) {
         return Step::kContinue;
     }
-    Layout layout = MakeLayout(spec);
-    if (spec.precision.value == 0) {
+    Layout layout = MakeLayout(conv);
+    if (conv.precision.value == 0) {
         // A plain string is copied as it is, unless a width pads it.
         if (layout.width <= 0 || layout.width <= static_cast<int64_t>(std::strlen(text))) {
             *count += target.Write(text, -1);
             return Step::kContinue;
         }
     }
-    if (!First(target, spec, kIntegerMargin)) {
+    if (!First(target, conv, kIntegerMargin)) {
         return Step::kStop;
     }
     int64_t length = 0;
