@@ -40,19 +40,6 @@ void RecordAt(Log& log, const platform::LocalTime& stamp, int32_t level, const c
     va_end(args);
 }
 
-platform::LocalTime Stamp(int year, int month, int day, int hour, int minute, int second,
-                          int milliseconds) {
-    platform::LocalTime t{};
-    t.year = static_cast<uint16_t>(year);
-    t.month = static_cast<uint16_t>(month);
-    t.day = static_cast<uint16_t>(day);
-    t.hour = static_cast<uint16_t>(hour);
-    t.minute = static_cast<uint16_t>(minute);
-    t.second = static_cast<uint16_t>(second);
-    t.milliseconds = static_cast<uint16_t>(milliseconds);
-    return t;
-}
-
 std::string StampText(const platform::LocalTime& t) {
     char text[64];
     snprintf(text, sizeof(text), "[%4d-%02d-%02d %02d:%02d:%02d.%03d] ", t.year, t.month, t.day,
@@ -116,11 +103,11 @@ TEST_F(LogTest, LineEndsAreAddedOnlyWhenMissing) {
 
 TEST_F(LogTest, StampFieldsArePaddedLikePrintf) {
     const platform::LocalTime stamps[] = {
-        Stamp(2024, 12, 31, 23, 59, 59, 999),
-        Stamp(999, 1, 2, 3, 4, 5, 6),
-        Stamp(7, 1, 1, 0, 0, 0, 0),
-        Stamp(12345, 10, 10, 10, 10, 10, 100),
-        Stamp(65535, 65535, 65535, 65535, 65535, 65535, 65535),
+        test::MakeLocalTime(2024, 12, 31, 23, 59, 59, 999),
+        test::MakeLocalTime(999, 1, 2, 3, 4, 5, 6),
+        test::MakeLocalTime(7, 1, 1, 0, 0, 0, 0),
+        test::MakeLocalTime(12345, 10, 10, 10, 10, 10, 100),
+        test::MakeLocalTime(65535, 65535, 65535, 65535, 65535, 65535, 65535),
     };
     auto log = MakeLog(dir.Str());
     std::string expected;
@@ -134,7 +121,7 @@ TEST_F(LogTest, StampFieldsArePaddedLikePrintf) {
 
 TEST_F(LogTest, WriteRecordAtUsesTheGivenStamp) {
     auto log = MakeLog(dir.Str());
-    platform::LocalTime stamp = Stamp(2001, 2, 3, 4, 5, 6, 7);
+    platform::LocalTime stamp = test::MakeLocalTime(2001, 2, 3, 4, 5, 6, 7);
     RecordAt(*log, stamp, 5, "plain %d", 1);
     RecordAt(*log, stamp, 6, "dropped");
     RecordAt(*log, stamp, 0, nullptr);
@@ -285,7 +272,7 @@ TEST_F(LogTest, NewDayStartsANewFile) {
     EXPECT_FALSE(Exists("app.log.bak"));
     // The stamp is read before the day is decided: a record stamped before
     // midnight may open the next day's file.
-    clock.HoldStamp(Stamp(2024, 3, 5, 23, 59, 59, 999));
+    clock.HoldStamp(test::MakeLocalTime(2024, 3, 5, 23, 59, 59, 999));
     clock.Advance(1);
     Record(*log, 0, "day two");
     EXPECT_EQ(Content("app.log.bak"), dayOne);

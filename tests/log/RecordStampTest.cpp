@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "support/FakeClock.h"
+
 namespace vosk {
 namespace {
 
@@ -21,32 +23,20 @@ std::string Rendered(RecordStamp& stamp, const platform::LocalTime& t) {
     return std::string(text, static_cast<size_t>(stamp.Length()));
 }
 
-platform::LocalTime At(int year, int month, int day, int hour, int minute, int second, int ms) {
-    platform::LocalTime t{};
-    t.year = static_cast<uint16_t>(year);
-    t.month = static_cast<uint16_t>(month);
-    t.day = static_cast<uint16_t>(day);
-    t.hour = static_cast<uint16_t>(hour);
-    t.minute = static_cast<uint16_t>(minute);
-    t.second = static_cast<uint16_t>(second);
-    t.milliseconds = static_cast<uint16_t>(ms);
-    return t;
-}
-
 // One stamp after another, as records come: the part kept from the last
 // second must never show through when anything but the milliseconds moved.
 TEST(RecordStamp, EverySequenceRendersAsPrintfWould) {
     const platform::LocalTime sequence[] = {
-        At(2024, 3, 5, 10, 0, 0, 0),
-        At(2024, 3, 5, 10, 0, 0, 999),   // same second
-        At(2024, 3, 5, 10, 0, 1, 7),     // next second
-        At(2024, 3, 6, 10, 0, 1, 7),     // only the day differs
-        At(2025, 3, 6, 10, 0, 1, 8),     // only the year differs
-        At(2025, 3, 6, 10, 0, 1, 1234),  // milliseconds beyond three digits
-        At(2025, 3, 6, 10, 0, 1, 5),     // and back
-        At(999, 1, 1, 0, 0, 0, 0),       // a short year is padded with blanks
-        At(65535, 65535, 65535, 65535, 65535, 65535, 65535),
-        At(65535, 65535, 65535, 65535, 65535, 65535, 12),
+        test::MakeLocalTime(2024, 3, 5, 10, 0, 0, 0),
+        test::MakeLocalTime(2024, 3, 5, 10, 0, 0, 999),   // same second
+        test::MakeLocalTime(2024, 3, 5, 10, 0, 1, 7),     // next second
+        test::MakeLocalTime(2024, 3, 6, 10, 0, 1, 7),     // only the day differs
+        test::MakeLocalTime(2025, 3, 6, 10, 0, 1, 8),     // only the year differs
+        test::MakeLocalTime(2025, 3, 6, 10, 0, 1, 1234),  // milliseconds beyond three digits
+        test::MakeLocalTime(2025, 3, 6, 10, 0, 1, 5),     // and back
+        test::MakeLocalTime(999, 1, 1, 0, 0, 0, 0),       // a short year is padded with blanks
+        test::MakeLocalTime(65535, 65535, 65535, 65535, 65535, 65535, 65535),
+        test::MakeLocalTime(65535, 65535, 65535, 65535, 65535, 65535, 12),
     };
     RecordStamp stamp;
     for (const platform::LocalTime& t : sequence) {
@@ -62,7 +52,7 @@ TEST(RecordStamp, RandomRunsMatchPrintf) {
         return values.begin()[random() % values.size()];
     };
     RecordStamp stamp;
-    platform::LocalTime t = At(2024, 3, 5, 10, 0, 0, 0);
+    platform::LocalTime t = test::MakeLocalTime(2024, 3, 5, 10, 0, 0, 0);
     for (int i = 0; i < 5000; ++i) {
         switch (random() % 8) {
             case 0:

@@ -12,6 +12,20 @@
 
 namespace vosk::test {
 
+// A local time to the millisecond; the day of the week is left 0.
+inline platform::LocalTime MakeLocalTime(int year, int month, int day, int hour, int minute,
+                                         int second, int milliseconds) {
+    platform::LocalTime t{};
+    t.year = static_cast<uint16_t>(year);
+    t.month = static_cast<uint16_t>(month);
+    t.day = static_cast<uint16_t>(day);
+    t.hour = static_cast<uint16_t>(hour);
+    t.minute = static_cast<uint16_t>(minute);
+    t.second = static_cast<uint16_t>(second);
+    t.milliseconds = static_cast<uint16_t>(milliseconds);
+    return t;
+}
+
 class FakeClock : public Clock {
   public:
     FakeClock() { Set(2024, 3, 5, 10, 0, 0); }
@@ -51,14 +65,9 @@ class FakeClock : public Clock {
             return;
         }
         std::tm tm = Calendar(seconds_);
-        now->year = static_cast<uint16_t>(tm.tm_year + 1900);
-        now->month = static_cast<uint16_t>(tm.tm_mon + 1);
+        *now = MakeLocalTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                             tm.tm_sec, milliseconds_);
         now->dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
-        now->day = static_cast<uint16_t>(tm.tm_mday);
-        now->hour = static_cast<uint16_t>(tm.tm_hour);
-        now->minute = static_cast<uint16_t>(tm.tm_min);
-        now->second = static_cast<uint16_t>(tm.tm_sec);
-        now->milliseconds = static_cast<uint16_t>(milliseconds_);
     }
 
     // Reads so far; the log may read from several threads at once.
