@@ -51,10 +51,15 @@ int FormatStampNow(char* out) {
                     static_cast<int>(ts.tv_nsec / 1000000));
 }
 
-std::string FormattedLine(int number) {
+std::string FormattedLine(int number, Message message) {
     char line[256];
     int n = FormatStampNow(line);
-    n += snprintf(line + n, sizeof(line) - n, kPrintfMessage, number);
+    if (message == Message::kFloat) {
+        const FloatValues v = FloatValuesOf(number);
+        n += snprintf(line + n, sizeof(line) - n, kPrintfFloatMessage, v.worker, v.item, v.ms);
+    } else {
+        n += snprintf(line + n, sizeof(line) - n, kPrintfMessage, number);
+    }
     line[n++] = '\n';
     return std::string(line, n);
 }

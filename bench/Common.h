@@ -13,6 +13,26 @@ constexpr char kPrintfMessage[] =
     "client %04d sent GET /api/v1/items?page=7&size=50, 512 bytes: accepted";
 constexpr char kFmtMessage[] =
     "client {:04d} sent GET /api/v1/items?page=7&size=50, 512 bytes: accepted";
+// The record most real log lines look like: three conversions, one of them a
+// float. Its values come from the record's number (FloatValues), so that
+// every contender writes the same text.
+constexpr char kPrintfFloatMessage[] = "worker %d processed item %d in %.3f ms";
+constexpr char kFmtFloatMessage[] = "worker {} processed item {} in {:.3f} ms";
+struct FloatValues {
+    int worker;
+    int item;
+    double ms;
+};
+inline FloatValues FloatValuesOf(int number) {
+    return FloatValues{number & 7, number, number * 0.0371};
+}
+
+// Which of the two messages a workload writes.
+enum class Message {
+    kInteger,  // kPrintfMessage
+    kFloat,    // kPrintfFloatMessage
+};
+
 // spdlog's rendering of the same stamp.
 constexpr char kSpdlogPattern[] = "[%Y-%m-%d %H:%M:%S.%e] %v";
 // Raw text goes out after this many blanks, as the library indents it.
@@ -28,7 +48,7 @@ constexpr long kRotationLimit = 1048576;
 // with clock_gettime and localtime_r; returns its length.
 int FormatStampNow(char* out);
 // One whole record line of the given number, stamp included, with its "\n".
-std::string FormattedLine(int number);
+std::string FormattedLine(int number, Message message = Message::kInteger);
 
 // The directory that all files go to; created by SetWorkDirectory.
 const std::string& WorkDirectory();

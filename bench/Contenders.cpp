@@ -50,15 +50,24 @@ void (*volatile gFloorTrace)(FloorLevel*, int, const char*, ...) = &FloorTrace;
 
 }  // namespace
 
-int StdioRecord(FILE* file, int number) {
-    static const std::string format =
-        std::string("[%4d-%02d-%02d %02d:%02d:%02d.%03d] ") + kPrintfMessage + "\n";
+int StdioRecord(FILE* file, int number, Message message) {
+    static const std::string stamp = "[%4d-%02d-%02d %02d:%02d:%02d.%03d] ";
+    static const std::string format = stamp + kPrintfMessage + "\n";
+    static const std::string floatFormat = stamp + kPrintfFloatMessage + "\n";
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     std::tm t;
     localtime_r(&ts.tv_sec, &t);
-    int n = fprintf(file, format.c_str(), t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                    t.tm_min, t.tm_sec, static_cast<int>(ts.tv_nsec / 1000000), number);
+    const int ms = static_cast<int>(ts.tv_nsec / 1000000);
+    int n;
+    if (message == Message::kFloat) {
+        const FloatValues v = FloatValuesOf(number);
+        n = fprintf(file, floatFormat.c_str(), t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                    t.tm_min, t.tm_sec, ms, v.worker, v.item, v.ms);
+    } else {
+        n = fprintf(file, format.c_str(), t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                    t.tm_min, t.tm_sec, ms, number);
+    }
     fflush(file);
     return n;
 }
@@ -80,7 +89,7 @@ void RemoveLogFiles(const std::vector<std::string>& paths) {
 
 bool Floor::Open(const Setup& setup, std::string* error) {
     setup_ = setup;
-    line_ = FormattedLine(0);
+    line_ = FormattedLine(0, setup.message);
     raw_ = std::string(kRawIndent, ' ') + RawText();
     for (int i = 0; i < setup.logs; ++i) {
         paths_.push_back(PathOf(NextFileName(kName)));
@@ -140,6 +149,7 @@ bool Vosk::Open(const Setup& setup, std::string* error) {
         return false;
     }
     api_ = library.Api();
+    message_ = setup.message;
     raw_ = RawText();
     const int limit = setup.mode == Mode::kRotation ? static_cast<int>(kRotationLimit) : INT_MAX;
     for (int i = 0; i < setup.logs; ++i) {
@@ -173,6 +183,7 @@ void Vosk::Close() {
 // ----------------------------------------------------------------- spdlog
 
 bool Spdlog::Open(const Setup& setup, std::string* error) {
+    message_ = setup.message;
     raw_ = std::string(kRawIndent, ' ') + RawText();
     try {
         for (int i = 0; i < setup.logs; ++i) {
@@ -203,7 +214,12 @@ bool Spdlog::Open(const Setup& setup, std::string* error) {
 }
 
 void Spdlog::Record(int log, int number) {
-    loggers_[log]->info(kFmtMessage, number);
+    if (message_ == Message::kFloat) {
+        const FloatValues v = FloatValuesOf(number);
+        loggers_[log]->info(kFmtFloatMessage, v.worker, v.item, v.ms);
+    } else {
+        loggers_[log]->info(kFmtMessage, number);
+    }
 }
 
 void Spdlog::Raw(int log) {
@@ -250,7 +266,7 @@ void Stdio::Record(int log, int number) {
     if (file == nullptr) {
         return;  // a reopen failed
     }
-    int n = StdioRecord(file, number);
+    int n = StdioRecord(file, number, setup_.message);
     if (setup_.mode == Mode::kRotation && n > 0) {
         written_[log] += n;
         if (written_[log] >= kRotationLimit) {

@@ -30,6 +30,7 @@ enum class Mode {
 struct Setup {
     int logs = 1;
     Mode mode = Mode::kRecords;
+    Message message = Message::kInteger;
 };
 
 // The floor: write() of a line formatted beforehand.
@@ -58,7 +59,12 @@ class Vosk {
     static constexpr const char* kName = "vosk";
     bool Open(const Setup& setup, std::string* error);
     void Record(int log, int number) {
-        api_.traceLog(logs_[log], kLevelWritten, kPrintfMessage, number);
+        if (message_ == Message::kFloat) {
+            const FloatValues v = FloatValuesOf(number);
+            api_.traceLog(logs_[log], kLevelWritten, kPrintfFloatMessage, v.worker, v.item, v.ms);
+        } else {
+            api_.traceLog(logs_[log], kLevelWritten, kPrintfMessage, number);
+        }
     }
     void Raw(int log) { api_.write(logs_[log], raw_.c_str()); }
     void Dropped(int log, int number) {
@@ -67,6 +73,7 @@ class Vosk {
     void Close();
 
   private:
+    Message message_ = Message::kInteger;
     VoskApi api_;
     std::vector<LogHandle> logs_;
     std::vector<std::string> paths_;
@@ -84,6 +91,7 @@ class Spdlog {
     void Close();
 
   private:
+    Message message_ = Message::kInteger;
     std::vector<std::shared_ptr<spdlog::logger>> loggers_;
     std::vector<std::string> paths_;
     std::string raw_;
@@ -107,7 +115,7 @@ class Stdio {
 };
 
 // One record as the fprintf contender writes it; the count fprintf gives.
-int StdioRecord(FILE* file, int number);
+int StdioRecord(FILE* file, int number, Message message = Message::kInteger);
 // The raw text every contender writes: the message, without stamp or line end.
 std::string RawText();
 // The file paths a contender leaves behind are removed when it closes.

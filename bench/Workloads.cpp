@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 #include "Contenders.h"
@@ -60,10 +61,11 @@ void CloseShared(benchmark::State& state) {
 
 // Records into one log from every thread, or into one log per thread.
 template <class C>
-void Records(benchmark::State& state, int logs, Mode mode) {
+void Records(benchmark::State& state, int logs, Mode mode, Message message) {
     Setup setup;
     setup.logs = logs;
     setup.mode = mode;
+    setup.message = message;
     OpenShared<C>(state, setup);
     const int log = logs == 1 ? 0 : state.thread_index();
     int number = 0;
@@ -113,14 +115,16 @@ void Raw(benchmark::State& state) {
 // moves when the machine's load changes during the run, as the separate
 // workloads' times do.
 template <class C>
-void Paired(benchmark::State& state) {
+void Paired(benchmark::State& state, Message message) {
     constexpr int kBatches = 101;
     constexpr int kBatchRecords = 1000;
     using Clock = std::chrono::steady_clock;
     C contender;
     Floor floor;
+    Setup setup;
+    setup.message = message;
     std::string error;
-    if (!contender.Open(Setup{}, &error) || !floor.Open(Setup{}, &error)) {
+    if (!contender.Open(setup, &error) || !floor.Open(setup, &error)) {
         state.SkipWithError(error.c_str());
         return;
     }
@@ -179,18 +183,26 @@ void RegisterRecordWorkloads() {
         int threads;
         int logs;
         Mode mode;
+        Message message;
     };
     const Shape shapes[] = {
-        {"one_thread", 1, 1, Mode::kRecords},   {"two_threads", 2, 1, Mode::kRecords},
-        {"four_threads", 4, 1, Mode::kRecords}, {"four_logs", 4, 4, Mode::kRecords},
-        {"rotation", 1, 1, Mode::kRotation},
+        {"float_one_thread", 1, 1, Mode::kRecords, Message::kFloat},
+        {"float_two_threads", 2, 1, Mode::kRecords, Message::kFloat},
+        {"float_four_threads", 4, 1, Mode::kRecords, Message::kFloat},
+        {"one_thread", 1, 1, Mode::kRecords, Message::kInteger},
+        {"two_threads", 2, 1, Mode::kRecords, Message::kInteger},
+        {"four_threads", 4, 1, Mode::kRecords, Message::kInteger},
+        {"four_logs", 4, 4, Mode::kRecords, Message::kInteger},
+        {"rotation", 1, 1, Mode::kRotation, Message::kInteger},
     };
     for (const Shape& shape : shapes) {
         const int logs = shape.logs;
         const Mode mode = shape.mode;
-        benchmark::RegisterBenchmark(
-            NameOf(shape.id, C::kName).c_str(),
-            [logs, mode](benchmark::State& state) { Records<C>(state, logs, mode); })
+        const Message message = shape.message;
+        benchmark::RegisterBenchmark(NameOf(shape.id, C::kName).c_str(),
+                                     [logs, mode, message](benchmark::State& state) {
+                                         Records<C>(state, logs, mode, message);
+                                     })
             ->Threads(shape.threads)
             ->UseRealTime();
     }
@@ -199,9 +211,16 @@ void RegisterRecordWorkloads() {
 
 template <class C>
 void RegisterPaired() {
-    benchmark::RegisterBenchmark(NameOf("paired", C::kName).c_str(), &Paired<C>)
-        ->Iterations(1)
-        ->UseManualTime();
+    const std::pair<const char*, Message> rows[] = {{"float_paired", Message::kFloat},
+                                                    {"paired", Message::kInteger}};
+    for (const auto& row : rows) {
+        const Message message = row.second;
+        benchmark::RegisterBenchmark(
+            NameOf(row.first, C::kName).c_str(),
+            [message](benchmark::State& state) { Paired<C>(state, message); })
+            ->Iterations(1)
+            ->UseManualTime();
+    }
 }
 
 template <class C>
@@ -225,6 +244,11 @@ void RegisterProbes(const char* contender) {
 
 const std::vector<Workload>& Workloads() {
     static const std::vector<Workload> workloads = {
+        {"float_one_thread", "float record: 1 thread, 1 log", Unit::kNanoseconds},
+        {"float_paired", "float record: 1 thread, batches alternating with the floor's",
+         Unit::kRatio},
+        {"float_two_threads", "float record: 2 threads, 1 log", Unit::kRecordsPerSecond},
+        {"float_four_threads", "float record: 4 threads, 1 log", Unit::kRecordsPerSecond},
         {"one_thread", "1 thread, 1 log", Unit::kNanoseconds},
         {"paired", "1 thread, batches alternating with the floor's", Unit::kRatio},
         {"two_threads", "2 threads, 1 log", Unit::kRecordsPerSecond},
