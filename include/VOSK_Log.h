@@ -15,6 +15,24 @@
 
 #include <stdarg.h>
 
+/* The library's version; VOSK_LOG_VERSION is 10000 * major + 100 * minor + patch. */
+#define VOSK_LOG_VERSION_MAJOR 1
+#define VOSK_LOG_VERSION_MINOR 0
+#define VOSK_LOG_VERSION_PATCH 0
+#define VOSK_LOG_VERSION \
+    (VOSK_LOG_VERSION_MAJOR * 10000 + VOSK_LOG_VERSION_MINOR * 100 + VOSK_LOG_VERSION_PATCH)
+
+/*
+ * The calling convention of every export: the caller removes the arguments.
+ * Spelled out so that a host built with another default (/Gz, /Gr) still
+ * calls the library correctly.
+ */
+#if defined(_WIN32)
+#define VOSK_LOG_CALL __cdecl
+#else
+#define VOSK_LOG_CALL
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -30,17 +48,18 @@ typedef struct VOSK_LogOpaque* LogHandle;
  * 1048576 are raised to 1048576. level: records whose level is greater are
  * dropped (smaller is more important). Returns NULL when the log cannot be made.
  */
-LogHandle SL_CreateLog(const char* directory, const char* name, int sizeLimit, int level);
+LogHandle VOSK_LOG_CALL SL_CreateLog(const char* directory, const char* name, int sizeLimit,
+                                     int level);
 
 /*
  * Destroys a log later, on the library's thread: what was written so far is
  * flushed and the file closed. Do not use the handle after this call. NULL
  * is accepted and does nothing.
  */
-void SL_DestroyLog(LogHandle log);
+void VOSK_LOG_CALL SL_DestroyLog(LogHandle log);
 
 /* Sets the log's level threshold; takes effect for the next record. */
-void SL_ChangeLevel(LogHandle log, int level);
+void VOSK_LOG_CALL SL_ChangeLevel(LogHandle log, int level);
 
 /*
  * Writes one record when level is not greater than the log's threshold:
@@ -49,17 +68,17 @@ void SL_ChangeLevel(LogHandle log, int level);
  * (with flags - + 0, width, precision, '*', 'l'), %m for the current errno
  * text and %% for a percent sign; any other conversion prints nothing.
  */
-void SL_TraceLog(LogHandle log, int level, const char* format, ...);
+void VOSK_LOG_CALL SL_TraceLog(LogHandle log, int level, const char* format, ...);
 
 /* SL_TraceLog with an argument list. */
-void SL_Print(LogHandle log, int level, const char* format, va_list args);
+void VOSK_LOG_CALL SL_Print(LogHandle log, int level, const char* format, va_list args);
 
 /*
  * Writes text as it is, after 25 blanks, with no stamp, level test or line
  * end. It reaches the file with the next record or the next idle flush;
  * text written before the log's first record is dropped.
  */
-void SL_Write(LogHandle log, const char* text);
+void VOSK_LOG_CALL SL_Write(LogHandle log, const char* text);
 
 /*
  * Sets, in per mille of the disk holding the current directory, how full
@@ -67,7 +86,7 @@ void SL_Write(LogHandle log, const char* text);
  * (<log dir>/logfiles-YYYY/MM/YYYY-MM-DD). Clamped to 200..950; 800 until
  * set. Takes effect later, on the library's thread.
  */
-void SL_SetLogDiskLimit(unsigned int limit);
+void VOSK_LOG_CALL SL_SetLogDiskLimit(unsigned int limit);
 
 #ifdef __cplusplus
 }
