@@ -8,7 +8,7 @@ target_sources(VOSK_Log PRIVATE ${PROJECT_BINARY_DIR}/VOSK_Log.rc)
 if(CMAKE_BUILD_TYPE STREQUAL "Release")
   add_custom_command(TARGET VOSK_Log POST_BUILD
     COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:VOSK_Log> $<TARGET_FILE_NAME:VOSK_Log>.debug
-    COMMAND ${CMAKE_OBJCOPY} --strip-debug --add-gnu-debuglink=$<TARGET_FILE_NAME:VOSK_Log>.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:VOSK_Log>.debug
             $<TARGET_FILE_NAME:VOSK_Log>
     WORKING_DIRECTORY $<TARGET_FILE_DIR:VOSK_Log>
     VERBATIM)
