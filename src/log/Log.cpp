@@ -19,6 +19,22 @@ static_assert(sizeof(kRawIndentText) == Log::kRawIndent + 1, "raw indent is 25 b
 
 }  // namespace
 
+bool Log::IsLaterDay(const std::tm& now) const {
+    // Only a later date is a new day. A clock stepped back (by hand, by a
+    // time server, by a change of zone) keeps writing the current file
+    // rather than moving it over the backup of the day it left.
+    if (dayStart_.tm_mday == 0) {
+        return true;  // no day yet: the first check of every log
+    }
+    if (now.tm_year != dayStart_.tm_year) {
+        return now.tm_year > dayStart_.tm_year;
+    }
+    if (now.tm_mon != dayStart_.tm_mon) {
+        return now.tm_mon > dayStart_.tm_mon;
+    }
+    return now.tm_mday > dayStart_.tm_mday;
+}
+
 Log::Log(int32_t lockFlag, Clock* clock)
     : lock_(lockFlag != 0 ? static_cast<Lock*>(&sectionLock_) : &nullLock_),
       clock_(clock != nullptr ? clock : Clock::System()) {
@@ -164,9 +180,7 @@ time_t Log::GetDirectory(StringBuffer& out) {
 }
 
 void Log::Rotate(const std::tm& now, bool reopen) {
-    bool sameDay = now.tm_year == dayStart_.tm_year && now.tm_mon == dayStart_.tm_mon &&
-                   now.tm_mday == dayStart_.tm_mday;
-    if (sameDay) {
+    if (!IsLaterDay(now)) {
         if (written_ < sizeLimit_) {
             return;
         }

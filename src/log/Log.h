@@ -70,6 +70,8 @@ class Log {
     time_t GetDirectory(StringBuffer& out);
 
   private:
+    // True when now's date is later than the day of the current file.
+    bool IsLaterDay(const std::tm& now) const;
     void Rotate(const std::tm& now, bool reopen);
     void OpenFile(const std::tm& now);
     void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args);
@@ -94,8 +96,8 @@ class Log {
     StringBuffer baseDirectory_;
     int32_t sizeLimit_ = kDefaultSizeLimit;
     int32_t written_ = 0;
-    // Year, month, day, hour and minute of the last new day; year 0 makes
-    // the first check a new day.
+    // Year, month, day, hour and minute of the last new day; day 0 (no date
+    // has it) makes the first check a new day.
     std::tm dayStart_{};
     time_t lastWriteTime_ = 0;
     int32_t sequence_ = 1;

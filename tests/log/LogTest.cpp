@@ -288,6 +288,58 @@ TEST_F(LogTest, NewDayStartsANewFile) {
     EXPECT_EQ(Content(), OnDisk("[2025-04-06 00:00:00.000] year\n"));
 }
 
+// Only a later date starts a new file: a wall clock that steps back (by
+// hand, by a time server, by a change of zone) keeps writing the current
+// one, so the backup of the day it left is never overwritten.
+TEST_F(LogTest, AClockSteppedBackKeepsTheCurrentFileAndForwardRotatesOnce) {
+    struct Moment {
+        int day;
+        int hour;
+        int minute;
+        int second;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Moment> moments;  // one record at each
+        // Records (by index) in the backup and in the file at the end.
+        std::string backup;
+        std::string current;
+    };
+    const Case cases[] = {
+        {"back across midnight and forward again",
+         {{5, 23, 59, 58}, {6, 0, 0, 1}, {5, 23, 59, 59}, {6, 0, 0, 0}, {6, 0, 0, 2}},
+         "0",
+         "1234"},
+        {"to UTC+14 and back on one day",
+         {{5, 10, 0, 0}, {6, 0, 0, 0}, {5, 10, 0, 1}, {5, 10, 0, 2}},
+         "0",
+         "123"},
+        {"a whole day back, then the days run on",
+         {{6, 10, 0, 0}, {5, 10, 0, 0}, {6, 11, 0, 0}, {7, 0, 0, 0}},
+         "012",
+         "3"},
+        {"an hour back within the day", {{5, 10, 0, 0}, {5, 9, 0, 0}, {5, 10, 0, 1}}, "", "012"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir logDir;
+        auto log = MakeLog(logDir.Str());
+        std::string backup;
+        std::string current;
+        for (size_t i = 0; i < c.moments.size(); ++i) {
+            const Moment& m = c.moments[i];
+            clock.Set(2024, 3, m.day, m.hour, m.minute, m.second);
+            Record(*log, 0, "%d", static_cast<int>(i));
+            platform::LocalTime stamp =
+                test::MakeLocalTime(2024, 3, m.day, m.hour, m.minute, m.second, 0);
+            (c.backup.find(static_cast<char>('0' + i)) != std::string::npos ? backup : current) +=
+                OnDisk(StampText(stamp) + std::to_string(i) + "\n");
+        }
+        EXPECT_EQ(ReadBytes(logDir.Path() / "app.log.bak"), backup);
+        EXPECT_EQ(ReadBytes(logDir.Path() / "app.log"), current);
+    }
+}
+
 // Writes records of a fixed length until the file is backed up; returns
 // how many went into the first file.
 int RecordsUntilBackup(Log& log, const fs::path& backup, int32_t recordLength) {
