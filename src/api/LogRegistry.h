@@ -23,6 +23,9 @@ using LogEntry = QueueEntry<Log>;
 // registry of logs.
 class LogRegistry {
   public:
+    // Idle passes flush and check the logs once the loop has run this long.
+    static constexpr int64_t kFlushAfterMs = 10000;
+
     // startThread false leaves the maintenance loop to the caller (tests
     // drive it turn by turn).
     explicit LogRegistry(MaintenanceHooks hooks = SystemMaintenanceHooks(),
@@ -54,16 +57,17 @@ class LogRegistry {
     int32_t DiskLimit() const { return diskLimit_; }
     BlockingQueue<Log>* Logs() const { return logs_; }
     BlockingQueue<MaintenanceCommand>* Commands() const { return commands_; }
-    void SetStartTime(time_t t) { startTime_ = t; }
+    // The monotonic milliseconds (Clock::MonotonicMs) at which the loop began.
+    void SetStartTime(int64_t monotonicMs) { startMs_ = monotonicMs; }
 
   private:
     void Post(uintptr_t value, int32_t kind);
-    time_t Now() const;
+    int64_t ElapsedMs() const;
 
     WorkerThread* thread_ = nullptr;
     BlockingQueue<MaintenanceCommand>* commands_ = nullptr;
     BlockingQueue<Log>* logs_ = nullptr;
-    time_t startTime_ = 0;
+    int64_t startMs_ = 0;
     int32_t diskLimit_ = 800;
     MaintenanceHooks hooks_;
     bool abandonThread_ = false;

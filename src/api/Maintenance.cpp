@@ -21,9 +21,9 @@ MaintenanceHooks SystemMaintenanceHooks() {
     return hooks;
 }
 
-time_t LogRegistry::Now() const {
+int64_t LogRegistry::ElapsedMs() const {
     Clock* clock = hooks_.clock != nullptr ? hooks_.clock : Clock::System();
-    return clock->Time();
+    return clock->MonotonicMs();
 }
 
 int32_t LogRegistry::MaintenanceRoutine(void* registry) {
@@ -31,7 +31,7 @@ int32_t LogRegistry::MaintenanceRoutine(void* registry) {
 }
 
 int32_t LogRegistry::MaintenanceLoop() {
-    startTime_ = Now();
+    startMs_ = ElapsedMs();
     while (thread_ != nullptr && thread_->IsRunning()) {
         MaintenanceTurn();
     }
@@ -100,7 +100,9 @@ void LogRegistry::IdleHousekeeping() {
             }
         }
     }
-    if (Now() - startTime_ >= 10) {
+    // Measured on the monotonic clock: a wall clock stepped back must not
+    // hold flushing and rotation off until it has caught up again.
+    if (ElapsedMs() - startMs_ >= kFlushAfterMs) {
         for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
             Log* log = e->payload;
             log->Flush();

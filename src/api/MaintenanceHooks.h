@@ -15,7 +15,7 @@ struct MaintenanceHooks {
     std::function<bool(uint32_t* freeClusters, uint32_t* totalClusters)> diskClusters;
     // Frees space under a log directory; t is the log's last write.
     std::function<void(const char* directory, time_t t)> pruneArchive;
-    // Whole seconds for the 10-second rule; the system clock when null.
+    // The monotonic clock of the 10-second rule; the system clock when null.
     Clock* clock = nullptr;
     // How long a turn waits for a command before it runs an idle pass.
     int32_t idleWaitMs = 500;

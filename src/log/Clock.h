@@ -1,9 +1,11 @@
 // Where the library reads the time: whole seconds, their local calendar
-// time, and the local time with milliseconds for record stamps. Logs (and
-// anything else that decides by the time of day) read it through a Clock so
-// that a test can move them across midnight without waiting for it.
+// time, the local time with milliseconds for record stamps, and a monotonic
+// count for intervals. Logs and the maintenance thread read it through a
+// Clock so that a test can move them across midnight, or step the wall
+// clock back, without waiting for it.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 
 #include "platform/Platform.h"
@@ -20,6 +22,9 @@ class Clock {
     virtual bool LocalCalendar(time_t t, std::tm* out) = 0;
     // The current local time to the millisecond.
     virtual void LocalTimeNow(platform::LocalTime* now) = 0;
+    // Milliseconds that only ever move forward, whatever the wall clock and
+    // the time zone do: every interval is measured with them.
+    virtual int64_t MonotonicMs() = 0;
 
     // The system's clock; it has no state and lives as long as the process.
     static Clock* System();

@@ -112,6 +112,9 @@ struct LocalTime {
 void LocalTimeNow(LocalTime* now);
 // Thread-safe broken-down local time of t; false when it cannot be converted.
 bool LocalCalendar(time_t t, std::tm* out);
+// Milliseconds from an arbitrary start that never moves back and ignores
+// changes of the wall clock and of the time zone: for measuring intervals.
+int64_t MonotonicMs();
 
 // ------------------------------------------------------------------- module
 // Full path of the process's main executable into buffer (always

@@ -210,7 +210,7 @@ TEST_F(LogRegistryTest, DestroyedLogIsNoLongerVisited) {
 }
 
 TEST_F(LogRegistryTest, FlushesLogsOnlyTenSecondsAfterTheLoopBegan) {
-    registry_->SetStartTime(clock_.Time());
+    registry_->SetStartTime(clock_.MonotonicMs());
     LogEntry* a = Create(dir_.Str());
     Trace(a, 1, "first");
     LogRegistry::WriteLog(a, "raw");
@@ -223,6 +223,38 @@ TEST_F(LogRegistryTest, FlushesLogsOnlyTenSecondsAfterTheLoopBegan) {
     clock_.Advance(1);
     registry_->IdleHousekeeping();
     EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log").find(raw), std::string::npos);
+}
+
+TEST_F(LogRegistryTest, TheTenSecondRuleFollowsTheMonotonicClockNotTheWallClock) {
+    struct Case {
+        const char* what;
+        int hour;  // the wall clock is set to this hour of the same day
+        int day;
+    };
+    const Case cases[] = {
+        {"stepped back an hour", 9, 5},
+        {"stepped forward a day", 10, 6},
+        {"left alone", 10, 5},
+    };
+    const std::string raw = std::string(25, ' ') + "raw";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir logDir;
+        clock_.Set(2024, 3, 5, 10, 0, 0);
+        registry_->SetStartTime(clock_.MonotonicMs());
+        LogEntry* log = Create(logDir.Str());
+        Trace(log, 1, "first");
+        LogRegistry::WriteLog(log, "raw");
+        clock_.Set(2024, 3, c.day, c.hour, 0, 0);
+        clock_.AdvanceMonotonic(9999);
+        registry_->IdleHousekeeping();
+        EXPECT_EQ(test::ReadBytes(logDir.Path() / "a.log").find(raw), std::string::npos);
+        clock_.AdvanceMonotonic(1);
+        registry_->IdleHousekeeping();
+        EXPECT_NE(test::ReadBytes(logDir.Path() / "a.log").find(raw), std::string::npos);
+        registry_->DestroyLog(log);
+        RunCommands();
+    }
 }
 
 // With its real thread: logs still registered and a destroy still pending

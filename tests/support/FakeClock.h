@@ -1,6 +1,8 @@
 // A clock that stands still until the test moves it. Its seconds count
 // local wall-clock time directly (no zone, no daylight saving), so a test
 // sets a local date and time and gets exactly that back, in any zone.
+// Advance lets time pass (wall and monotonic clock alike); Set steps the
+// wall clock alone, as an adjustment or a change of zone does.
 #pragma once
 
 #include <atomic>
@@ -35,7 +37,12 @@ class FakeClock : public Clock {
         seconds_ = (DaysFromCivil(year, month, day) * 24 + hour) * 3600 + minute * 60 + second;
         milliseconds_ = milliseconds;
     }
-    void Advance(int64_t seconds) { seconds_ += seconds; }
+    void Advance(int64_t seconds) {
+        seconds_ += seconds;
+        monotonicMs_ += seconds * 1000;
+    }
+    // Lets milliseconds pass on the monotonic clock only.
+    void AdvanceMonotonic(int64_t milliseconds) { monotonicMs_ += milliseconds; }
 
     // Keeps the record stamp at this time while the seconds move on.
     void HoldStamp(const platform::LocalTime& stamp) {
@@ -69,6 +76,8 @@ class FakeClock : public Clock {
                              tm.tm_sec, milliseconds_);
         now->dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
     }
+
+    int64_t MonotonicMs() override { return monotonicMs_; }
 
     // Reads so far; the log may read from several threads at once.
     std::atomic<int> timeReads{0};
@@ -110,6 +119,8 @@ class FakeClock : public Clock {
     }
 
     int64_t seconds_ = 0;
+    // Starts far from 0, as a system's does after boot.
+    std::atomic<int64_t> monotonicMs_{1000000};
     int milliseconds_ = 0;
     bool holding_ = false;
     bool failCalendar_ = false;

@@ -79,4 +79,12 @@ bool LocalCalendar(time_t t, std::tm* out) {
     return true;
 }
 
+int64_t MonotonicMs() {
+    struct timespec ts;
+    if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) {
+        return 0;
+    }
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 }  // namespace vosk::platform

@@ -28,4 +28,8 @@ bool LocalCalendar(time_t t, std::tm* out) {
     return out != nullptr && localtime_s(out, &t) == 0;
 }
 
+int64_t MonotonicMs() {
+    return static_cast<int64_t>(GetTickCount64());
+}
+
 }  // namespace vosk::platform
