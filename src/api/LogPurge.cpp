@@ -38,6 +38,13 @@ void PurgeDirectory(const char* patternFormat, const char* pathFormat, const cha
         if (IsDotEntry(entry.name) || !IsLeftoverLog(entry.name)) {
             continue;
         }
+        if (!entry.addressable) {
+            // A path made of this name would name another file.
+            if (!entry.isDirectory) {
+                platform::DirDeleteEntry(search, &entry);
+            }
+            continue;
+        }
         path.Format(pathFormat, exeDir, entry.name);
         platform::FileDelete(path.CStr());
     } while (platform::DirFindNext(search, &entry));

@@ -75,6 +75,15 @@ const char* FindOldestSubdirectory(const char* parent, const char* prefix, Strin
         if (IsDots(entry.name)) {
             continue;
         }
+        if (!entry.addressable) {
+            // No path can name it, so it can never be the one chosen; where
+            // files go it goes too, whole, or it would keep its parent (and
+            // so the oldest day) from ever being removed.
+            if (deleteFiles) {
+                platform::DirDeleteEntry(search, &entry);
+            }
+            continue;
+        }
         if (entry.isDirectory) {
             // Not earlier than the entry: among equal times the later one wins.
             if (!found || oldest >= entry.createTime) {
@@ -119,7 +128,7 @@ void DeleteTree(const char* path, int32_t fileLimit) {
         if (IsDots(entry.name)) {
             continue;
         }
-        if (entry.isDirectory) {
+        if (entry.isDirectory && entry.addressable) {
             try {
                 subdirectories.emplace_back(entry.name);
             } catch (...) {
@@ -127,8 +136,10 @@ void DeleteTree(const char* path, int32_t fileLimit) {
             }
             continue;
         }
-        const char* target = BuildPath(file, "%s/%s", path, entry.name);
-        if (target != nullptr) {
+        if (!entry.addressable) {
+            // No path can name it: deleted where it lies, a directory whole.
+            platform::DirDeleteEntry(search, &entry);
+        } else if (const char* target = BuildPath(file, "%s/%s", path, entry.name)) {
             DeleteEntry(target, entry.isLink);
         }
         if (++deleted > fileLimit) {

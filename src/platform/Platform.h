@@ -167,6 +167,11 @@ struct DirEntry {
     bool isDirectory;     // a real directory; false for a link to one
     bool isLink;          // a symbolic link, junction or other reparse point
     uint64_t createTime;  // comparable across entries, like a FILETIME
+    // False for a name that no path can carry here: on POSIX one holding
+    // '\', which this layer reads as a separator ("..\\x" would name a
+    // file elsewhere). Such an entry is deleted with DirDeleteEntry, never
+    // through a path made of its name.
+    bool addressable;
 };
 
 struct DirSearch;
@@ -176,6 +181,12 @@ struct DirSearch;
 DirSearch* DirFindFirst(const char* pattern, DirEntry* entry);
 bool DirFindNext(DirSearch* search, DirEntry* entry);
 void DirFindClose(DirSearch* search);
+// Deletes the entry that the search reported last, relative to the
+// directory searched: a file or link is unlinked, a directory removed with
+// everything in it (links inside are deleted, never followed). For entries
+// that are not addressable; Windows reports none and refuses. False when
+// something stays.
+bool DirDeleteEntry(DirSearch* search, const DirEntry* entry);
 
 // --------------------------------------------------------------------- disk
 // Clusters free to the caller and in total, for the disk that holds the

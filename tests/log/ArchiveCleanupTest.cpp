@@ -308,8 +308,8 @@ TEST_F(ArchiveLinks, LinkedMonthOrDayIsDeletedNotChosen) {
     ExpectOutsideIntact();
 }
 
-TEST_F(ArchiveLinks, NameWithBackslashesCannotReachOutside) {
-    // Where '\' is an ordinary character, this name would read as a path
+TEST_F(ArchiveLinks, NamesWithBackslashesArePrunedWithoutReachingOutside) {
+    // Where '\' is an ordinary character, these names would read as paths
     // to logs/canary once the separators are turned around.
     const fs::path day = Logs("logfiles-2020/01/2020-01-01");
     MakeFiles(day, 2);
@@ -318,9 +318,22 @@ TEST_F(ArchiveLinks, NameWithBackslashesCannotReachOutside) {
     if (CountEntries(day) != 3) {
         GTEST_SKIP() << "'\\' separates path components here";
     }
-    Prune();
+    MakeFile(day / "a\\b");
+    MakeFiles(day / "nested" / "..\\..\\x", 2);
+    // Names that no path can carry at the month and day levels go whole
+    // too, or they would keep their directory, the oldest, for good.
+    MakeFiles(Logs("logfiles-2020/01/..\\2020-01-01"), 1);
+    MakeFiles(Logs("logfiles-2020/..\\01"), 1);
+    After("logfiles-2020");
+    MakeFiles(Logs("logfiles-2021/01/2021-01-01"), 1);
+    // The day, then the month, then the year.
+    for (int call = 0; call < 3; ++call) {
+        Prune();
+    }
     EXPECT_TRUE(Exists(Logs("canary")));
-    EXPECT_EQ(CountEntries(day), 1) << "the other files still go";
+    EXPECT_FALSE(Exists(Logs("logfiles-2020")));
+    EXPECT_TRUE(Exists(Logs("logfiles-2021/01/2021-01-01/f0.log")));
+    ExpectOutsideIntact();
 }
 
 }  // namespace

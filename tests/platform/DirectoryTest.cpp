@@ -141,14 +141,42 @@ TEST_F(DirectorySearch, ReportsLinksAsLinksNeverAsDirectories) {
     EXPECT_FALSE(Find(entries, "sub")->isLink);
 }
 
-TEST_F(DirectorySearch, HidesNamesThatWouldEscapeThroughBackslashes) {
-    // Where '\' is an ordinary character in names, a file named "..\x"
-    // would be addressed as "../x" through this layer.
+// Where '\' is an ordinary character in names, a file named "..\x" would
+// be addressed as "../x" through this layer: such names are reported, marked
+// as not addressable, and deleted where they lie.
+TEST_F(DirectorySearch, ReportsNamesWithBackslashesAndDeletesThemWhereTheyLie) {
+    TempDir outside;
+    MakeFile(dir_.Path() / "escape");
     MakeFile(dir_.Path() / "sub" / "..\\escape");
     if (test::CountEntries(dir_.Path() / "sub") != 1) {
         GTEST_SKIP() << "'\\' separates path components here";
     }
-    EXPECT_EQ(Names(Enumerate(dir_.Str("sub") + "/*.*")), (std::vector<std::string>{".", ".."}));
+    MakeFile(dir_.Path() / "sub" / "a\\b" / "inside");
+    MakeFile(outside.Path() / "canary");
+    test::MakeLink(outside.Path(), dir_.Path() / "sub" / "a\\b" / "link", true);
+    MakeFile(dir_.Path() / "sub" / "plain");
+
+    DirEntry entry;
+    DirSearch* search = DirFindFirst((dir_.Str("sub") + "/*.*").c_str(), &entry);
+    ASSERT_NE(search, nullptr);
+    std::vector<std::string> names;
+    do {
+        names.push_back(entry.name);
+        EXPECT_EQ(entry.addressable, std::string(entry.name).find('\\') == std::string::npos)
+            << entry.name;
+        if (!entry.addressable) {
+            EXPECT_TRUE(DirDeleteEntry(search, &entry)) << entry.name;
+        } else if (entry.name[0] == '.') {
+            EXPECT_FALSE(DirDeleteEntry(search, &entry)) << "never the directory or its parent";
+        }
+    } while (DirFindNext(search, &entry));
+    DirFindClose(search);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "..\\escape", "a\\b", "plain"}));
+    EXPECT_EQ(test::CountEntries(dir_.Path() / "sub"), 1);
+    EXPECT_TRUE(test::Exists(dir_.Path() / "sub" / "plain"));
+    EXPECT_TRUE(test::Exists(dir_.Path() / "escape"));
+    EXPECT_TRUE(test::Exists(outside.Path() / "canary"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -62,14 +63,57 @@ bool Describe(DIR* dir, const char* name, DirEntry* entry) {
     entry->isDirectory = S_ISDIR(mode);
     entry->isLink = S_ISLNK(mode);
     entry->createTime = created;
+    // Paths given to this layer use '\' as a separator too, so a path made
+    // of such a name would name something else ("..\\x" a file elsewhere).
+    entry->addressable = strchr(name, '\\') == nullptr;
     return true;
 }
 
-// Paths given to this layer use '\' as a separator too, so a name holding
-// one could never be addressed again: "..\\x" would name a file elsewhere.
-// Such names, and names too long for an entry, are not reported.
+// Every name fits an entry on the systems we know (NAME_MAX is 255); one
+// that did not could not be reported whole.
 bool Reportable(const char* name) {
-    return strlen(name) < kNameLimit && strchr(name, '\\') == nullptr;
+    return strlen(name) < kNameLimit;
+}
+
+// Deepest nesting that DeleteAt descends into; each level holds a
+// descriptor.
+constexpr int kDeleteDepthLimit = 64;
+
+// Deletes name in the directory dirFd, without a path: a directory with
+// everything in it, anything else (links included) by unlinking its name.
+bool DeleteAt(int dirFd, const char* name, int depth) {
+    struct stat st;
+    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return unlinkat(dirFd, name, 0) == 0;
+    }
+    if (depth >= kDeleteDepthLimit) {
+        return false;
+    }
+    // O_NOFOLLOW: a link swapped in meanwhile is not entered.
+    int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // Its entries can only go when it is writable, as the cleanup makes
+    // every directory it removes.
+    if ((st.st_mode & S_IWUSR) == 0) {
+        fchmod(fd, (st.st_mode & 07777) | S_IWUSR);
+    }
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) {
+        close(fd);
+        return false;
+    }
+    for (struct dirent* d = readdir(dir); d != nullptr; d = readdir(dir)) {
+        if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0) {
+            DeleteAt(dirfd(dir), d->d_name, depth + 1);
+        }
+    }
+    closedir(dir);
+    return unlinkat(dirFd, name, AT_REMOVEDIR) == 0;
 }
 
 bool Next(DirSearch* search, DirEntry* entry) {
@@ -139,6 +183,14 @@ bool DirFindNext(DirSearch* search, DirEntry* entry) {
         return false;
     }
     return Next(search, entry);
+}
+
+bool DirDeleteEntry(DirSearch* search, const DirEntry* entry) {
+    if (search == nullptr || search->dir == nullptr || entry == nullptr ||
+        strcmp(entry->name, ".") == 0 || strcmp(entry->name, "..") == 0) {
+        return false;  // never the directory searched or its parent
+    }
+    return DeleteAt(dirfd(search->dir), entry->name, 0);
 }
 
 void DirFindClose(DirSearch* search) {

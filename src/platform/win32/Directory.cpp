@@ -25,6 +25,8 @@ void Describe(const WIN32_FIND_DATAA& data, DirEntry* entry) {
     // Compared as one unsigned 64-bit number, as CompareFileTime does.
     entry->createTime = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
                         data.ftCreationTime.dwLowDateTime;
+    // A Windows name never holds a separator.
+    entry->addressable = true;
 }
 
 }  // namespace
@@ -65,6 +67,10 @@ void DirFindClose(DirSearch* search) {
     }
     FindClose(search->find);
     delete search;
+}
+
+bool DirDeleteEntry(DirSearch*, const DirEntry*) {
+    return false;  // every entry is addressable: it is deleted by its path
 }
 
 }  // namespace vosk::platform
