@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "platform/Platform.h"
+#include "text/StringBuffer.h"
 
 namespace vosk {
 
@@ -100,6 +101,27 @@ int32_t FileStream::Sync() {
         }
     }
     return room_;
+}
+
+void FileStream::Shrink() {
+    if (cursor_ != start_) {
+        return;
+    }
+    if (scratch_ != nullptr && scratch_->Capacity() > kShrinkAbove) {
+        delete scratch_;  // made again by the next conversion
+        scratch_ = nullptr;
+    }
+    if (capacity_ <= kShrinkAbove) {
+        return;
+    }
+    char* storage = static_cast<char*>(Reallocate(start_, static_cast<size_t>(kBufferSize)));
+    if (storage == nullptr) {
+        return;  // still large, still usable
+    }
+    start_ = storage;
+    cursor_ = storage;
+    capacity_ = kBufferSize;
+    room_ = kBufferSize;
 }
 
 int FileStream::Attach(int fd) {

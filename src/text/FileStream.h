@@ -39,6 +39,14 @@ class FileStream : public TextBuffer {
     // that part.
     int32_t Overflow() override;
 
+    // Storage grows as a record needs it (a conversion of great width);
+    // beyond this it is given back after the record.
+    static constexpr int32_t kShrinkAbove = 65536;
+    // With nothing pending, gives storage (and the scratch of the format
+    // engine) larger than kShrinkAbove back, down to kBufferSize, so that
+    // one very wide record does not keep its memory for the log's life.
+    void Shrink();
+
     // Drops the pending bytes and takes fd (not owned).
     int Attach(int fd);
     // Writes the pending bytes and lets the descriptor go (not closed).

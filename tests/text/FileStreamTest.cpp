@@ -295,6 +295,35 @@ TEST(FileStream, FormattingGrowsTheBufferRatherThanFlushing) {
     EXPECT_EQ(s.Written(), full + "12345");
 }
 
+TEST(FileStream, StorageOfAVeryWideRecordIsGivenBackOnceWritten) {
+    struct Case {
+        int width;
+        bool givenBack;
+    };
+    const Case cases[] = {
+        {100, false},     // small: nothing to give back
+        {60000, false},   // grown, but not beyond the bound: kept
+        {1000000, true},  // beyond it: back to the buffer size
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width);
+        MemoryStream s;
+        EXPECT_EQ(s.Print("%*d", c.width, 7), c.width);
+        // Nothing is given back while bytes are pending.
+        const int32_t grown = s.Capacity();
+        s.Shrink();
+        EXPECT_EQ(s.Capacity(), grown);
+        s.Sync();
+        s.Shrink();
+        EXPECT_EQ(s.Capacity(), c.givenBack ? FileStream::kBufferSize : grown);
+        EXPECT_LE(s.Capacity(), FileStream::kShrinkAbove);
+        EXPECT_EQ(s.Written(), std::string(static_cast<size_t>(c.width) - 1, ' ') + "7");
+        // And the stream goes on as before.
+        EXPECT_EQ(s.Print("%s\n", "next"), 5);
+        EXPECT_EQ(s.writes.back(), "next\n");
+    }
+}
+
 // A stream whose storage can be refused.
 class StarvedStream : public MemoryStream {
   public:
