@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/FileTree.h"
 #include "platform/Platform.h"
 #include "support/TempDir.h"
 
@@ -162,6 +163,74 @@ TEST(FileRename, MovesAndReportsFailure) {
     std::filesystem::create_directories(dir.Path() / "d" / "inner");
     EXPECT_FALSE(FileRename(dir.Str("b").c_str(), dir.Str("d").c_str()));
     EXPECT_EQ(ReadBytes(dir.Path() / "b"), "data");
+}
+
+TEST(FileRename, ReplacesAnExistingFileInOneStep) {
+    TempDir dir;
+    WriteBytes(dir.Path() / "a", "new");
+    WriteBytes(dir.Path() / "b", "old");
+    EXPECT_TRUE(FileRename(dir.Str("a").c_str(), dir.Str("b").c_str()));
+    EXPECT_FALSE(FileExists(dir.Str("a").c_str()));
+    EXPECT_EQ(ReadBytes(dir.Path() / "b"), "new");
+}
+
+TEST(FileOpen, OpensOnlyAPlainFileAndLeavesAnythingElseAsItIs) {
+    TempDir dir;
+    TempDir outside;
+    WriteBytes(outside.Path() / "target", "outside");
+    WriteBytes(dir.Path() / "plain", "plain");
+    std::filesystem::create_directory(dir.Path() / "directory");
+    const bool links = test::MakeLink(outside.Path() / "target", dir.Path() / "link", false);
+    test::MakeLink(outside.Path() / "missing", dir.Path() / "dangling", false);
+    const int flagSets[] = {kOpenCreate | kOpenTruncate, kOpenCreate | kOpenAppend, kOpenAppend};
+    for (int flags : flagSets) {
+        SCOPED_TRACE(flags);
+        EXPECT_EQ(FileOpen(dir.Str("directory").c_str(), flags), -1);
+        if (links) {
+            EXPECT_EQ(FileOpen(dir.Str("link").c_str(), flags), -1);
+            EXPECT_EQ(FileOpen(dir.Str("dangling").c_str(), flags), -1);
+        }
+        int fd = FileOpen(dir.Str("plain").c_str(), flags);
+        EXPECT_GE(fd, 0);
+        FileClose(fd);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "directory"));
+    EXPECT_EQ(ReadBytes(outside.Path() / "target"), "outside");
+    EXPECT_FALSE(std::filesystem::exists(outside.Path() / "missing"));
+}
+
+TEST(FileQueries, PlainFilesAndIdentities) {
+    TempDir dir;
+    WriteBytes(dir.Path() / "file", "x");
+    std::filesystem::create_directory(dir.Path() / "directory");
+    const bool links = test::MakeLink(dir.Path() / "file", dir.Path() / "link", false);
+    EXPECT_TRUE(PathIsPlainFile(dir.Str("file").c_str()));
+    EXPECT_FALSE(PathIsPlainFile(dir.Str("directory").c_str()));
+    EXPECT_FALSE(PathIsPlainFile(dir.Str("none").c_str()));
+    EXPECT_FALSE(PathIsPlainFile(nullptr));
+    if (links) {
+        EXPECT_FALSE(PathIsPlainFile(dir.Str("link").c_str()));
+    }
+
+    // The open file and its path are one file until the path names another.
+    int fd = FileOpen(dir.Str("file").c_str(), kOpenAppend);
+    ASSERT_GE(fd, 0);
+    FileId open{};
+    FileId atPath{};
+    ASSERT_TRUE(FileIdOf(fd, &open));
+    ASSERT_TRUE(PathFileId(dir.Str("file").c_str(), &atPath));
+    EXPECT_TRUE(open == atPath);
+    FileId other{};
+    ASSERT_TRUE(PathFileId(dir.Str("directory").c_str(), &other));
+    EXPECT_FALSE(open == other);
+    if (links) {
+        ASSERT_TRUE(PathFileId(dir.Str("link").c_str(), &other));
+        EXPECT_FALSE(open == other) << "a link is not followed";
+    }
+    EXPECT_FALSE(PathFileId(dir.Str("none").c_str(), &other));
+    EXPECT_FALSE(PathFileId(nullptr, &other));
+    EXPECT_FALSE(FileIdOf(-1, &other));
+    FileClose(fd);
 }
 
 TEST(DirectoryMake, CreatesOneLevel) {

@@ -19,7 +19,9 @@ int FileOpen(const char* path, int flags) {
         errno = EINVAL;
         return -1;
     }
-    int oflag = O_RDWR | O_CLOEXEC;
+    // No link is followed at the last component, and the open never waits
+    // (a FIFO without a reader would hold it for ever).
+    int oflag = O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     if ((flags & kOpenCreate) != 0) {
         oflag |= O_CREAT;
     }
@@ -35,6 +37,28 @@ int FileOpen(const char* path, int flags) {
     do {
         fd = open(p.c_str(), oflag, 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return -1;
+    }
+    // Whatever was opened, only a plain file is kept; writes to it block
+    // as ordinary file writes do.
+    struct stat st;
+    int failure = 0;
+    if (fstat(fd, &st) != 0) {
+        failure = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        failure = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+    } else {
+        int status = fcntl(fd, F_GETFL);
+        if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+            failure = errno;
+        }
+    }
+    if (failure != 0) {
+        close(fd);
+        errno = failure;
+        return -1;
+    }
     return fd;
 }
 
@@ -75,6 +99,33 @@ bool PathIsDirectory(const char* path) {
     return p.c_str() != nullptr && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool PathIsPlainFile(const char* path) {
+    PosixPath p(path);
+    struct stat st;
+    return p.c_str() != nullptr && lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileIdOf(int fd, FileId* id) {
+    struct stat st;
+    if (id == nullptr || fd < 0 || fstat(fd, &st) != 0) {
+        return false;
+    }
+    id->volume = static_cast<uint64_t>(st.st_dev);
+    id->index = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+bool PathFileId(const char* path, FileId* id) {
+    PosixPath p(path);
+    struct stat st;
+    if (id == nullptr || p.c_str() == nullptr || lstat(p.c_str(), &st) != 0) {
+        return false;
+    }
+    id->volume = static_cast<uint64_t>(st.st_dev);
+    id->index = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
 int64_t FileSizeOf(const char* path) {
     PosixPath p(path);
     struct stat st;
@@ -85,6 +136,7 @@ int64_t FileSizeOf(const char* path) {
 }
 
 bool FileRename(const char* from, const char* to) {
+    // rename() replaces the target in one step, or leaves both names.
     PosixPath f(from);
     PosixPath t(to);
     return f.c_str() != nullptr && t.c_str() != nullptr && rename(f.c_str(), t.c_str()) == 0;

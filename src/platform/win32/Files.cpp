@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
@@ -14,26 +16,69 @@ namespace vosk::platform {
 
 const int kPathLimit = 260;
 
+namespace {
+
+// The identity of an open handle; false when the system cannot tell.
+bool HandleId(HANDLE handle, FileId* id) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (id == nullptr || handle == INVALID_HANDLE_VALUE ||
+        !GetFileInformationByHandle(handle, &info)) {
+        return false;
+    }
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+int ErrnoOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EACCES;
+        default:
+            return EINVAL;
+    }
+}
+
+}  // namespace
+
 int FileOpen(const char* path, int flags) {
     if (path == nullptr) {
         errno = EINVAL;
         return -1;
     }
-    // Text mode: every line feed written is stored as CR LF. Shared with
-    // other readers and writers, and not handed down to child processes.
-    int oflag = _O_RDWR | _O_TEXT | _O_NOINHERIT;
-    if ((flags & kOpenCreate) != 0) {
-        oflag |= _O_CREAT;
-    }
-    if ((flags & kOpenTruncate) != 0) {
-        oflag |= _O_TRUNC;
-    }
-    if ((flags & kOpenAppend) != 0) {
-        oflag |= _O_APPEND;
-    }
-    int fd = -1;
-    if (_sopen_s(&fd, path, oflag, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) {
+    // Shared with other readers and writers, and not handed down to child
+    // processes. A reparse point (a symbolic link, a junction) is opened
+    // as itself, so that it is recognised below and never followed.
+    SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
+    DWORD disposition = (flags & kOpenCreate) != 0 ? OPEN_ALWAYS : OPEN_EXISTING;
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, &security, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = ErrnoOf(GetLastError());
         return -1;
+    }
+    // Only a plain file on a disk is kept: not a device, a pipe, a link.
+    BY_HANDLE_FILE_INFORMATION info;
+    bool plain =
+        GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+    // Emptied only once it is known to be a plain file.
+    if (!plain || ((flags & kOpenTruncate) != 0 && !SetEndOfFile(handle))) {
+        CloseHandle(handle);
+        errno = plain ? EACCES : EINVAL;
+        return -1;
+    }
+    // Text mode: every line feed written is stored as CR LF.
+    int oflag = _O_TEXT | ((flags & kOpenAppend) != 0 ? _O_APPEND : 0);
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), oflag);
+    if (fd == -1) {
+        CloseHandle(handle);
     }
     return fd;
 }
@@ -73,6 +118,39 @@ bool PathIsDirectory(const char* path) {
     return path != nullptr && _stat64(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
 }
 
+bool PathIsPlainFile(const char* path) {
+    if (path == nullptr) {
+        return false;
+    }
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes &
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+bool FileIdOf(int fd, FileId* id) {
+    if (fd < 0) {
+        return false;
+    }
+    return HandleId(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), id);
+}
+
+bool PathFileId(const char* path, FileId* id) {
+    if (path == nullptr) {
+        return false;
+    }
+    // No access asked for: the file's status only, whoever holds it open.
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool known = HandleId(handle, id);
+    CloseHandle(handle);
+    return known;
+}
+
 int64_t FileSizeOf(const char* path) {
     struct _stat64 st;
     if (path == nullptr || _stat64(path, &st) != 0) {
@@ -82,7 +160,9 @@ int64_t FileSizeOf(const char* path) {
 }
 
 bool FileRename(const char* from, const char* to) {
-    return from != nullptr && to != nullptr && rename(from, to) == 0;
+    // rename() refuses an existing target; this replaces it in one step,
+    // and a failing move leaves both files.
+    return from != nullptr && to != nullptr && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING);
 }
 
 bool DirectoryMake(const char* path) {
