@@ -1,4 +1,5 @@
 // The seven exported functions and the one registry behind them.
+#include <cerrno>
 #include <cstdarg>
 
 #include "VOSK_Log.h"
@@ -80,17 +81,21 @@ void SL_ChangeLevel(LogHandle log, int level) {
     vosk::LogRegistry::ChangeLevel(vosk::EntryOf(log), level);
 }
 
+// errno is read first: %m reports the caller's, not what opening or
+// rotating the file leaves behind.
 void SL_Print(LogHandle log, int level, const char* format, va_list args) {
-    vosk::LogRegistry::PrintLog(vosk::EntryOf(log), level, format, args);
+    const int callerErrno = errno;
+    vosk::LogRegistry::PrintLog(vosk::EntryOf(log), level, format, args, callerErrno);
 }
 
 void SL_TraceLog(LogHandle log, int level, const char* format, ...) {
+    const int callerErrno = errno;
     if (!vosk::Accepts(log, level)) {
         return;
     }
     va_list args;
     va_start(args, format);
-    vosk::LogRegistry::PrintLog(vosk::EntryOf(log), level, format, args);
+    vosk::LogRegistry::PrintLog(vosk::EntryOf(log), level, format, args, callerErrno);
     va_end(args);
 }
 

@@ -93,9 +93,10 @@ void LogRegistry::ChangeLevel(LogEntry* handle, int32_t level) {
     }
 }
 
-void LogRegistry::PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args) {
+void LogRegistry::PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args,
+                           int callerErrno) {
     if (Log* log = LogOf(handle)) {
-        log->WriteRecord(level, format, args);
+        log->WriteRecord(level, format, args, callerErrno);
     }
 }
 

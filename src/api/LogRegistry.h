@@ -38,7 +38,9 @@ class LogRegistry {
     void DestroyLog(LogEntry* handle);
     void SetLogDiskLimit(uint32_t limit);
     static void ChangeLevel(LogEntry* handle, int32_t level);
-    static void PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args);
+    // callerErrno: errno when the exported call began, for %m.
+    static void PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args,
+                         int callerErrno);
     static void WriteLog(LogEntry* handle, const char* text);
 
     // At Windows process exit the system has already ended the maintenance

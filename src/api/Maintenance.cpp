@@ -107,6 +107,7 @@ void LogRegistry::IdleHousekeeping() {
             Log* log = e->payload;
             log->Flush();
             log->CheckRotation();
+            log->ReopenIfMoved();
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "log/Log.h"
 
+#include <cerrno>
+
 #include "log/LogFiles.h"
 
 #include "platform/Platform.h"
@@ -85,7 +87,7 @@ void Log::SetLevel(int32_t level) {
     level_.store(level, std::memory_order_relaxed);
 }
 
-void Log::WriteRecord(int32_t level, const char* format, va_list args) {
+void Log::WriteRecord(int32_t level, const char* format, va_list args, int callerErrno) {
     // The level test comes first, so that a dropped record costs no clock read.
     if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
         return;
@@ -93,19 +95,21 @@ void Log::WriteRecord(int32_t level, const char* format, va_list args) {
     platform::LocalTime stamp;
     clock_->LocalTimeNow(&stamp);
     LockGuard guard(lock_);
-    WriteLocked(stamp, format, args);
+    WriteLocked(stamp, format, args, callerErrno);
 }
 
 void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
                         va_list args) {
+    const int callerErrno = errno;
     if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
         return;
     }
     LockGuard guard(lock_);
-    WriteLocked(stamp, format, args);
+    WriteLocked(stamp, format, args, callerErrno);
 }
 
-void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args) {
+void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
+                      int callerErrno) {
     try {
         // The day decision reads the clock again: a record stamped just
         // before midnight may be the first of the next day's file.
@@ -118,11 +122,16 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
             const char* text = stamp_.Render(stamp);
             AddCount(stream_.Write(text, stamp_.Length()));
         }
+        // The engine reads errno for %m when it starts.
+        errno = callerErrno;
         AddCount(stream_.PrintV(format, args));
         if (stream_.LastChar() != '\n') {
             AddCount(stream_.PutCounted('\n'));
         }
         stream_.Sync();
+        stream_.Shrink();
+        // The caller finds errno as it left it.
+        errno = callerErrno;
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }
@@ -184,6 +193,12 @@ void Log::Rotate(const std::tm& now, bool reopen) {
         if (written_ < sizeLimit_) {
             return;
         }
+        // A backup that failed a moment ago is not tried again at every
+        // record: until the wait is over they go on into the open file.
+        if (stream_.Descriptor() != -1 && backupRetryMs_ != 0 &&
+            clock_->MonotonicMs() < backupRetryMs_) {
+            return;
+        }
         // Numbering restarts in a new quarter of an hour, counted from the
         // day's start and not from the last reopen.
         if (now.tm_hour != dayStart_.tm_hour || now.tm_min / 15 != dayStart_.tm_min / 15) {
@@ -238,27 +253,66 @@ void Log::OpenFile(const std::tm& now) {
 
     path_.Format("%s/%s", directory_.CStr(), name_.CStr());
     const char* path = path_.CStr();
-    int flags = platform::kOpenCreate | platform::kOpenTruncate;
-    // Only a file becomes the backup: a directory that happens to have the
-    // log's path is not ours to move, nor one that has the backup's path
-    // to remove. The open below then fails, and records are dropped.
-    if (platform::FileExists(path) && !platform::PathIsDirectory(path)) {
+    backupRetryMs_ = 0;
+    int fd = -1;
+    if (platform::PathIsPlainFile(path)) {
+        // The backup replaces the old one in one step, so a move that
+        // fails (a read-only directory, a directory with the backup's
+        // name, on Windows a reader that holds the file) keeps both. The
+        // file is then continued rather than emptied, and the move is
+        // tried again after a wait.
         scratchPath_.Format("%s.bak", path);
-        platform::FileDelete(scratchPath_.CStr());
-        // A file that cannot become the backup (another process holds it
-        // open, say) is continued rather than emptied; the next reopen tries
-        // again.
-        if (!platform::FileRename(path, scratchPath_.CStr())) {
-            flags = platform::kOpenCreate | platform::kOpenAppend;
+        if (platform::FileRename(path, scratchPath_.CStr())) {
+            fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenTruncate);
+        } else {
+            backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
+            fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
+            written_ = fd == -1 ? written_ : FileSize(path);
         }
+    } else if (!PathExists(path)) {
+        fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenTruncate);
     }
-    int fd = OpenCreating(path, flags);
+    // Anything else at the path (a directory, a link, a FIFO, a device) is
+    // not the log's: it is neither moved nor opened, records are dropped
+    // and the next rotation looks again.
     if (fd == -1) {
         written_ = sizeLimit_;
-    } else if ((flags & platform::kOpenAppend) != 0) {
-        written_ = FileSize(path);
     }
     stream_.Attach(fd);
+}
+
+void Log::ReopenIfMoved() {
+    LockGuard guard(lock_);
+    try {
+        int fd = stream_.Descriptor();
+        platform::FileId open;
+        if (fd == -1 || !platform::FileIdOf(fd, &open)) {
+            return;
+        }
+        path_.Format("%s/%s", directory_.CStr(), name_.CStr());
+        const char* path = path_.CStr();
+        platform::FileId atPath;
+        if (platform::PathFileId(path, &atPath) && atPath == open) {
+            return;
+        }
+        // Removed, renamed away (as a log rotation tool does), or its
+        // directory gone: records would follow the file out of sight. A
+        // file that someone put at the path meanwhile is continued, not
+        // emptied. Until the path can be opened the old file keeps them.
+        if (PathExists(path) && !platform::PathIsPlainFile(path)) {
+            return;
+        }
+        int reopened = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
+        if (reopened == -1) {
+            return;
+        }
+        stream_.Detach();
+        platform::FileClose(fd);
+        stream_.Attach(reopened);
+        written_ = FileSize(path);
+    } catch (...) {
+        platform::RethrowIfThreadCancellation();
+    }
 }
 
 }  // namespace vosk

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdint>
 #include <ctime>
@@ -29,6 +30,9 @@ class Log {
     static constexpr int32_t kMinimumSizeLimit = 1048576;
     // A raw text is indented by the width of a record stamp, less one.
     static constexpr int32_t kRawIndent = 25;
+    // After a backup failed, a full file takes records for this long before
+    // the backup is tried again.
+    static constexpr int64_t kBackupRetryMs = 1000;
 
     // lockFlag nonzero: operations are serialised by a lock of their own,
     // so that any thread may use the log; zero: one thread uses it. The
@@ -54,9 +58,14 @@ class Log {
     // caller may test before it does anything else.
     bool Accepts(int32_t level) const { return level <= level_.load(std::memory_order_relaxed); }
     // Writes one stamped line when level is not greater than the
-    // threshold. A null format writes nothing.
-    void WriteRecord(int32_t level, const char* format, va_list args);
-    // The same with the stamp given.
+    // threshold. A null format writes nothing. callerErrno is errno as it
+    // was when the caller's call began: %m reports it, whatever opening or
+    // rotating the file did to errno meanwhile.
+    void WriteRecord(int32_t level, const char* format, va_list args, int callerErrno);
+    void WriteRecord(int32_t level, const char* format, va_list args) {
+        WriteRecord(level, format, args, errno);
+    }
+    // The same with the stamp given; %m reports errno as it was at the call.
     void WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
                        va_list args);
     // Indented text, without stamp or line end, written at the next sync.
@@ -68,13 +77,19 @@ class Log {
     void CheckRotation();
     // The configured directory into out; the time of the last record.
     time_t GetDirectory(StringBuffer& out);
+    // When the open file is no longer the one at the log's path (removed,
+    // renamed away, its directory gone), opens the path again, making its
+    // directories; a file found there is continued. The maintenance thread
+    // calls it at every idle pass.
+    void ReopenIfMoved();
 
   private:
     // True when now's date is later than the day of the current file.
     bool IsLaterDay(const std::tm& now) const;
     void Rotate(const std::tm& now, bool reopen);
     void OpenFile(const std::tm& now);
-    void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args);
+    void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
+                     int callerErrno);
     // Broken-down local time of t for the day test; null when it cannot be
     // converted.
     const std::tm* CalendarOf(time_t t);
@@ -101,6 +116,9 @@ class Log {
     std::tm dayStart_{};
     time_t lastWriteTime_ = 0;
     int32_t sequence_ = 1;
+    // Monotonic time before which a full file is not closed for another
+    // backup attempt; 0 when the last backup did not fail.
+    int64_t backupRetryMs_ = 0;
     Clock* clock_;
     // The last second converted for the day test, and its calendar.
     time_t calendarSecond_ = 0;

@@ -49,6 +49,11 @@ int32_t FileSize(const char* path) {
     return size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
 }
 
+bool PathExists(const char* path) {
+    platform::FileId id;
+    return platform::PathFileId(path, &id);
+}
+
 void MakeParentDirectories(const char* path) {
     if (path == nullptr) {
         return;

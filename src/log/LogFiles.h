@@ -22,6 +22,11 @@ bool ResolveDirectory(const char* text, const char* executableDirectory, StringB
 // Sizes beyond the 32-bit range read as the largest 32-bit value.
 int32_t FileSize(const char* path);
 
+// True when there is an entry at path itself (a link is not followed):
+// a file, a directory, a link, a FIFO. False when there is none or the
+// path cannot be examined.
+bool PathExists(const char* path);
+
 // Creates every missing directory that a separator ('/' or '\') in path
 // closes, shortest first; the part after the last separator is not
 // created. A network path (two leading backslashes) is walked from its

@@ -2,8 +2,11 @@
 // turn by turn, with a fake disk, a fake clock and a recording cleanup.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdarg>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -19,7 +22,7 @@ namespace {
 void Trace(LogEntry* log, int level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    LogRegistry::PrintLog(log, level, format, args);
+    LogRegistry::PrintLog(log, level, format, args, errno);
     va_end(args);
 }
 
@@ -255,6 +258,22 @@ TEST_F(LogRegistryTest, TheTenSecondRuleFollowsTheMonotonicClockNotTheWallClock)
         registry_->DestroyLog(log);
         RunCommands();
     }
+}
+
+TEST_F(LogRegistryTest, AnIdlePassPutsAFileRemovedFromItsPathBack) {
+    LogEntry* log = Create(dir_.Str());
+    Trace(log, 1, "first");
+    std::error_code ec;
+    std::filesystem::rename(dir_.Path() / "a.log", dir_.Path() / "a.log.1", ec);
+    if (ec) {
+        GTEST_SKIP() << "an open file cannot be renamed here";
+    }
+    registry_->IdleHousekeeping();
+    EXPECT_TRUE(std::filesystem::exists(dir_.Path() / "a.log"));
+    Trace(log, 1, "second");
+    EXPECT_EQ(test::ReadBytes(dir_.Path() / "a.log").find("first"), std::string::npos);
+    EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log").find("second"), std::string::npos);
+    EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log.1").find("first"), std::string::npos);
 }
 
 // With its real thread: logs still registered and a destroy still pending

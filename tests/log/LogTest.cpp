@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/FileTree.h"
 #include "platform/Platform.h"
 #include "support/FakeClock.h"
 #include "support/TempDir.h"
@@ -238,26 +241,34 @@ TEST_F(LogTest, FirstRecordBacksUpAnEarlierFile) {
     EXPECT_FALSE(fs::exists(fresh.Path() / "app.log.bak"));
 }
 
-TEST_F(LogTest, ABlockedBackupKeepsTheOldRecordsAndIsRetried) {
+TEST_F(LogTest, ABlockedBackupKeepsTheOldRecordsAndIsRetriedAfterASecond) {
     // A backup that cannot be removed or replaced (a non-empty directory in
     // its place) makes the move fail; the file must not be emptied.
     WriteBytes(dir.Path() / "app.log", std::string(Log::kMinimumSizeLimit - 10, 'o'));
     fs::create_directories(dir.Path() / "app.log.bak" / "inside");
     auto log = MakeLog(dir.Str());
-    Record(*log, 0, "first");
-    std::string old(Log::kMinimumSizeLimit - 10, 'o');
-    std::string firstLine = OnDisk("[2024-03-05 10:00:00.000] first\n");
-    EXPECT_EQ(Content(), old + firstLine);
-    // The count started at the file's size, so the file is full now: the
-    // next record tries the backup again, still in vain.
-    Record(*log, 0, "second");
-    std::string secondLine = OnDisk("[2024-03-05 10:00:00.000] second\n");
-    EXPECT_EQ(Content(), old + firstLine + secondLine);
-    // Once the obstacle is gone the backup takes everything.
-    fs::remove_all(dir.Path() / "app.log.bak");
-    Record(*log, 0, "third");
-    EXPECT_EQ(Content("app.log.bak"), old + firstLine + secondLine);
-    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] third\n"));
+    std::string expected(Log::kMinimumSizeLimit - 10, 'o');
+    // The count starts at the file's size, so the file is full from the
+    // first record on; the records go on into it, and the move is not
+    // tried again within a second, even once it could succeed.
+    const char* const appended[] = {"first", "second", "obstacle gone", "still waiting"};
+    for (const char* message : appended) {
+        if (std::string(message) == "obstacle gone") {
+            fs::remove_all(dir.Path() / "app.log.bak");
+        }
+        if (std::string(message) == "still waiting") {
+            clock.AdvanceMonotonic(Log::kBackupRetryMs - 1);
+        }
+        Record(*log, 0, "%s", message);
+        expected += OnDisk("[2024-03-05 10:00:00.000] " + std::string(message) + "\n");
+        EXPECT_EQ(Content(), expected) << message;
+    }
+    EXPECT_FALSE(Exists("app.log.bak"));
+    // A second after the failure the backup takes everything.
+    clock.AdvanceMonotonic(1);
+    Record(*log, 0, "next");
+    EXPECT_EQ(Content("app.log.bak"), expected);
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] next\n"));
 }
 
 TEST_F(LogTest, NewDayStartsANewFile) {
@@ -516,6 +527,114 @@ TEST_F(LogTest, AFailingCalendarLeavesTheLogClosedButUsable) {
     clock.FailCalendar(false);
     Record(*log, 0, "kept");
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
+}
+
+TEST_F(LogTest, ALinkAtThePathIsNeitherFollowedNorMoved) {
+    TempDir outside;
+    WriteBytes(outside.Path() / "target", "outside");
+    WriteBytes(dir.Path() / "app.log.bak", "old backup");
+    if (!test::MakeLink(outside.Path() / "target", dir.Path() / "app.log", false)) {
+        GTEST_SKIP() << "symbolic links cannot be created here";
+    }
+    auto log = MakeLog(dir.Str());
+    Record(*log, 0, "dropped");
+    log->CheckRotation();
+    Record(*log, 0, "dropped again");
+    log->Flush();
+    EXPECT_EQ(ReadBytes(outside.Path() / "target"), "outside");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.Path() / "app.log")));
+    EXPECT_EQ(Content("app.log.bak"), "old backup");
+    // Once the link is gone the next record finds the path free.
+    fs::remove(dir.Path() / "app.log");
+    Record(*log, 0, "kept");
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
+    EXPECT_EQ(Content("app.log.bak"), "old backup");
+}
+
+// A file removed or renamed away (as a log rotation tool does), or its
+// directory removed, while the log writes: ReopenIfMoved puts the records
+// back at the path.
+TEST_F(LogTest, AMovedFileIsReopenedAtItsPath) {
+    struct Case {
+        const char* what;
+        // Does it to the log's directory; false where the system refuses
+        // it for an open file.
+        bool (*act)(const fs::path& directory);
+        // What the old file holds afterwards, if it still exists.
+        const char* movedTo;
+    };
+    const Case cases[] = {
+        {"removed",
+         [](const fs::path& d) {
+             std::error_code ec;
+             return fs::remove(d / "app.log", ec);
+         },
+         nullptr},
+        {"renamed away",
+         [](const fs::path& d) {
+             std::error_code ec;
+             fs::rename(d / "app.log", d / "app.log.1", ec);
+             return !ec;
+         },
+         "app.log.1"},
+        {"renamed away and replaced by an empty file",
+         [](const fs::path& d) {
+             std::error_code ec;
+             fs::rename(d / "app.log", d / "app.log.1", ec);
+             WriteBytes(d / "app.log", "");
+             return !ec;
+         },
+         "app.log.1"},
+        {"its directory removed",
+         [](const fs::path& d) {
+             std::error_code ec;
+             fs::remove_all(d, ec);
+             return !ec && !fs::exists(d);
+         },
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir root;
+        const fs::path logDir = root.Path() / "logs";
+        auto log = MakeLog(logDir.string());
+        Record(*log, 0, "before");
+        log->ReopenIfMoved();  // still in place: nothing happens
+        Record(*log, 0, "same file");
+        const std::string before =
+            OnDisk("[2024-03-05 10:00:00.000] before\n[2024-03-05 10:00:00.000] same file\n");
+        EXPECT_EQ(ReadBytes(logDir / "app.log"), before);
+        if (!c.act(logDir)) {
+            GTEST_SKIP() << "an open file cannot be moved or removed here";
+        }
+        log->ReopenIfMoved();
+        Record(*log, 0, "after");
+        EXPECT_EQ(ReadBytes(logDir / "app.log"), OnDisk("[2024-03-05 10:00:00.000] after\n"));
+        if (c.movedTo != nullptr) {
+            EXPECT_EQ(ReadBytes(logDir / c.movedTo), before);
+        }
+        EXPECT_FALSE(fs::exists(logDir / "app.log.bak"));
+    }
+}
+
+TEST_F(LogTest, PercentMReportsErrnoAsItWasWhenTheCallBegan) {
+    // The first record opens the file, the fifth finds it full and
+    // rotates: both change errno on the way.
+    auto log = MakeLog(dir.Str());
+    std::string expected;
+    for (int i = 0; i < 5; ++i) {
+        if (i == 4) {
+            log->WriteRaw(std::string(Log::kMinimumSizeLimit, 'r').c_str());
+            expected.clear();
+        }
+        const int code = i % 2 == 0 ? ERANGE : EACCES;
+        errno = code;
+        Record(*log, 0, "failed: %m");
+        EXPECT_EQ(errno, code) << "the caller finds errno as it left it";
+        expected +=
+            OnDisk("[2024-03-05 10:00:00.000] failed: " + std::string(strerror(code)) + "\n");
+    }
+    EXPECT_EQ(Content(), expected);
 }
 
 // The numbered name "<name>_<hour><quarter>[<n>].log" is probed at every

@@ -3,6 +3,7 @@
 // but the ones the case names.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
@@ -31,7 +32,7 @@ using test::TempDir;
 void Trace(LogEntry* log, int32_t level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    LogRegistry::PrintLog(log, level, format, args);
+    LogRegistry::PrintLog(log, level, format, args, errno);
     va_end(args);
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
@@ -78,7 +79,7 @@ MaintenanceHooks BusyHooks(Clock* clock, bool diskFull) {
 void Trace(LogEntry* log, int32_t level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    LogRegistry::PrintLog(log, level, format, args);
+    LogRegistry::PrintLog(log, level, format, args, errno);
     va_end(args);
 }
 
