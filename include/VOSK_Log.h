@@ -7,6 +7,19 @@
  * file reached its size limit. A background thread of the library destroys
  * logs, flushes idle ones and prunes archived logs when the disk is too full.
  *
+ * A new day is a local date later than the file's: a clock set back (by
+ * hand, by a time server, by a change of time zone) keeps writing the
+ * current file. Only a plain file at the log's path is written or moved: a
+ * link, FIFO, device or directory there is left as it is, and records are
+ * dropped until it is gone. When a backup cannot be made, the file and the
+ * old backup both stay and records go on into the file; the backup is tried
+ * again a second later. A file removed or renamed away from the path (or
+ * whose directory was removed) keeps the records written meanwhile (gone
+ * with it when it was removed) until the library's next idle pass, which
+ * opens the path again: within about 10 seconds of loading the library,
+ * then every half second while no destroy or disk-limit call keeps its
+ * thread busy.
+ *
  * None of the functions reports an error and none of them throws. All of
  * them may be called from any thread at any time.
  */
@@ -65,8 +78,9 @@ void VOSK_LOG_CALL SL_ChangeLevel(LogHandle log, int level);
  * Writes one record when level is not greater than the log's threshold:
  * "[YYYY-MM-DD hh:mm:ss.mmm] " then the printf-style message, then a line
  * feed unless the message ends with one. Conversions: d u o x X c p e f g s
- * (with flags - + 0, width, precision, '*', 'l'), %m for the current errno
- * text and %% for a percent sign; any other conversion prints nothing.
+ * (with flags - + 0, width, precision, '*', 'l'), %m for the text of errno
+ * as it was when the call began, and %% for a percent sign; any other
+ * conversion prints nothing. errno is as the call found it when it returns.
  */
 void VOSK_LOG_CALL SL_TraceLog(LogHandle log, int level, const char* format, ...);
 
