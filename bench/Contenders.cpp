@@ -5,6 +5,7 @@
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/spdlog.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -19,8 +20,9 @@ std::string PathOf(const std::string& name) {
     return WorkDirectory() + "/" + name;
 }
 
-// The old backup goes first, as the library and spdlog do it: a rename over
-// an existing file makes ext4 start writing the renamed file out at once.
+// The old backup goes first, as spdlog does it: a rename over an existing
+// file makes ext4 start writing the renamed file out at once. (The library
+// renames over it, so that a failing move keeps both files.)
 void MoveToBackup(const std::string& path) {
     const std::string backup = path + ".bak";
     unlink(backup.c_str());
@@ -151,10 +153,24 @@ bool Vosk::Open(const Setup& setup, std::string* error) {
     api_ = library.Api();
     message_ = setup.message;
     raw_ = RawText();
-    const int limit = setup.mode == Mode::kRotation ? static_cast<int>(kRotationLimit) : INT_MAX;
+    const bool limited = setup.mode == Mode::kRotation || setup.mode == Mode::kBlockedBackup;
+    const int limit = limited ? static_cast<int>(kRotationLimit) : INT_MAX;
     for (int i = 0; i < setup.logs; ++i) {
         std::string name = NextFileName(kName);
         paths_.push_back(PathOf(name));
+        if (setup.mode == Mode::kBlockedBackup) {
+            // A full file, and a directory with content where its backup
+            // would go: every record finds the file full and the move failing.
+            int fd = OpenTruncating(paths_.back());
+            if (fd < 0 || ftruncate(fd, kRotationLimit) != 0) {
+                *error = "cannot prepare the full file";
+            }
+            close(fd);
+            const std::string backup = paths_.back() + ".bak";
+            mkdir(backup.c_str(), 0755);
+            close(OpenTruncating(backup + "/inside"));
+            blocked_.push_back(backup);
+        }
         logs_.push_back(
             api_.createLog(WorkDirectory().c_str(), name.c_str(), limit, kLevelThreshold));
         if (logs_.back() == nullptr) {
@@ -176,8 +192,13 @@ void Vosk::Close() {
     // The library closes the files on its own thread; unlinking an open
     // file is fine here.
     RemoveLogFiles(paths_);
+    for (const std::string& backup : blocked_) {
+        unlink((backup + "/inside").c_str());
+        rmdir(backup.c_str());
+    }
     logs_.clear();
     paths_.clear();
+    blocked_.clear();
 }
 
 // ----------------------------------------------------------------- spdlog

@@ -21,10 +21,11 @@ class logger;
 namespace bench {
 
 enum class Mode {
-    kRecords,   // a stamped record per call, size limit out of reach
-    kRotation,  // the same, starting a new file at every 1 MB
-    kRaw,       // unstamped text, buffered
-    kDropped,   // records below the threshold
+    kRecords,        // a stamped record per call, size limit out of reach
+    kRotation,       // the same, starting a new file at every 1 MB
+    kRaw,            // unstamped text, buffered
+    kDropped,        // records below the threshold
+    kBlockedBackup,  // records into a full file whose backup cannot be made
 };
 
 struct Setup {
@@ -77,6 +78,7 @@ class Vosk {
     VoskApi api_;
     std::vector<LogHandle> logs_;
     std::vector<std::string> paths_;
+    std::vector<std::string> blocked_;  // directories in the backups' place
     std::string raw_;
 };
 

@@ -230,6 +230,16 @@ void RegisterDropped() {
     benchmark::RegisterBenchmark(NameOf("dropped", C::kName).c_str(), &Dropped<C>);
 }
 
+// The library only: a log whose backup cannot be made goes on writing.
+void BlockedBackup(benchmark::State& state) {
+    Records<Vosk>(state, 1, Mode::kBlockedBackup, Message::kInteger);
+}
+
+void RegisterBlockedBackup() {
+    benchmark::RegisterBenchmark(NameOf("blocked_backup", Vosk::kName).c_str(), &BlockedBackup)
+        ->UseRealTime();
+}
+
 void RegisterProbes(const char* contender) {
     for (Probe probe : {Probe::kUnload, Probe::kMemory}) {
         benchmark::RegisterBenchmark(
@@ -257,6 +267,7 @@ const std::vector<Workload>& Workloads() {
         {"dropped", "record dropped by the level", Unit::kNanoseconds},
         {"raw", "raw text (SL_Write), buffered", Unit::kNanoseconds},
         {"rotation", "rotation at 1 MB", Unit::kRecordsPerSecond},
+        {"blocked_backup", "1 thread, full file, backup blocked", Unit::kNanoseconds},
         {"unload", "unload with 10 logs", Unit::kMilliseconds},
         {"memory", "memory per idle log", Unit::kKilobytes},
     };
@@ -274,6 +285,7 @@ void RegisterWorkloads(bool withLibrary) {
         RegisterRecordWorkloads<Vosk>();
         RegisterPaired<Vosk>();
         RegisterDropped<Vosk>();
+        RegisterBlockedBackup();
         RegisterProbes(Vosk::kName);
     }
     RegisterRecordWorkloads<Floor>();
