@@ -271,6 +271,30 @@ TEST_F(LogTest, ABlockedBackupKeepsTheOldRecordsAndIsRetriedAfterASecond) {
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] next\n"));
 }
 
+// Another program reading the file: where the system lets it be moved
+// (POSIX) the backup is made; where it does not (Windows, whose readers do
+// not share deletion), the file and the old backup both stay and records
+// go on into the file. Nothing is lost either way.
+TEST_F(LogTest, AReaderHoldingTheFileLosesNothing) {
+    const std::string old(Log::kMinimumSizeLimit, 'o');
+    WriteBytes(dir.Path() / "app.log", old);
+    WriteBytes(dir.Path() / "app.log.bak", "old backup");
+    auto log = MakeLog(dir.Str());
+    std::ifstream reader(dir.Path() / "app.log", std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+    Record(*log, 0, "one");
+    Record(*log, 0, "two");
+    const std::string records = OnDisk(
+        "[2024-03-05 10:00:00.000] one\n"
+        "[2024-03-05 10:00:00.000] two\n");
+    if (Content("app.log.bak") == old) {
+        EXPECT_EQ(Content(), records);  // moved: the reader keeps its file
+    } else {
+        EXPECT_EQ(Content("app.log.bak"), "old backup");
+        EXPECT_EQ(Content(), old + records);
+    }
+}
+
 TEST_F(LogTest, NewDayStartsANewFile) {
     clock.Set(2024, 3, 5, 23, 59, 58);
     auto log = MakeLog(dir.Str());
