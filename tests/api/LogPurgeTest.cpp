@@ -66,6 +66,25 @@ TEST_F(LogPurgeTest, LeavesSubdirectoriesAlone) {
     EXPECT_TRUE(fs::is_directory(exe_ / "log_files" / "dir.log"));
 }
 
+// Where '\' is an ordinary character, "..\\..\\victim.log" would read as a
+// path to a file two levels up once the separators are turned around.
+TEST_F(LogPurgeTest, NamesWithBackslashesAreDeletedWhereTheyLie) {
+    const fs::path dir = exe_ / "log_files";
+    fs::create_directories(dir);
+    std::ofstream(root_ / "victim.log") << "victim";
+    Touch(dir / "..\\..\\victim.log");
+    if (!fs::exists(dir / "..\\..\\victim.log") || fs::file_size(root_ / "victim.log") != 6) {
+        GTEST_SKIP() << "'\\' separates path components here";
+    }
+    Touch(dir / "a\\b.txt");
+    Touch(dir / "x\\y.log" / "inside.log");
+    Purge();
+    EXPECT_FALSE(fs::exists(dir / "..\\..\\victim.log"));
+    EXPECT_TRUE(fs::exists(root_ / "victim.log"));
+    EXPECT_TRUE(fs::exists(dir / "a\\b.txt"));
+    EXPECT_TRUE(fs::exists(dir / "x\\y.log" / "inside.log")) << "directories are left alone";
+}
+
 TEST_F(LogPurgeTest, MissingLogDirectoryStillPurgesLogFiles) {
     Touch(exe_ / "log_files" / "a.log");
     Purge();
