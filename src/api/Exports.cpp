@@ -19,7 +19,11 @@ LogRegistry* registry = nullptr;
 // at process exit.
 struct RegistryOwner {
     ~RegistryOwner() {
-        delete registry;
+        // A maintenance thread that was terminated and never ended may
+        // still use the registry: leave it in memory rather than free it.
+        if (registry != nullptr && registry->StopMaintenance()) {
+            delete registry;
+        }
         registry = nullptr;
     }
 } registryOwner;

@@ -23,17 +23,8 @@ LogRegistry::LogRegistry(MaintenanceHooks hooks, bool startThread) : hooks_(std:
 }
 
 LogRegistry::~LogRegistry() {
-    if (thread_ != nullptr) {
-        if (abandonThread_) {
-            thread_->Abandon();
-        } else {
-            // Wake the loop instead of letting its wait for a command run
-            // out: unloading must not keep the host waiting.
-            thread_->RequestStop();
-            Post(0, MaintenanceCommand::kDestroyLog);
-        }
-        delete thread_;
-        thread_ = nullptr;
+    if (!StopMaintenance()) {
+        return;  // a thread that may still run keeps everything it can reach
     }
     // Every log syncs and closes its file; pending commands are dropped
     // without being carried out.
@@ -41,6 +32,27 @@ LogRegistry::~LogRegistry() {
     logs_ = nullptr;
     delete commands_;
     commands_ = nullptr;
+}
+
+bool LogRegistry::StopMaintenance() {
+    if (thread_ == nullptr) {
+        return true;
+    }
+    if (abandonThread_) {
+        thread_->Abandon();
+    } else {
+        // Wake the loop instead of letting its wait for a command run
+        // out: unloading must not keep the host waiting.
+        thread_->RequestStop();
+        Post(0, MaintenanceCommand::kDestroyLog);
+        thread_->Stop();
+    }
+    if (!thread_->HasLeft()) {
+        return false;
+    }
+    delete thread_;
+    thread_ = nullptr;
+    return true;
 }
 
 LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_t sizeLimit,

@@ -46,6 +46,11 @@ class LogRegistry {
     // At Windows process exit the system has already ended the maintenance
     // thread: destruction must not wait for it.
     void AbandonThreadOnDestruction() { abandonThread_ = true; }
+    // Stops the maintenance thread and waits until it has left the
+    // library's code. False when it had to be terminated and has not ended:
+    // the registry, its logs and queues must then stay in memory (the
+    // destructor leaves them), since the thread may still use them.
+    bool StopMaintenance();
 
     // The maintenance loop (see Maintenance.cpp).
     static int32_t MaintenanceRoutine(void* registry);

@@ -64,8 +64,8 @@ using ThreadProc = uint32_t (*)(void* argument);
 //
 // The handle is the caller's, to be given to ThreadClose exactly once; the
 // thread itself never touches it. On POSIX it is a small record holding the
-// joinable pthread: ThreadClose detaches it (never joins, so it never waits)
-// and frees the record; the thread's resources go when it ends.
+// joinable pthread: ThreadClose detaches it unless ThreadReap or
+// ThreadWaitEnd joined it, and frees the record.
 bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Handle* thread);
 // Last resort for a thread that does not end; nonzero on success. Never
 // waits. Windows kills the thread where it stands (TerminateThread). POSIX has
@@ -74,6 +74,18 @@ bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Hand
 // The library's own waits (EventWait, MutexAcquire) are not cancellation
 // points, so a thread is never cancelled while it holds one of their locks.
 int ThreadTerminate(Handle thread, uint32_t exitCode);
+// Reaps a thread that has signalled, as its last act, that it ends: when
+// this returns true, the thread runs none of the caller's code any more, so
+// a library may be unloaded. POSIX joins it (a wait of a few instructions).
+// Windows returns true at once without waiting: a DLL is unloaded under the
+// loader lock, which an ending thread needs for its detach notifications,
+// so waiting there for the thread's handle would never return; the
+// thread's last call (SetEvent) is made as close to its end as it can be.
+bool ThreadReap(Handle thread);
+// After ThreadTerminate: waits up to the time-out for the thread to end.
+// True when it has ended, false when it may still run (then nothing it may
+// touch must be freed). A terminated thread needs no loader lock to end.
+bool ThreadWaitEnd(Handle thread, int32_t timeoutMs);
 // Forgets the handle; the thread itself is not affected. Null is ignored.
 void ThreadClose(Handle thread);
 uint32_t CurrentThreadId();

@@ -11,7 +11,7 @@ WorkerThread::WorkerThread(Routine routine, void* argument, int32_t started, con
     // At most 63 characters, so that the messages always find the end.
     memset(name_, 0, sizeof(name_));
     strncpy(name_, name != nullptr ? name : "anonymous", sizeof(name_) - 1);
-    exitSignal_.Reset();
+    platform::SignalCreate(&exitEvent_, &exitEventMutex_);
     if (started == 0) {
         gate_.Acquire();
         state_.store(kHeld);
@@ -30,6 +30,7 @@ WorkerThread::WorkerThread(Routine routine, void* argument, int32_t started, con
         }
         state_.store(kEnded);
         running_.store(0);
+        left_.store(true);
     }
 }
 
@@ -37,6 +38,9 @@ WorkerThread::~WorkerThread() {
     Stop();
     platform::ThreadClose(threadHandle_);
     threadHandle_ = nullptr;
+    if (left_.load()) {
+        platform::SignalClose(exitEvent_, exitEventMutex_);
+    }
 }
 
 bool WorkerThread::Release() {
@@ -69,10 +73,15 @@ int32_t WorkerThread::Join(int32_t timeoutMs) {
     if (!Release() && state_.load() != kReleased) {
         return 0;  // ended already, or never created
     }
-    if (exitSignal_.Wait(timeoutMs) != 0) {
+    if (WaitForExit(timeoutMs) == 0) {
+        left_.store(platform::ThreadReap(threadHandle_));
+    } else {
         DebugHook(-1, "__debug__ thread[%x](%s) not exit normally...,Kill it.\n", threadId_.load(),
                   name_);
         platform::ThreadTerminate(threadHandle_, 0);
+        // A POSIX cancellation acts only at the thread's next cancellation
+        // point: until it has ended, it may still use what its owner holds.
+        left_.store(platform::ThreadWaitEnd(threadHandle_, kTerminatedEndMs));
     }
     state_.store(kEnded);
     return 0;
@@ -82,10 +91,21 @@ void WorkerThread::Abandon() {
     running_.store(0);  // first: a thread that is still held must not run the routine
     Release();          // a held gate must not be destroyed held
     state_.store(kEnded);
+    left_.store(true);
 }
 
 int32_t WorkerThread::WaitForExit(int32_t timeoutMs) {
-    return exitSignal_.Wait(timeoutMs);
+    if (exited_.load()) {
+        return 0;
+    }
+    const uint32_t result = platform::EventWait(exitEvent_, timeoutMs);
+    if (result != platform::kWaitSignalled) {
+        return static_cast<int32_t>(result);
+    }
+    exited_.store(true);
+    // The event lets one wait through; set it again for any other waiter.
+    platform::EventSet(exitEvent_);
+    return 0;
 }
 
 uint32_t WorkerThread::ThreadMain(void* raw) {
@@ -103,9 +123,10 @@ uint32_t WorkerThread::ThreadMain(void* raw) {
         platform::RethrowIfThreadCancellation();
     }
     self->running_.store(0);
-    // The owner may destroy the worker as soon as it sees this signal, so
-    // it is the last thing the thread does with it.
-    self->exitSignal_.Set();
+    // The last call of the library's code on this thread: after it the
+    // owner may unload the library (Windows cannot wait for more; POSIX
+    // joins the thread).
+    platform::EventSet(self->exitEvent_);
     return 0;
 }
 

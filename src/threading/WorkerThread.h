@@ -17,7 +17,6 @@
 #include <cstdint>
 
 #include "platform/Platform.h"
-#include "threading/FlagSignal.h"
 #include "threading/SectionLock.h"
 
 namespace vosk {
@@ -30,13 +29,17 @@ class WorkerThread {
     static constexpr int32_t kHeld = 0;
     static constexpr int32_t kReleased = 1;
     static constexpr int32_t kStopTimeoutMs = 1000;
+    // How long a terminated thread is given to end before its owner must
+    // leave everything it may touch in place.
+    static constexpr int32_t kTerminatedEndMs = 10000;
     static constexpr size_t kNameSize = 64;
 
     // started 0 creates the worker held; any other value releases it at
     // once. A null name is "anonymous"; a longer one is cut to 63 characters.
     // A null routine is a routine that does nothing.
     WorkerThread(Routine routine, void* argument, int32_t started, const char* name);
-    // Stops the worker (Stop), then closes the thread handle.
+    // Stops the worker (Stop), then closes the thread handle. Destroy a
+    // worker only when HasLeft(): a thread that has not left still uses it.
     virtual ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -48,8 +51,9 @@ class WorkerThread {
     int32_t Stop();
     // Releases a held worker, waits for the thread procedure to end, and
     // terminates the thread when it does not within the time-out (reported
-    // as a debug message at level -1). Returns 0 at once on the worker's own
-    // thread and on an ended worker.
+    // as a debug message at level -1), then gives it kTerminatedEndMs to
+    // end. Returns 0 at once on the worker's own thread and on an ended
+    // worker.
     int32_t Join(int32_t timeoutMs);
     // Clears the running flag and returns at once. The routine ends at its
     // next poll; an owner that can also wake it (post to the queue it waits
@@ -63,6 +67,11 @@ class WorkerThread {
     // Waits up to the time-out for the thread procedure to end, without
     // stopping or terminating anything: 0 when it has ended.
     int32_t WaitForExit(int32_t timeoutMs);
+    // True once the thread runs none of the library's code any more (joined
+    // after its end, ended after a termination, abandoned, or never
+    // created); the code may then be unloaded and the worker and its
+    // routine's argument freed. False while the thread may still run.
+    bool HasLeft() const { return left_.load(); }
 
     // 1 from construction until Stop, RequestStop or the end of the thread
     // procedure; 0 afterwards. The routine polls it.
@@ -83,7 +92,13 @@ class WorkerThread {
     void* argument_;
     std::atomic<int32_t> state_{kEnded};
     SectionLock gate_;
-    FlagSignal exitSignal_;
+    // Set by the thread procedure as its very last call: a bare platform
+    // event, so that nothing of the library runs after it. The mutex that
+    // comes with a platform signal is not used.
+    platform::Handle exitEvent_ = nullptr;
+    platform::Handle exitEventMutex_ = nullptr;
+    std::atomic<bool> exited_{false};
+    std::atomic<bool> left_{false};
     std::atomic<uint32_t> threadId_{0};
     platform::Handle threadHandle_ = nullptr;
     char name_[kNameSize];

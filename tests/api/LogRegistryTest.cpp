@@ -2,11 +2,14 @@
 // turn by turn, with a fake disk, a fake clock and a recording cleanup.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -291,6 +294,42 @@ TEST(LogRegistryLifetime, UnloadWithLogsAndPendingCommandsDestroysEachOnce) {
     std::string text = test::ReadBytes(dir.Path() / "a.log");
     ASSERT_GE(text.size(), 32u);
     EXPECT_EQ(text.substr(text.size() - 32), std::string(25, ' ') + "pending");
+}
+
+// An idle pass that outlasts the stop's 1000 ms bound without a point where
+// the thread can be cancelled (a slow scan of a hung file system): the
+// registry's memory stays valid until the thread has ended, and the
+// destruction still returns once it has.
+TEST(LogRegistryLifetime, StopDuringAnIdlePassPastTheBoundFreesNothingTheThreadStillUses) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kSpin = std::chrono::milliseconds(1500);
+    test::TempDir dir;
+    std::atomic<bool> inPass{false};
+    MaintenanceHooks hooks;
+    hooks.idleWaitMs = 1;
+    hooks.diskClusters = [](uint32_t* freeClusters, uint32_t* totalClusters) {
+        *freeClusters = 0;
+        *totalClusters = 1000;
+        return true;
+    };
+    hooks.pruneArchive = [&inPass, kSpin](const char*, time_t) {
+        if (inPass.exchange(true)) {
+            return;
+        }
+        const auto end = Clock::now() + kSpin;
+        while (Clock::now() < end) {
+        }
+    };
+    auto registry = std::make_unique<LogRegistry>(hooks);
+    registry->CreateLog(dir.Str().c_str(), "a.log", 0, 5);
+    registry->CreateLog((dir.Str() + "/other").c_str(), "b.log", 0, 5);
+    while (!inPass.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const auto start = Clock::now();
+    registry.reset();
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1000))
+        << "the pass was not waited for";
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 //
 // Ownership: ThreadCreate returns a heap record holding the joinable
 // pthread_t. Only the handle's owner uses it: ThreadTerminate cancels
-// through it, ThreadClose detaches the thread and frees the record. The new
-// thread never touches the record, so it may be closed at any time, before
-// or after the thread has ended; nobody ever joins (that could block).
+// through it, ThreadReap and ThreadWaitEnd join it, ThreadClose detaches a
+// thread nobody joined and frees the record. The new thread never touches
+// the record.
 #include <cxxabi.h>
 #include <errno.h>
 #include <pthread.h>
@@ -24,6 +24,7 @@ namespace {
 
 struct PosixThread {
     pthread_t thread;
+    bool joined = false;
 };
 
 // Lives on the creating thread's stack until the new thread has published
@@ -94,12 +95,40 @@ int ThreadTerminate(Handle thread, uint32_t /*exitCode*/) {
     return pthread_cancel(static_cast<PosixThread*>(thread)->thread) == 0 ? 1 : 0;
 }
 
+bool ThreadReap(Handle thread) {
+    if (thread == nullptr) {
+        return true;
+    }
+    PosixThread* record = static_cast<PosixThread*>(thread);
+    if (!record->joined) {
+        CancelHold hold;
+        record->joined = pthread_join(record->thread, nullptr) == 0;
+    }
+    return record->joined;
+}
+
+bool ThreadWaitEnd(Handle thread, int32_t timeoutMs) {
+    if (thread == nullptr) {
+        return true;
+    }
+    PosixThread* record = static_cast<PosixThread*>(thread);
+    if (!record->joined) {
+        CancelHold hold;
+        const timespec deadline = MonotonicDeadline(static_cast<uint32_t>(timeoutMs));
+        record->joined =
+            pthread_clockjoin_np(record->thread, nullptr, CLOCK_MONOTONIC, &deadline) == 0;
+    }
+    return record->joined;
+}
+
 void ThreadClose(Handle thread) {
     if (thread == nullptr) {
         return;
     }
     PosixThread* record = static_cast<PosixThread*>(thread);
-    pthread_detach(record->thread);
+    if (!record->joined) {
+        pthread_detach(record->thread);
+    }
     delete record;
 }
 

@@ -54,6 +54,23 @@ int ThreadTerminate(Handle thread, uint32_t exitCode) {
     return TerminateThread(thread, exitCode);
 }
 
+// No wait: see Platform.h. What remains is the return from SetEvent into
+// the thread's last frames and their return into the system; a thread
+// preempted there while the unload completes would run unmapped code. No
+// call from inside the DLL can close that window, and DllMain cannot wait
+// for the thread's handle: the thread needs the loader lock, which DllMain
+// holds, to end.
+bool ThreadReap(Handle) {
+    return true;
+}
+
+bool ThreadWaitEnd(Handle thread, int32_t timeoutMs) {
+    if (thread == nullptr) {
+        return true;
+    }
+    return WaitForSingleObject(thread, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+}
+
 void ThreadClose(Handle thread) {
     if (thread != nullptr) {
         CloseHandle(thread);

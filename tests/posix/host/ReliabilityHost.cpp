@@ -12,6 +12,11 @@
 //     some raw text pending, and unloads the library. Prints the number of
 //     threads before loading and after unloading, and whether the library
 //     is still mapped. Leak checkers see the unload, then the exit.
+//
+//   reliability_host cycles <library> <directory> <cycles> <threads>
+//     Loads the library, writes records to one log from the threads while
+//     the library's own thread runs, and unloads it; cycles times in one
+//     process. Prints "cycles <n>" when every cycle ended.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -146,6 +151,40 @@ int Unload(const char* libraryPath, const char* directory) {
     return 0;
 }
 
+// Long enough for the library's thread to be inside its loop when the
+// unload comes, short enough for hundreds of cycles per second.
+constexpr int kCycleRecords = 20;
+
+int Cycles(const char* libraryPath, const char* directory, int cycles, int threads) {
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        Exports x;
+        void* library = Load(libraryPath, &x);
+        if (library == nullptr) {
+            return 3;
+        }
+        LogHandle log = x.create(directory, "cycle.log", 0, 5);
+        if (log == nullptr) {
+            return 4;
+        }
+        std::vector<std::thread> writers;
+        for (int t = 0; t < threads; ++t) {
+            writers.emplace_back([&x, log, t, cycle] {
+                for (int n = 0; n < kCycleRecords; ++n) {
+                    x.trace(log, 0, "cycle %d t%d n%d", cycle, t, n);
+                }
+            });
+        }
+        for (auto& writer : writers) {
+            writer.join();
+        }
+        if (dlclose(library) != 0) {
+            return 6;
+        }
+    }
+    std::printf("cycles %d\n", cycles);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,6 +194,11 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "unload") == 0) {
         return Unload(argv[2], argv[3]);
     }
-    std::fprintf(stderr, "usage: reliability_host crash|unload <library> <directory> [threads]\n");
+    if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
+        return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
+    }
+    std::fprintf(stderr,
+                 "usage: reliability_host crash|unload|cycles <library> <directory> [count] "
+                 "[threads]\n");
     return 2;
 }

@@ -1,0 +1,86 @@
+// The host's process lifecycle through the exports: unloading with the
+// library's thread at work, loading and unloading again and again.
+//
+// Each scenario runs in a host program of its own (host/ReliabilityHost.cpp)
+// that loads the library with dlopen and calls only its exports; the bounds
+// are fixed, and each is one that made the scenario fail before the library
+// joined its thread at unload.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/TempDir.h"
+
+namespace vosk {
+namespace {
+
+using test::TempDir;
+
+#ifndef VOSK_STRESS_DIVISOR
+#define VOSK_STRESS_DIVISOR 1
+#endif
+
+struct HostRun {
+    int status = -1;
+    std::string output;
+
+    bool ExitedWith(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+    std::string Describe() const {
+        if (WIFSIGNALED(status)) {
+            return "killed by signal " + std::to_string(WTERMSIG(status)) + ": " + output;
+        }
+        return "status " + std::to_string(status) + ": " + output;
+    }
+};
+
+// Runs the host with the scenario and its arguments; its standard output.
+HostRun RunHost(const std::string& scenario, const std::string& arguments) {
+    std::string command =
+        std::string(VOSK_RELIABILITY_HOST) + " " + scenario + " " + VOSK_LIBRARY + " " + arguments;
+    HostRun run;
+    FILE* out = popen(command.c_str(), "r");
+    if (out == nullptr) {
+        return run;
+    }
+    char chunk[256];
+    while (size_t n = std::fread(chunk, 1, sizeof chunk, out)) {
+        run.output.append(chunk, n);
+    }
+    run.status = pclose(out);
+    return run;
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// Before the join: 9 of 10 processes of 1000 cycles with 2 writers crashed.
+TEST(Lifecycle, ThousandLoadWriteUnloadCyclesInOneProcess) {
+    constexpr int kCycles = 1000 / VOSK_STRESS_DIVISOR;
+    TempDir dir;
+    HostRun run = RunHost("cycles", Quoted(dir.Str()) + " " + std::to_string(kCycles) + " 2");
+    EXPECT_TRUE(run.ExitedWith(0)) << run.Describe();
+    EXPECT_EQ(run.output, "cycles " + std::to_string(kCycles) + "\n");
+}
+
+// Before the join: about 6 in 100 fresh processes with 4 writers crashed.
+TEST(Lifecycle, FreshProcessesWithWritersLoadWriteAndUnload) {
+    constexpr int kProcesses = 100 / VOSK_STRESS_DIVISOR;
+    TempDir dir;
+    int failures = 0;
+    for (int p = 0; p < kProcesses; ++p) {
+        HostRun run = RunHost("cycles", Quoted(dir.Str()) + " 1 4");
+        if (!run.ExitedWith(0) || run.output != "cycles 1\n") {
+            ADD_FAILURE() << "process " << p << ": " << run.Describe();
+            if (++failures == 3) {
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vosk
