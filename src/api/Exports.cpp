@@ -7,26 +7,13 @@
 #include "api/LogPurge.h"
 #include "api/LogRegistry.h"
 #include "log/Log.h"
+#include "platform/Platform.h"
 #include "threading/QueueEntry.h"
 
 namespace vosk {
 namespace {
 
 LogRegistry* registry = nullptr;
-
-// A static object of the library: its destructor is on the runtime's exit
-// list for this library, so it runs when the library is unloaded as well as
-// at process exit.
-struct RegistryOwner {
-    ~RegistryOwner() {
-        // A maintenance thread that was terminated and never ended may
-        // still use the registry: leave it in memory rather than free it.
-        if (registry != nullptr && registry->StopMaintenance()) {
-            delete registry;
-        }
-        registry = nullptr;
-    }
-} registryOwner;
 
 LogEntry* EntryOf(LogHandle handle) {
     return reinterpret_cast<LogEntry*>(handle);
@@ -53,9 +40,22 @@ void OnLibraryAttach() {
 }
 
 void OnLibraryDetach(bool processExiting) {
-    if (processExiting && registry != nullptr) {
-        registry->AbandonThreadOnDestruction();
+    if (registry == nullptr) {
+        return;
     }
+    if (processExiting) {
+        // Host threads may still be inside a log, or arrive later: close the
+        // logs, keep the memory (the process ends anyway).
+        registry->CloseAtExit(platform::ThreadsEndBeforeExitHooks());
+        return;
+    }
+    // An explicit unload: no host thread may call any more (the header
+    // says so). A maintenance thread that was terminated and never ended
+    // may still use the registry: leave it in memory rather than free it.
+    if (registry->StopMaintenance()) {
+        delete registry;
+    }
+    registry = nullptr;
 }
 
 }  // namespace vosk

@@ -3,12 +3,13 @@
 
 namespace vosk {
 
-// The library was loaded into a process: build the registry (its
-// destruction goes on the runtime's exit list), then purge old logs.
+// The library was loaded into a process: build the registry, then purge
+// old logs.
 void OnLibraryAttach();
 
-// The library is being unloaded. processExiting: the whole process is
-// ending and the system has already stopped the library's thread.
+// The library is being unloaded (processExiting false: the registry and
+// its logs are destroyed) or the process is exiting (true: the logs are
+// closed but their memory stays, since host threads may still call).
 void OnLibraryDetach(bool processExiting);
 
 }  // namespace vosk

@@ -55,9 +55,25 @@ bool LogRegistry::StopMaintenance() {
     return true;
 }
 
+void LogRegistry::CloseAtExit(bool threadsGone) {
+    // A writer in the middle of a record lets go within microseconds; one
+    // that hangs in a write, or that the system ended holding the lock, is
+    // passed over (what it returned is in the file already).
+    constexpr int32_t kWriterWaitMs = 100;
+    const int32_t waitMs = threadsGone ? 0 : kWriterWaitMs;
+    closed_.store(true);
+    if (threadsGone) {
+        abandonThread_ = true;
+    }
+    StopMaintenance();
+    if (logs_ != nullptr) {
+        logs_->VisitAll([waitMs](Log* log) { log->Close(waitMs); }, waitMs);
+    }
+}
+
 LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_t sizeLimit,
                                  int32_t level) {
-    if (logs_ == nullptr) {
+    if (logs_ == nullptr || closed_.load()) {
         return nullptr;
     }
     Log* log = new (std::nothrow) Log(1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <ctime>
@@ -51,6 +52,12 @@ class LogRegistry {
     // the registry, its logs and queues must then stay in memory (the
     // destructor leaves them), since the thread may still use them.
     bool StopMaintenance();
+    // At process exit, while host threads may still call (POSIX) or after
+    // the system ended them wherever they stood (Windows, threadsGone):
+    // stops the maintenance thread, writes out and closes every log, and
+    // leaves all memory in place, so that a call arriving during or after
+    // this finds valid objects and is dropped. No log is created after it.
+    void CloseAtExit(bool threadsGone);
 
     // The maintenance loop (see Maintenance.cpp).
     static int32_t MaintenanceRoutine(void* registry);
@@ -78,6 +85,7 @@ class LogRegistry {
     int32_t diskLimit_ = 800;
     MaintenanceHooks hooks_;
     bool abandonThread_ = false;
+    std::atomic<bool> closed_{false};
 };
 
 }  // namespace vosk

@@ -110,6 +110,9 @@ void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const c
 
 void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
                       int callerErrno) {
+    if (closed_) {
+        return;
+    }
     try {
         // The day decision reads the clock again: a record stamped just
         // before midnight may be the first of the next day's file.
@@ -152,6 +155,9 @@ void Log::WriteRaw(const char* text) {
         return;
     }
     LockGuard guard(lock_);
+    if (closed_) {
+        return;
+    }
     try {
         AddCount(stream_.Write(kRawIndentText, -1));
         AddCount(stream_.Write(text, -1));
@@ -162,6 +168,9 @@ void Log::WriteRaw(const char* text) {
 
 void Log::Flush() {
     LockGuard guard(lock_);
+    if (closed_) {
+        return;
+    }
     try {
         stream_.Sync();
     } catch (...) {
@@ -175,6 +184,9 @@ void Log::CheckRotation() {
         return;
     }
     LockGuard guard(lock_);
+    if (closed_) {
+        return;
+    }
     try {
         Rotate(now, false);
     } catch (...) {
@@ -186,6 +198,27 @@ time_t Log::GetDirectory(StringBuffer& out) {
     LockGuard guard(lock_);
     out.Assign(baseDirectory_.CStr());
     return lastWriteTime_;
+}
+
+bool Log::Close(int32_t lockWaitMs) {
+    if (lock_ == &sectionLock_ && !sectionLock_.TryAcquireFor(lockWaitMs)) {
+        return false;
+    }
+    if (!closed_) {
+        closed_ = true;
+        try {
+            stream_.Sync();
+        } catch (...) {
+            platform::RethrowIfThreadCancellation();
+        }
+        int fd = stream_.Descriptor();
+        stream_.Attach(FileStream::kNoDescriptor);
+        if (fd != -1) {
+            platform::FileClose(fd);
+        }
+    }
+    lock_->Release();
+    return true;
 }
 
 void Log::Rotate(const std::tm& now, bool reopen) {

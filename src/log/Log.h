@@ -83,6 +83,13 @@ class Log {
     // calls it at every idle pass.
     void ReopenIfMoved();
 
+    // For a process that exits while its threads may still call: writes
+    // out what is pending and closes the file for good, leaving the object
+    // in place; every later call does nothing. Waits up to lockWaitMs for a
+    // writer to finish its record; false (nothing done) when the lock could
+    // not be had.
+    bool Close(int32_t lockWaitMs);
+
   private:
     // True when now's date is later than the day of the current file.
     bool IsLaterDay(const std::tm& now) const;
@@ -119,6 +126,8 @@ class Log {
     // Monotonic time before which a full file is not closed for another
     // backup attempt; 0 when the last backup did not fail.
     int64_t backupRetryMs_ = 0;
+    // Set once by Close, under the lock; read under the lock.
+    bool closed_ = false;
     Clock* clock_;
     // The last second converted for the day test, and its calendar.
     time_t calendarSecond_ = 0;

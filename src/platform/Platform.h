@@ -23,6 +23,8 @@ void SectionInit(SectionStorage* section);
 void SectionDelete(SectionStorage* section);
 void SectionEnter(SectionStorage* section);
 void SectionLeave(SectionStorage* section);
+// Enters without waiting; false when another thread holds the section.
+bool SectionTryEnter(SectionStorage* section);
 
 // ------------------------------------------------- mutexes, events, waits
 using Handle = void*;
@@ -90,6 +92,10 @@ bool ThreadWaitEnd(Handle thread, int32_t timeoutMs);
 void ThreadClose(Handle thread);
 uint32_t CurrentThreadId();
 uint32_t CurrentProcessId();
+// True where the system ends every other thread of a process before the
+// libraries' exit hooks run (Windows); false where they keep running until
+// the process is gone (POSIX).
+bool ThreadsEndBeforeExitHooks();
 // Sleeps the calling thread; on POSIX a cancellation point, where a
 // terminated thread ends.
 void SleepMs(uint32_t milliseconds);

@@ -46,6 +46,12 @@ class BlockingQueue {
     Entry* Next(const Entry* entry);
     // Destroys every entry, first to last. For a queue no other thread uses.
     void Drain();
+    // Calls visit with every payload, first to last, holding the queue's
+    // lock throughout. False, and nothing visited, when the lock cannot be
+    // had within lockWaitMs (teardown at process exit, where a holder may
+    // have been ended by the system).
+    template <class Visit>
+    bool VisitAll(Visit visit, int32_t lockWaitMs);
     // May be read without the lock; it can be stale by the time it is used.
     uint32_t Count() const { return count_.load(); }
 
@@ -161,6 +167,19 @@ QueueEntry<T>* BlockingQueue<T>::Next(const Entry* entry) {
         return nullptr;
     }
     return EntryOf(next);
+}
+
+template <class T>
+template <class Visit>
+bool BlockingQueue<T>::VisitAll(Visit visit, int32_t lockWaitMs) {
+    if (!lock_.TryAcquireFor(lockWaitMs)) {
+        return false;
+    }
+    for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
+        visit(EntryOf(link)->payload);
+    }
+    lock_.Release();
+    return true;
 }
 
 template <class T>

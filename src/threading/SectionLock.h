@@ -16,6 +16,20 @@ class SectionLock : public NullLock {
 
     void Acquire() override { platform::SectionEnter(&section_); }
     void Release() override { platform::SectionLeave(&section_); }
+    // Acquires the lock when it can be had within waitMs (0: at once).
+    // For teardown, where a holder may never let go (a thread that the
+    // system ended at process exit, a write that hangs).
+    bool TryAcquireFor(int32_t waitMs) {
+        for (int32_t waited = 0;; ++waited) {
+            if (platform::SectionTryEnter(&section_)) {
+                return true;
+            }
+            if (waited >= waitMs) {
+                return false;
+            }
+            platform::SleepMs(1);
+        }
+    }
 
   private:
     platform::SectionStorage section_;

@@ -33,4 +33,8 @@ void SectionLeave(SectionStorage* section) {
     pthread_mutex_unlock(AsMutex(section));
 }
 
+bool SectionTryEnter(SectionStorage* section) {
+    return pthread_mutex_trylock(AsMutex(section)) == 0;
+}
+
 }  // namespace vosk::platform

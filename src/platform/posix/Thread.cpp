@@ -132,6 +132,10 @@ void ThreadClose(Handle thread) {
     delete record;
 }
 
+bool ThreadsEndBeforeExitHooks() {
+    return false;
+}
+
 uint32_t CurrentThreadId() {
     return static_cast<uint32_t>(gettid());
 }

@@ -29,4 +29,8 @@ void SectionLeave(SectionStorage* section) {
     LeaveCriticalSection(AsSection(section));
 }
 
+bool SectionTryEnter(SectionStorage* section) {
+    return TryEnterCriticalSection(AsSection(section)) != 0;
+}
+
 }  // namespace vosk::platform

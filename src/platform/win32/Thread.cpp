@@ -77,6 +77,10 @@ void ThreadClose(Handle thread) {
     }
 }
 
+bool ThreadsEndBeforeExitHooks() {
+    return true;
+}
+
 uint32_t CurrentThreadId() {
     return GetCurrentThreadId();
 }

@@ -17,11 +17,18 @@
 //     Loads the library, writes records to one log from the threads while
 //     the library's own thread runs, and unloads it; cycles times in one
 //     process. Prints "cycles <n>" when every cycle ended.
+//
+//   reliability_host exit <library> <directory> <threads> return|exit
+//     Threads write numbered records to one log without end; once each has
+//     written some, raw text is left pending in a second log and the
+//     process ends (main returns, or calls exit) with the writers running.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -185,6 +192,43 @@ int Cycles(const char* libraryPath, const char* directory, int cycles, int threa
     return 0;
 }
 
+constexpr int kRecordsBeforeExit = 50;
+
+int ExitWithWriters(const char* libraryPath, const char* directory, int threads, bool callExit) {
+    Exports x;
+    if (Load(libraryPath, &x) == nullptr) {
+        return 3;
+    }
+    LogHandle log = x.create(directory, "exit.log", 0x7fffffff, 0);
+    LogHandle raw = x.create(directory, "raw.log", 0, 0);
+    if (log == nullptr || raw == nullptr) {
+        return 4;
+    }
+    x.trace(raw, 0, "opened");
+    // Never destroyed: writers may use them until the process is gone.
+    auto* written = new std::atomic<int>[static_cast<size_t>(threads)]();
+    for (int t = 0; t < threads; ++t) {
+        std::thread([x, log, t, written] {
+            for (int n = 0;; ++n) {
+                x.trace(log, 0, vosk::test::kRecordFormat, t, n, vosk::test::Payload(t, n).c_str());
+                written[t].store(n + 1);
+            }
+        }).detach();
+    }
+    for (int t = 0; t < threads; ++t) {
+        while (written[t].load() < kRecordsBeforeExit) {
+            std::this_thread::yield();
+        }
+    }
+    x.write(raw, "pending at exit\n");
+    std::printf("exiting\n");
+    std::fflush(stdout);
+    if (callExit) {
+        std::exit(0);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,11 +238,15 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "unload") == 0) {
         return Unload(argv[2], argv[3]);
     }
+    if (argc >= 6 && std::strcmp(argv[1], "exit") == 0) {
+        return ExitWithWriters(argv[2], argv[3], std::atoi(argv[4]),
+                               std::strcmp(argv[5], "exit") == 0);
+    }
     if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
     std::fprintf(stderr,
-                 "usage: reliability_host crash|unload|cycles <library> <directory> [count] "
+                 "usage: reliability_host crash|unload|cycles|exit <library> <directory> [count] "
                  "[threads]\n");
     return 2;
 }
