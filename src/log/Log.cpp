@@ -113,6 +113,7 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     if (closed_) {
         return;
     }
+    bool whole = false;
     try {
         // The day decision reads the clock again: a record stamped just
         // before midnight may be the first of the next day's file.
@@ -120,6 +121,7 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
         if (const std::tm* now = CalendarOf(lastWriteTime_)) {
             Rotate(*now, true);
         }
+        stream_.BeginRecord();
         // Formatted text needs a file, as the stream's Print does.
         if (stream_.Descriptor() != -1) {
             const char* text = stamp_.Render(stamp);
@@ -131,13 +133,16 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
         if (stream_.LastChar() != '\n') {
             AddCount(stream_.PutCounted('\n'));
         }
-        stream_.Sync();
-        stream_.Shrink();
-        // The caller finds errno as it left it.
-        errno = callerErrno;
+        whole = true;
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }
+    // One write for the whole record; a record that failed half way is not
+    // written (what was stored waits for the next sync, as before).
+    stream_.EndRecord(whole);
+    stream_.Shrink();
+    // The caller finds errno as it left it.
+    errno = callerErrno;
 }
 
 const std::tm* Log::CalendarOf(time_t t) {
@@ -286,6 +291,10 @@ void Log::OpenFile(const std::tm& now) {
 
     path_.Format("%s/%s", directory_.CStr(), name_.CStr());
     const char* path = path_.CStr();
+    // Appending, always: records of another process or handle on the same
+    // file (a forked child, a second log of the same name) never overwrite.
+    constexpr int kCreateFresh =
+        platform::kOpenCreate | platform::kOpenTruncate | platform::kOpenAppend;
     backupRetryMs_ = 0;
     int fd = -1;
     if (platform::PathIsPlainFile(path)) {
@@ -296,14 +305,14 @@ void Log::OpenFile(const std::tm& now) {
         // tried again after a wait.
         scratchPath_.Format("%s.bak", path);
         if (platform::FileRename(path, scratchPath_.CStr())) {
-            fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenTruncate);
+            fd = OpenCreating(path, kCreateFresh);
         } else {
             backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
             fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
             written_ = fd == -1 ? written_ : FileSize(path);
         }
     } else if (!PathExists(path)) {
-        fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenTruncate);
+        fd = OpenCreating(path, kCreateFresh);
     }
     // Anything else at the path (a directory, a link, a FIFO, a device) is
     // not the log's: it is neither moved nor opened, records are dropped

@@ -50,7 +50,26 @@ int32_t FileStream::Overflow() {
     if (room_ <= 0 && Enlarge()) {
         return room_;
     }
+    if (holding_) {
+        // A record is never written in parts. A growth that fails loses
+        // the content (Grow): the record is dropped rather than cut.
+        if (room_ <= 0) {
+            Grow(capacity_);
+        }
+        return room_ > 0 ? room_ : kNothingWritten;
+    }
     return WritePending();
+}
+
+void FileStream::BeginRecord() {
+    holding_ = true;
+    lineFlush_ = false;
+}
+
+int32_t FileStream::EndRecord(bool write) {
+    holding_ = false;
+    lineFlush_ = true;
+    return write ? Sync() : room_;
 }
 
 bool FileStream::WriteAll(const char* data, size_t size, long* failure) {

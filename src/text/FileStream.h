@@ -47,6 +47,16 @@ class FileStream : public TextBuffer {
     // one very wide record does not keep its memory for the log's life.
     void Shrink();
 
+    // A record reaches the file in one write whatever its length, so that
+    // records of two processes (or two handles) appending to one file never
+    // tear. From BeginRecord the stream writes nothing: the storage grows
+    // instead and line ends do not flush. EndRecord(true) writes everything
+    // pending (raw text before the record included) at once and returns
+    // Sync's result; EndRecord(false) only ends the hold. Shrink afterwards
+    // gives back what a very long record made the storage grow to.
+    void BeginRecord();
+    int32_t EndRecord(bool write);
+
     // Drops the pending bytes and takes fd (not owned).
     int Attach(int fd);
     // Writes the pending bytes and lets the descriptor go (not closed).
@@ -77,6 +87,8 @@ class FileStream : public TextBuffer {
     bool atLineStart_ = true;
     // A failed write left the descriptor's file inside a line.
     bool lineCut_ = false;
+    // Between BeginRecord and EndRecord.
+    bool holding_ = false;
 };
 
 }  // namespace vosk

@@ -324,6 +324,55 @@ TEST(FileStream, StorageOfAVeryWideRecordIsGivenBackOnceWritten) {
     }
 }
 
+// Whatever a record holds (long pieces, line ends of its own, raw text
+// waiting before it), it leaves in one write; afterwards the stream writes
+// and flushes lines as before, with its usual storage.
+TEST(FileStream, ARecordOfAnyLengthLeavesInOneWrite) {
+    struct Case {
+        const char* what;
+        std::string pending;
+        std::vector<std::string> pieces;
+    };
+    const std::string longPiece(100000, 'r');
+    const Case cases[] = {
+        {"short", "", {"[stamp] ", "x=5", "\n"}},
+        {"100 KB", "", {"[stamp] ", longPiece, "\n"}},
+        {"line ends inside", "", {"[stamp] ", "one\ntwo\n", longPiece, "\n"}},
+        {"raw text before", std::string(25, ' ') + "raw", {"[stamp] ", longPiece, "\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryStream s;
+        s.Write(c.pending.c_str(), -1);
+        s.BeginRecord();
+        std::string expected = c.pending;
+        for (const std::string& piece : c.pieces) {
+            for (char ch : piece.substr(0, 3)) {
+                s.Put(ch);  // a line end stored with Put does not flush either
+            }
+            s.Write(piece.c_str() + std::min<size_t>(3, piece.size()), -1);
+            expected += piece;
+        }
+        EXPECT_TRUE(s.writes.empty());
+        EXPECT_GT(s.EndRecord(true), 0);
+        ASSERT_EQ(s.writes.size(), 1u);
+        EXPECT_EQ(s.writes[0], expected);
+        s.Shrink();
+        EXPECT_LE(s.Capacity(), FileStream::kShrinkAbove) << "grown storage given back";
+        s.Put('\n');
+        EXPECT_EQ(s.writes.size(), 2u) << "line ends flush again";
+    }
+}
+
+TEST(FileStream, EndingARecordWithoutWritingKeepsItsBytesPending) {
+    MemoryStream s;
+    s.BeginRecord();
+    s.Write("cut\n", -1);
+    EXPECT_GT(s.EndRecord(false), 0);
+    EXPECT_TRUE(s.writes.empty());
+    EXPECT_EQ(s.ContentLength(), 4);
+}
+
 // A stream whose storage can be refused.
 class StarvedStream : public MemoryStream {
   public:
