@@ -4,6 +4,8 @@
 
 #include "log/LogFiles.h"
 
+#include <atomic>
+
 #include "platform/Platform.h"
 
 namespace vosk {
@@ -18,6 +20,39 @@ constexpr int kNumberedNameProbes = 1000;
 
 const char kRawIndentText[] = "                         ";
 static_assert(sizeof(kRawIndentText) == Log::kRawIndent + 1, "raw indent is 25 blanks");
+
+// The log this thread is writing a record or raw text to, if any. A call
+// for the same log that arrives on the same thread meanwhile (from a signal
+// handler) would otherwise pass the recursive lock and land inside the
+// record in progress.
+thread_local const Log* logInProgress = nullptr;
+
+// Marks the thread as inside a log for a scope; false when it already was
+// inside that one (the call is then dropped). Marked before the lock is
+// taken and cleared after it is released, so that no handler ever enters
+// the lock's own code twice either.
+class InProgress {
+  public:
+    explicit InProgress(const Log* log) : outer_(logInProgress), entered_(outer_ != log) {
+        if (entered_) {
+            logInProgress = log;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        }
+    }
+    ~InProgress() {
+        if (entered_) {
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            logInProgress = outer_;
+        }
+    }
+    InProgress(const InProgress&) = delete;
+    InProgress& operator=(const InProgress&) = delete;
+    bool Entered() const { return entered_; }
+
+  private:
+    const Log* const outer_;
+    const bool entered_;
+};
 
 }  // namespace
 
@@ -92,6 +127,11 @@ void Log::WriteRecord(int32_t level, const char* format, va_list args, int calle
     if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
         return;
     }
+    // Before the clock too: reading local time is not safe to re-enter.
+    InProgress inProgress(this);
+    if (!inProgress.Entered()) {
+        return;
+    }
     platform::LocalTime stamp;
     clock_->LocalTimeNow(&stamp);
     LockGuard guard(lock_);
@@ -102,6 +142,10 @@ void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const c
                         va_list args) {
     const int callerErrno = errno;
     if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
+        return;
+    }
+    InProgress inProgress(this);
+    if (!inProgress.Entered()) {
         return;
     }
     LockGuard guard(lock_);
@@ -157,6 +201,10 @@ const std::tm* Log::CalendarOf(time_t t) {
 
 void Log::WriteRaw(const char* text) {
     if (text == nullptr) {
+        return;
+    }
+    InProgress inProgress(this);
+    if (!inProgress.Entered()) {
         return;
     }
     LockGuard guard(lock_);

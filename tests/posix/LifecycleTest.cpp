@@ -129,5 +129,42 @@ TEST(Lifecycle, ProcessEndsWhileItsThreadsStillLog) {
     }
 }
 
+// Before the fix: the handler's record landed inside the one in progress
+// (duplicated, missing and mixed lines in every run).
+TEST(Lifecycle, ASignalHandlerLoggingWhileItsThreadLogsCorruptsNoLine) {
+    constexpr int kRecords = 3000 / VOSK_STRESS_DIVISOR;
+    TempDir dir;
+    HostRun run = RunHost("signal", Quoted(dir.Str()) + " " + std::to_string(kRecords));
+    ASSERT_TRUE(run.ExitedWith(0)) << run.Describe();
+    int signals = 0;
+    ASSERT_EQ(std::sscanf(run.output.c_str(), "signals %d", &signals), 1) << run.output;
+    EXPECT_GT(signals, 0);
+
+    test::FileLines file = test::SplitLines(test::ReadBytes(dir.Path() / "signal.log"));
+    EXPECT_TRUE(file.endsWhole);
+    int next = 0;
+    int handlerRecords = 0;
+    for (size_t i = 0; i < file.lines.size(); ++i) {
+        const std::string& line = file.lines[i];
+        int k = 0;
+        char end = 0;
+        if (line.size() > test::kStampLength && test::StampShape(line, test::kStampLength) &&
+            std::sscanf(line.c_str() + test::kStampLength, "signal %d%c", &k, &end) == 1) {
+            ++handlerRecords;
+            continue;
+        }
+        const std::string expected =
+            "t0 n" + std::to_string(next) + " " + test::Payload(0, next) + std::string(2000, 'p');
+        ASSERT_TRUE(line.size() > test::kStampLength &&
+                    test::StampShape(line, test::kStampLength) &&
+                    line.compare(test::kStampLength, std::string::npos, expected) == 0)
+            << "line " << i + 1
+            << " is neither a whole record nor a handler's: " << line.substr(0, 100);
+        ++next;
+    }
+    EXPECT_EQ(next, kRecords) << "every record of the thread, once, in order";
+    EXPECT_LE(handlerRecords, signals);
+}
+
 }  // namespace
 }  // namespace vosk

@@ -22,11 +22,20 @@
 //     Threads write numbered records to one log without end; once each has
 //     written some, raw text is left pending in a second log and the
 //     process ends (main returns, or calls exit) with the writers running.
+//
+//   reliability_host signal <library> <directory> <records>
+//     One thread writes numbered records (thread 0) to a log while another
+//     keeps interrupting it with a signal whose handler writes "signal <k>"
+//     to the same log. Prints the number of handler calls.
 #include <dirent.h>
 #include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -192,6 +201,53 @@ int Cycles(const char* libraryPath, const char* directory, int cycles, int threa
     return 0;
 }
 
+Exports signalExports;
+LogHandle signalLog = nullptr;
+volatile sig_atomic_t signalCalls = 0;
+
+void LogFromHandler(int) {
+    int saved = errno;
+    signalCalls = signalCalls + 1;
+    signalExports.trace(signalLog, 0, "signal %d", static_cast<int>(signalCalls));
+    errno = saved;
+}
+
+int SignalWhileLogging(const char* libraryPath, const char* directory, int records) {
+    if (Load(libraryPath, &signalExports) == nullptr) {
+        return 3;
+    }
+    signalLog = signalExports.create(directory, "signal.log", 0x7fffffff, 0);
+    if (signalLog == nullptr) {
+        return 4;
+    }
+    // Made before: the writer's loop must not allocate, since the handler
+    // may interrupt it anywhere.
+    std::vector<std::string> payloads;
+    for (int n = 0; n < records; ++n) {
+        payloads.push_back(vosk::test::Payload(0, n) + std::string(2000, 'p'));
+    }
+    struct sigaction action {};
+    action.sa_handler = LogFromHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &action, nullptr);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int n = 0; n < records; ++n) {
+            signalExports.trace(signalLog, 0, "t%d n%d %s", 0, n, payloads[n].c_str());
+        }
+        done.store(true);
+    });
+    pthread_t target = writer.native_handle();
+    while (!done.load()) {
+        pthread_kill(target, SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    writer.join();
+    std::printf("signals %d\n", static_cast<int>(signalCalls));
+    return 0;
+}
+
 constexpr int kRecordsBeforeExit = 50;
 
 int ExitWithWriters(const char* libraryPath, const char* directory, int threads, bool callExit) {
@@ -238,6 +294,9 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "unload") == 0) {
         return Unload(argv[2], argv[3]);
     }
+    if (argc >= 5 && std::strcmp(argv[1], "signal") == 0) {
+        return SignalWhileLogging(argv[2], argv[3], std::atoi(argv[4]));
+    }
     if (argc >= 6 && std::strcmp(argv[1], "exit") == 0) {
         return ExitWithWriters(argv[2], argv[3], std::atoi(argv[4]),
                                std::strcmp(argv[5], "exit") == 0);
@@ -245,8 +304,9 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
-    std::fprintf(stderr,
-                 "usage: reliability_host crash|unload|cycles|exit <library> <directory> [count] "
-                 "[threads]\n");
+    std::fprintf(
+        stderr,
+        "usage: reliability_host crash|unload|cycles|exit|signal <library> <directory> [count] "
+        "[threads]\n");
     return 2;
 }
