@@ -58,6 +58,24 @@ void OnLibraryDetach(bool processExiting) {
     registry = nullptr;
 }
 
+void OnForkPrepare() {
+    if (registry != nullptr) {
+        registry->ForkPrepare();
+    }
+}
+
+void OnForkParent() {
+    if (registry != nullptr) {
+        registry->ForkParent();
+    }
+}
+
+void OnForkChild() {
+    if (registry != nullptr) {
+        registry->ForkChild();
+    }
+}
+
 }  // namespace vosk
 
 using vosk::registry;

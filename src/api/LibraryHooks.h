@@ -12,4 +12,10 @@ void OnLibraryAttach();
 // closed but their memory stays, since host threads may still call).
 void OnLibraryDetach(bool processExiting);
 
+// Around a fork (POSIX): before it in the forking thread, then after it in
+// the parent and in the child.
+void OnForkPrepare();
+void OnForkParent();
+void OnForkChild();
+
 }  // namespace vosk

@@ -71,6 +71,41 @@ void LogRegistry::CloseAtExit(bool threadsGone) {
     }
 }
 
+void LogRegistry::ForkPrepare() {
+    if (logs_ != nullptr) {
+        logs_->ForkPrepare([](Log* log) { log->ForkPrepare(); });
+    }
+    if (commands_ != nullptr) {
+        commands_->ForkPrepare([](MaintenanceCommand*) {});
+    }
+}
+
+void LogRegistry::ForkParent() {
+    if (commands_ != nullptr) {
+        commands_->ForkParent([](MaintenanceCommand*) {});
+    }
+    if (logs_ != nullptr) {
+        logs_->ForkParent([](Log* log) { log->ForkParent(); });
+    }
+}
+
+void LogRegistry::ForkChild() {
+    if (commands_ != nullptr) {
+        commands_->ForkChild([](MaintenanceCommand*) {});
+    }
+    if (logs_ != nullptr) {
+        logs_->ForkChild([](Log* log) { log->ForkChild(); });
+    }
+    if (thread_ == nullptr || closed_.load()) {
+        return;
+    }
+    parentThread_ = thread_;
+    thread_ = new (std::nothrow) WorkerThread(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
+    if (thread_ != nullptr) {
+        thread_->Start();
+    }
+}
+
 LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_t sizeLimit,
                                  int32_t level) {
     if (logs_ == nullptr || closed_.load()) {

@@ -59,6 +59,13 @@ class LogRegistry {
     // this finds valid objects and is dropped. No log is created after it.
     void CloseAtExit(bool threadsGone);
 
+    // Around a fork: every lock of the registry and its logs is held across
+    // it; the parent releases them, the child makes them fresh and starts a
+    // maintenance thread of its own (the parent's does not exist there).
+    void ForkPrepare();
+    void ForkParent();
+    void ForkChild();
+
     // The maintenance loop (see Maintenance.cpp).
     static int32_t MaintenanceRoutine(void* registry);
     int32_t MaintenanceLoop();
@@ -79,6 +86,10 @@ class LogRegistry {
     int64_t ElapsedMs() const;
 
     WorkerThread* thread_ = nullptr;
+    // The parent's maintenance thread in a forked child: its objects may be
+    // in any state, so they are kept, never used or destroyed.
+    WorkerThread* parentThread_ = nullptr;
+    bool loopStarted_ = false;
     BlockingQueue<MaintenanceCommand>* commands_ = nullptr;
     BlockingQueue<Log>* logs_ = nullptr;
     int64_t startMs_ = 0;

@@ -31,7 +31,12 @@ int32_t LogRegistry::MaintenanceRoutine(void* registry) {
 }
 
 int32_t LogRegistry::MaintenanceLoop() {
-    startMs_ = ElapsedMs();
+    // A forked child's loop goes on from the parent's start (the monotonic
+    // clock is the system's, the same in both).
+    if (!loopStarted_) {
+        loopStarted_ = true;
+        startMs_ = ElapsedMs();
+    }
     while (thread_ != nullptr && thread_->IsRunning()) {
         MaintenanceTurn();
     }

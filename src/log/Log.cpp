@@ -253,6 +253,11 @@ time_t Log::GetDirectory(StringBuffer& out) {
     return lastWriteTime_;
 }
 
+void Log::ForkChild() {
+    sectionLock_.ReinitAfterFork();
+    stream_.Attach(stream_.Descriptor());
+}
+
 bool Log::Close(int32_t lockWaitMs) {
     if (lock_ == &sectionLock_ && !sectionLock_.TryAcquireFor(lockWaitMs)) {
         return false;

@@ -90,6 +90,14 @@ class Log {
     // not be had.
     bool Close(int32_t lockWaitMs);
 
+    // Around a fork (see BlockingQueue): the lock is held across it, so
+    // that no record is half made in the child; the child's lock is made
+    // fresh and the raw text pending is dropped there (the parent writes
+    // it). The file stays open in both.
+    void ForkPrepare() { lock_->Acquire(); }
+    void ForkParent() { lock_->Release(); }
+    void ForkChild();
+
   private:
     // True when now's date is later than the day of the current file.
     bool IsLaterDay(const std::tm& now) const;

@@ -25,6 +25,9 @@ void SectionEnter(SectionStorage* section);
 void SectionLeave(SectionStorage* section);
 // Enters without waiting; false when another thread holds the section.
 bool SectionTryEnter(SectionStorage* section);
+// In a child process just forked: a fresh, unlocked section in place of one
+// that a thread of the parent, which does not exist here, may have held.
+void SectionReinitAfterFork(SectionStorage* section);
 
 // ------------------------------------------------- mutexes, events, waits
 using Handle = void*;
@@ -57,6 +60,9 @@ int EventReset(Handle event);  // nonzero on success
 // kWaitFailed. The time-out is unsigned milliseconds as on Windows: 0 tests
 // without blocking, kInfinite waits without limit.
 uint32_t EventWait(Handle event, int32_t timeoutMs);
+// In a child process just forked: the signal's mutex and event made fresh
+// (unowned, nobody waiting), keeping the event's state.
+void SignalReinitAfterFork(Handle event, Handle mutex);
 
 // ------------------------------------------------------------------ threads
 using ThreadProc = uint32_t (*)(void* argument);

@@ -52,6 +52,18 @@ class BlockingQueue {
     // have been ended by the system).
     template <class Visit>
     bool VisitAll(Visit visit, int32_t lockWaitMs);
+
+    // Around a fork: ForkPrepare takes the lock and then calls visit with
+    // every payload (the lock stays held, so no list is half changed in the
+    // child); ForkParent releases it; ForkChild makes the lock and signal
+    // fresh, since the threads that held or waited for them are the
+    // parent's.
+    template <class Visit>
+    void ForkPrepare(Visit visit);
+    template <class Visit>
+    void ForkParent(Visit visit);
+    template <class Visit>
+    void ForkChild(Visit visit);
     // May be read without the lock; it can be stale by the time it is used.
     uint32_t Count() const { return count_.load(); }
 
@@ -180,6 +192,34 @@ bool BlockingQueue<T>::VisitAll(Visit visit, int32_t lockWaitMs) {
     }
     lock_.Release();
     return true;
+}
+
+template <class T>
+template <class Visit>
+void BlockingQueue<T>::ForkPrepare(Visit visit) {
+    lock_.Acquire();
+    for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
+        visit(EntryOf(link)->payload);
+    }
+}
+
+template <class T>
+template <class Visit>
+void BlockingQueue<T>::ForkParent(Visit visit) {
+    for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
+        visit(EntryOf(link)->payload);
+    }
+    lock_.Release();
+}
+
+template <class T>
+template <class Visit>
+void BlockingQueue<T>::ForkChild(Visit visit) {
+    lock_.ReinitAfterFork();
+    signal_.ReinitAfterFork();
+    for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
+        visit(EntryOf(link)->payload);
+    }
 }
 
 template <class T>

@@ -27,6 +27,8 @@ class FlagSignal : public NullSignal {
     int32_t Reset() override;
     // 0, 258 (time-out) or -1 (failure); see Signal.
     int32_t Wait(int32_t timeoutMs) override;
+    // In a child process just forked: fresh platform objects, same flag.
+    void ReinitAfterFork() { platform::SignalReinitAfterFork(event_, mutex_); }
 
   private:
     bool Usable() const { return event_ != nullptr && mutex_ != nullptr; }

@@ -16,6 +16,8 @@ class SectionLock : public NullLock {
 
     void Acquire() override { platform::SectionEnter(&section_); }
     void Release() override { platform::SectionLeave(&section_); }
+    // In a child process just forked: unlocked, whoever held it.
+    void ReinitAfterFork() { platform::SectionReinitAfterFork(&section_); }
     // Acquires the lock when it can be had within waitMs (0: at once).
     // For teardown, where a holder may never let go (a thread that the
     // system ended at process exit, a write that hangs).

@@ -9,9 +9,12 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "support/RecordLines.h"
 #include "support/TempDir.h"
@@ -164,6 +167,99 @@ TEST(Lifecycle, ASignalHandlerLoggingWhileItsThreadLogsCorruptsNoLine) {
     }
     EXPECT_EQ(next, kRecords) << "every record of the thread, once, in order";
     EXPECT_LE(handlerRecords, signals);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// Before the fork handlers: the child's exit hung (30 of 30), and its first
+// record blocked on the lock the parent's writer held at the fork (4 of 4).
+TEST(Lifecycle, ForkWithABusyWriterThenExitInTheChild) {
+    constexpr int kRounds = 10;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        TempDir dir;
+        HostRun run = RunHost("fork", Quoted(dir.Str()) + " busy");
+        ASSERT_TRUE(run.ExitedWith(0)) << run.Describe();
+        ASSERT_EQ(run.output, "child 0\n") << "the child hung or failed";
+        std::string bytes = test::ReadBytes(dir.Path() / "fork.log");
+        const std::string indent(25, ' ');
+        EXPECT_EQ(Count(bytes, indent + "raw text of the parent"), 1u)
+            << "written once, by the parent";
+        EXPECT_EQ(Count(bytes, indent + "raw text of the child"), 1u);
+        test::FileLines file = test::SplitLines(bytes);
+        std::map<int, int> next;
+        for (const std::string& line : file.lines) {
+            test::Record r;
+            std::string rest = line;
+            size_t raw = line.find(indent + "raw text of the");
+            if (raw != std::string::npos) {
+                rest = line.substr(0, raw);  // raw text has no line end of its own
+                if (rest.empty()) {
+                    continue;
+                }
+            }
+            ASSERT_TRUE(test::ParseRecord(rest, &r)) << rest.substr(0, 80);
+            ASSERT_EQ(r.number, next[r.thread]) << "thread " << r.thread;
+            next[r.thread] = r.number + 1;
+        }
+        EXPECT_EQ(next[1], 1) << "the child's record";
+        EXPECT_GE(next[0], 100);
+    }
+}
+
+// Before the fork handlers: the child had no maintenance thread, so a log
+// destroyed there was never closed nor its raw text written.
+TEST(Lifecycle, DaemonChildKeepsLoggingAndDestroysLogsAfterItsParentLeft) {
+    TempDir dir;
+    HostRun run = RunHost("fork", Quoted(dir.Str()) + " daemon");
+    ASSERT_TRUE(run.ExitedWith(0)) << run.Describe();
+    const auto done = dir.Path() / "done";
+    for (int waited = 0; waited < 7000 && !std::filesystem::exists(done); waited += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(test::ReadBytes(done), "done");
+    std::string destroyed = test::ReadBytes(dir.Path() / "destroyed.log");
+    EXPECT_EQ(Count(destroyed, "pending when destroyed in the child"), 1u) << destroyed;
+    EXPECT_EQ(Count(test::ReadBytes(dir.Path() / "fork.log"), "t1 n0 "), 1u);
+}
+
+// Before: records of 100 KB left in 8 KB writes and tore between parent
+// and child (2 to 3 of 100).
+TEST(Lifecycle, LargeRecordsOfParentAndChildNeverTear) {
+    TempDir dir;
+    HostRun run = RunHost("fork", Quoted(dir.Str()) + " big");
+    ASSERT_TRUE(run.ExitedWith(0)) << run.Describe();
+    ASSERT_EQ(run.output, "child 0\n");
+    test::FileLines file = test::SplitLines(test::ReadBytes(dir.Path() / "fork.log"));
+    EXPECT_TRUE(file.endsWhole);
+    int next[2] = {0, 0};
+    for (size_t i = 0; i < file.lines.size(); ++i) {
+        const std::string& line = file.lines[i];
+        ASSERT_TRUE(line.size() > test::kStampLength && test::StampShape(line, test::kStampLength))
+            << "line " << i + 1 << ": " << line.substr(0, 60);
+        std::string message = line.substr(test::kStampLength);
+        if (message == "opened") {
+            continue;
+        }
+        int t = -1;
+        int n = -1;
+        ASSERT_EQ(std::sscanf(message.c_str(), "t%d n%d ", &t, &n), 2) << message.substr(0, 60);
+        ASSERT_TRUE(t == 0 || t == 1);
+        ASSERT_EQ(n, next[t]) << "thread " << t;
+        const std::string expected = "t" + std::to_string(t) + " n" + std::to_string(n) + " " +
+                                     std::string(100000, t == 0 ? 'P' : 'C');
+        ASSERT_TRUE(message == expected) << "line " << i + 1 << " torn";
+        ++next[t];
+    }
+    EXPECT_EQ(next[0], 50);
+    EXPECT_EQ(next[1], 50);
 }
 
 }  // namespace

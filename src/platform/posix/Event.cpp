@@ -48,6 +48,15 @@ int SignalClose(Handle event, Handle mutex) {
     return MutexClose(mutex);
 }
 
+void SignalReinitAfterFork(Handle event, Handle mutex) {
+    MutexReinitAfterFork(mutex);
+    if (event != nullptr) {
+        PosixEvent* e = static_cast<PosixEvent*>(event);
+        pthread_mutex_init(&e->lock, nullptr);
+        MonotonicCondInit(&e->changed);
+    }
+}
+
 int EventSet(Handle event) {
     if (event == nullptr) {
         return 0;

@@ -7,7 +7,11 @@
 // object's, runs at exit only (dlclose runs the object's hooks alone), and
 // it runs first (hooks run in reverse order). At an unload that hook is
 // taken off the list before the code it lives in goes away.
+//
+// fork() is handled here too: every lock of the library is held across it,
+// and the child gets a maintenance thread of its own.
 #include <cxxabi.h>
+#include <pthread.h>
 
 #include <atomic>
 
@@ -36,8 +40,22 @@ void OnUnloadOrExit(void*) {
     vosk::OnLibraryDetach(exiting.load());
 }
 
+void ForkPrepare() {
+    vosk::OnForkPrepare();
+}
+
+void ForkParent() {
+    vosk::OnForkParent();
+}
+
+void ForkChild() {
+    vosk::OnForkChild();
+}
+
 __attribute__((constructor)) void OnLoad() {
     vosk::OnLibraryAttach();
+    // Registered for this object: an unload takes the handlers off again.
+    pthread_atfork(&ForkPrepare, &ForkParent, &ForkChild);
     abi::__cxa_atexit(&OnUnloadOrExit, nullptr, &__dso_handle);
     abi::__cxa_atexit(&OnProcessExit, nullptr, &exitOnlyHandle);
 }

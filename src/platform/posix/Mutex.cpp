@@ -65,6 +65,17 @@ bool MutexCreate(Handle* mutex, int initialOwner, const char* name) {
     return true;
 }
 
+void MutexReinitAfterFork(void* mutex) {
+    if (mutex == nullptr) {
+        return;
+    }
+    PosixMutex* m = static_cast<PosixMutex*>(mutex);
+    pthread_mutex_init(&m->lock, nullptr);
+    pthread_cond_init(&m->released, nullptr);
+    m->depth = 0;
+    m->waiting = 0;
+}
+
 int MutexClose(Handle mutex) {
     if (mutex == nullptr) {
         return 0;

@@ -26,6 +26,11 @@ class CancelHold {
     int previous_;
 };
 
+// In a child process just forked: the mutex made fresh, unowned and
+// without waiters (the threads that held or waited for it are the
+// parent's).
+void MutexReinitAfterFork(void* mutex);
+
 // A condition variable measured on CLOCK_MONOTONIC, so that a change of the
 // wall clock does not stretch or cut a time-out.
 inline void MonotonicCondInit(pthread_cond_t* cond) {

@@ -33,6 +33,10 @@ void SectionLeave(SectionStorage* section) {
     pthread_mutex_unlock(AsMutex(section));
 }
 
+void SectionReinitAfterFork(SectionStorage* section) {
+    SectionInit(section);
+}
+
 bool SectionTryEnter(SectionStorage* section) {
     return pthread_mutex_trylock(AsMutex(section)) == 0;
 }

@@ -23,6 +23,9 @@ int SignalClose(Handle event, Handle mutex) {
     return MutexClose(mutex);
 }
 
+// Windows has no fork.
+void SignalReinitAfterFork(Handle, Handle) {}
+
 int EventSet(Handle event) {
     return event != nullptr ? SetEvent(event) : 0;
 }

@@ -29,6 +29,9 @@ void SectionLeave(SectionStorage* section) {
     LeaveCriticalSection(AsSection(section));
 }
 
+// Windows has no fork.
+void SectionReinitAfterFork(SectionStorage*) {}
+
 bool SectionTryEnter(SectionStorage* section) {
     return TryEnterCriticalSection(AsSection(section)) != 0;
 }

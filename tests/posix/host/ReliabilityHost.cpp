@@ -27,10 +27,21 @@
 //     One thread writes numbered records (thread 0) to a log while another
 //     keeps interrupting it with a signal whose handler writes "signal <k>"
 //     to the same log. Prints the number of handler calls.
+//
+//   reliability_host fork <library> <directory> busy|daemon|big
+//     busy: a thread writes records without end while the process forks;
+//       the child writes a record and raw text, then calls exit. Prints
+//       "child <status>" (or "child hung" after 5 s).
+//     daemon: the parent exits right after the fork; the child logs,
+//       destroys a log holding raw text, and writes "<directory>/done"
+//       once that text is in the log's file (or "timeout" there after 5 s).
+//     big: parent (thread 0) and child (thread 1) each write 50 records of
+//       100 KB to one log at the same time.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -248,6 +259,137 @@ int SignalWhileLogging(const char* libraryPath, const char* directory, int recor
     return 0;
 }
 
+// The child's status once it has ended; -1 when it did not end within 5 s
+// (it is then killed).
+int WaitForChild(pid_t child) {
+    for (int waited = 0; waited < 5000; ++waited) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child) {
+            return status;
+        }
+        usleep(1000);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return -1;
+}
+
+bool FileHas(const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    std::string bytes;
+    char chunk[4096];
+    while (size_t n = std::fread(chunk, 1, sizeof chunk, f)) {
+        bytes.append(chunk, n);
+    }
+    std::fclose(f);
+    return bytes.find(text) != std::string::npos;
+}
+
+int ForkBusy(const Exports& x, LogHandle log) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::thread writer([&] {
+        for (int n = 0; !stop.load(); ++n) {
+            x.trace(log, 0, vosk::test::kRecordFormat, 0, n, vosk::test::Payload(0, n).c_str());
+            written.store(n + 1);
+        }
+    });
+    while (written.load() < 100) {
+        std::this_thread::yield();
+    }
+    x.write(log, "raw text of the parent\n");
+    pid_t child = fork();
+    if (child == 0) {
+        x.trace(log, 0, vosk::test::kRecordFormat, 1, 0, vosk::test::Payload(1, 0).c_str());
+        x.write(log, "raw text of the child\n");
+        std::exit(0);
+    }
+    int status = child < 0 ? -2 : WaitForChild(child);
+    stop.store(true);
+    writer.join();
+    if (status == -1) {
+        std::printf("child hung\n");
+    } else {
+        std::printf("child %d\n", status);
+    }
+    return 0;
+}
+
+int ForkDaemon(const Exports& x, LogHandle log, const std::string& directory) {
+    LogHandle destroyed = x.create(directory.c_str(), "destroyed.log", 0, 0);
+    if (destroyed == nullptr) {
+        return 4;
+    }
+    x.trace(destroyed, 0, "opened in the parent");
+    pid_t child = fork();
+    if (child != 0) {
+        return child < 0 ? 7 : 0;  // the parent leaves at once
+    }
+    x.trace(log, 0, vosk::test::kRecordFormat, 1, 0, vosk::test::Payload(1, 0).c_str());
+    x.write(destroyed, "pending when destroyed in the child\n");
+    x.destroy(destroyed);
+    const char* outcome = "timeout";
+    for (int waited = 0; waited < 5000; ++waited) {
+        if (FileHas(directory + "/destroyed.log", "pending when destroyed in the child")) {
+            outcome = "done";
+            break;
+        }
+        usleep(1000);
+    }
+    FILE* done = std::fopen((directory + "/done").c_str(), "w");
+    if (done != nullptr) {
+        std::fputs(outcome, done);
+        std::fclose(done);
+    }
+    return 0;
+}
+
+constexpr int kBigRecords = 50;
+constexpr size_t kBigRecordBytes = 100000;
+
+int ForkBig(const Exports& x, LogHandle log) {
+    x.trace(log, 0, "opened");
+    pid_t child = fork();
+    if (child < 0) {
+        return 7;
+    }
+    const int thread = child == 0 ? 1 : 0;
+    const std::string payload(kBigRecordBytes, thread == 0 ? 'P' : 'C');
+    for (int n = 0; n < kBigRecords; ++n) {
+        x.trace(log, 0, "t%d n%d %s", thread, n, payload.c_str());
+    }
+    if (child == 0) {
+        std::exit(0);
+    }
+    std::printf("child %d\n", WaitForChild(child));
+    return 0;
+}
+
+int Fork(const char* libraryPath, const char* directory, const char* how) {
+    Exports x;
+    if (Load(libraryPath, &x) == nullptr) {
+        return 3;
+    }
+    LogHandle log = x.create(directory, "fork.log", 0x7fffffff, 0);
+    if (log == nullptr) {
+        return 4;
+    }
+    std::fflush(stdout);
+    if (std::strcmp(how, "busy") == 0) {
+        return ForkBusy(x, log);
+    }
+    if (std::strcmp(how, "daemon") == 0) {
+        return ForkDaemon(x, log, directory);
+    }
+    if (std::strcmp(how, "big") == 0) {
+        return ForkBig(x, log);
+    }
+    return 2;
+}
+
 constexpr int kRecordsBeforeExit = 50;
 
 int ExitWithWriters(const char* libraryPath, const char* directory, int threads, bool callExit) {
@@ -294,6 +436,9 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "unload") == 0) {
         return Unload(argv[2], argv[3]);
     }
+    if (argc >= 5 && std::strcmp(argv[1], "fork") == 0) {
+        return Fork(argv[2], argv[3], argv[4]);
+    }
     if (argc >= 5 && std::strcmp(argv[1], "signal") == 0) {
         return SignalWhileLogging(argv[2], argv[3], std::atoi(argv[4]));
     }
@@ -304,9 +449,9 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
-    std::fprintf(
-        stderr,
-        "usage: reliability_host crash|unload|cycles|exit|signal <library> <directory> [count] "
-        "[threads]\n");
+    std::fprintf(stderr,
+                 "usage: reliability_host crash|unload|cycles|exit|signal|fork <library> "
+                 "<directory> [count] "
+                 "[threads]\n");
     return 2;
 }
