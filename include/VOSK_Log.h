@@ -21,7 +21,26 @@
  * thread busy.
  *
  * None of the functions reports an error and none of them throws. All of
- * them may be called from any thread at any time.
+ * them may be called from any thread, concurrently.
+ *
+ * Each record reaches its file in one write, whatever its length, and files
+ * are opened for appending, so records of two processes writing one file
+ * (a parent and its forked child) never tear or overwrite each other.
+ *
+ * The host's process lifecycle:
+ * - Unloading the library (dlclose, FreeLibrary) stops its thread, writes
+ *   out and closes every log, and frees everything. No other thread of the
+ *   host may be inside a function of the library, or call one, from then
+ *   on: an unload while host threads still call is a fault of the host.
+ * - A process may end (return from main, exit) while its threads still
+ *   call: every log is written out and closed, and calls that arrive
+ *   during or after that are dropped.
+ * - After fork() both processes may go on using the library (POSIX); the
+ *   child has a thread of its own, and raw text pending at the fork is
+ *   written once, by the parent.
+ * - The functions are not async-signal-safe: do not call them from a signal
+ *   handler. A call that arrives on a thread already inside a call for the
+ *   same log (a handler that interrupted it) is dropped.
  */
 #ifndef VOSK_LOG_H
 #define VOSK_LOG_H
