@@ -112,11 +112,16 @@ bool ThreadWaitEnd(Handle thread, int32_t timeoutMs) {
         return true;
     }
     PosixThread* record = static_cast<PosixThread*>(thread);
-    if (!record->joined) {
-        CancelHold hold;
-        const timespec deadline = MonotonicDeadline(static_cast<uint32_t>(timeoutMs));
-        record->joined =
-            pthread_clockjoin_np(record->thread, nullptr, CLOCK_MONOTONIC, &deadline) == 0;
+    // Polled, so that the wait is measured on the monotonic clock and seen
+    // by the thread checkers, which know pthread_tryjoin_np.
+    CancelHold hold;
+    for (int32_t waited = 0; !record->joined; ++waited) {
+        record->joined = pthread_tryjoin_np(record->thread, nullptr) == 0;
+        if (record->joined || waited >= timeoutMs) {
+            break;
+        }
+        timespec millisecond{0, 1000000L};
+        nanosleep(&millisecond, nullptr);
     }
     return record->joined;
 }
