@@ -1,23 +1,29 @@
 // The printf-style engine of the text buffers.
 //
-// The format is walked character by character; each conversion spec is
-// rebuilt in the target's scratch buffer (as the text
-// printf would read, "l" included) and rendered in place at the target's
-// cursor. Integers, characters and strings are rendered here directly:
-// that is the hot path of every log record, and it keeps arbitrary widths
-// and precisions away from C libraries whose printf allocates its work
-// area on the stack. Floating-point values and pointers are rendered by
-// snprintf, bounded by the room, with no width and a bounded precision;
-// padding and the digits beyond a double's exact expansion are added here.
-// Nothing is ever written beyond the room a conversion has reserved.
+// The format is read with C99 printf's grammar (flags in any order, width
+// and precision as digits or "*", the length modifiers hh h l ll j z t L)
+// and every conversion takes exactly the argument printf takes. Each
+// conversion spec is also rebuilt in the target's scratch buffer, as the
+// text printf would read. Conversions are rendered in place at the
+// target's cursor, by the engine itself: integers, characters and strings
+// directly, floating-point digits through std::to_chars (FloatText), the
+// sign, "#" and padding here. No C library is handed a width, nor a
+// precision beyond what a value can show: some allocate their work area on
+// the stack by those. Nothing is ever written beyond the room a conversion
+// has reserved.
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <new>
+#include <type_traits>
 
+#include "text/FloatText.h"
 #include "text/StringBuffer.h"
 #include "text/TextBuffer.h"
 
@@ -35,11 +41,9 @@ constexpr int32_t kIntRoom = 16;
 // A digit run saturates here: beyond every 32-bit value, so that any
 // reservation built on it fails instead of wrapping.
 constexpr int64_t kSaturated = int64_t{INT32_MAX} + 1;
-// Past these precisions a double has no digits left to show: %f of any
-// double ends within 1074 decimal places, %e within 767 significant digits,
-// and %g drops the trailing zeros that more precision would add.
-constexpr int32_t kFixedExactPrecision = 1100;
-constexpr int32_t kExponentExactPrecision = 800;
+// Printed for a wide character the locale cannot encode, where printf
+// would fail the whole call.
+constexpr char kUnencodable = '?';
 
 int64_t AddDigit(int64_t value, char digit) {
     return std::min(value * 10 + (digit - '0'), kSaturated);
@@ -69,13 +73,20 @@ size_t DecimalText(int32_t v, char* out) {
 }
 
 // The digits of v in the base, last digit first; returns their number.
+// 32-bit arithmetic where the value allows: most integers in a record are
+// small, and 64-bit division is slow on the 32-bit target.
 template <uint32_t kBase>
-size_t ReversedDigits(uint32_t v, const char* alphabet, char* out) {
+size_t ReversedDigits(uint64_t v, const char* alphabet, char* out) {
     size_t n = 0;
-    do {
+    while (v > UINT32_MAX) {
         out[n++] = alphabet[v % kBase];
         v /= kBase;
-    } while (v != 0);
+    }
+    uint32_t low = static_cast<uint32_t>(v);
+    do {
+        out[n++] = alphabet[low % kBase];
+        low /= kBase;
+    } while (low != 0);
     return n;
 }
 
@@ -88,22 +99,31 @@ struct Field {
     size_t digitCount = 0;
 };
 
+// printf's length modifiers; L also selects long long for integers, as
+// glibc reads it.
+enum class Length { kNone, kChar, kShort, kLong, kLongLong, kMax, kSize, kPtrdiff, kLongDouble };
+
 // One conversion specification as read from the format.
 struct Conversion {
     bool minus = false;
     bool plus = false;
+    bool space = false;
+    bool hash = false;
     bool zero = false;
     Field width;
     bool dot = false;
     Field precision;
+    Length length = Length::kNone;
     char letter = 0;
 };
 
-// What printf makes of the rebuilt text: flags, a width and a precision.
+// What printf makes of the conversion: flags, a width and a precision.
 struct Layout {
     bool left = false;
     bool zero = false;
     bool plus = false;
+    bool space = false;
+    bool hash = false;
     int64_t width = 0;
     bool hasPrecision = false;
     int64_t precision = 0;
@@ -155,17 +175,25 @@ Layout MakeLayout(const Conversion& conv) {
     Layout layout;
     layout.left = conv.minus;
     layout.plus = conv.plus;
+    layout.space = conv.space;
+    layout.hash = conv.hash;
     layout.zero = conv.zero;
-    WidthReader reader;
-    reader.Feed(conv.width);
-    if (!conv.dot && !PrecisionDropped(conv.precision)) {
-        // Without a "." the precision's text follows the width's directly,
-        // and printf reads both as one width.
-        reader.Feed(conv.precision);
+    if (!conv.width.star && !conv.precision.present) {
+        // The usual case: digits or nothing, no "*".
+        layout.width = conv.width.value;
+    } else {
+        WidthReader reader;
+        reader.Feed(conv.width);
+        if (!conv.dot && !PrecisionDropped(conv.precision)) {
+            // Outside C99: a "*" next to the width's digits or another "*"
+            // without a "." between them. The texts are joined into one
+            // width, as the rebuilt spec reads.
+            reader.Feed(conv.precision);
+        }
+        layout.left = layout.left || reader.left;
+        layout.zero = layout.zero || reader.zero;
+        layout.width = reader.value;
     }
-    layout.left = layout.left || reader.left;
-    layout.zero = layout.zero || reader.zero;
-    layout.width = reader.value;
     if (conv.dot && !PrecisionDropped(conv.precision)) {
         layout.hasPrecision = true;
         layout.precision = std::max<int64_t>(conv.precision.value, 0);
@@ -179,6 +207,108 @@ int64_t FirstReservation(const Conversion& conv, int64_t margin) {
     return std::max<int64_t>({conv.width.value, conv.precision.value, 0}) + margin;
 }
 
+// The arguments of the integer conversions, by length modifier.
+struct Integer {
+    uint64_t magnitude = 0;
+    bool negative = false;
+};
+
+template <typename T>
+T Take(va_list* args) {
+    // Types narrower than int arrive promoted.
+    if constexpr (sizeof(T) < sizeof(int)) {
+        return static_cast<T>(va_arg(*args, int));
+    } else {
+        return va_arg(*args, T);
+    }
+}
+
+template <typename T>
+Integer FromSigned(T v) {
+    Integer out;
+    const int64_t wide = v;
+    out.negative = wide < 0;
+    out.magnitude =
+        out.negative ? uint64_t{0} - static_cast<uint64_t>(wide) : static_cast<uint64_t>(wide);
+    return out;
+}
+
+Integer TakeSigned(va_list* args, Length length) {
+    switch (length) {
+        case Length::kChar:
+            return FromSigned(static_cast<signed char>(Take<int>(args)));
+        case Length::kShort:
+            return FromSigned(static_cast<short>(Take<int>(args)));
+        case Length::kLong:
+            return FromSigned(Take<long>(args));
+        case Length::kLongLong:
+        case Length::kLongDouble:
+            return FromSigned(Take<long long>(args));
+        case Length::kMax:
+            return FromSigned(Take<intmax_t>(args));
+        case Length::kSize:
+            return FromSigned(Take<std::make_signed_t<size_t>>(args));
+        case Length::kPtrdiff:
+            return FromSigned(Take<ptrdiff_t>(args));
+        case Length::kNone:
+            break;
+    }
+    return FromSigned(Take<int>(args));
+}
+
+uint64_t TakeUnsigned(va_list* args, Length length) {
+    switch (length) {
+        case Length::kChar:
+            return static_cast<unsigned char>(Take<unsigned>(args));
+        case Length::kShort:
+            return static_cast<unsigned short>(Take<unsigned>(args));
+        case Length::kLong:
+            return Take<unsigned long>(args);
+        case Length::kLongLong:
+        case Length::kLongDouble:
+            return Take<unsigned long long>(args);
+        case Length::kMax:
+            return Take<uintmax_t>(args);
+        case Length::kSize:
+            return Take<size_t>(args);
+        case Length::kPtrdiff:
+            return static_cast<std::make_unsigned_t<ptrdiff_t>>(Take<ptrdiff_t>(args));
+        case Length::kNone:
+            break;
+    }
+    return Take<unsigned>(args);
+}
+
+// The multibyte text of wide characters, as printf's %lc and %ls make it:
+// each character converted by wcrtomb, the whole no longer than limit
+// bytes (a negative limit: no limit) and never ending in part of a
+// character. Counts the bytes when out is null.
+int64_t WideText(const wchar_t* text, int64_t count, int64_t limit, char* out) {
+    std::mbstate_t state{};
+    int64_t length = 0;
+    for (int64_t i = 0; count < 0 || i < count; ++i) {
+        // Nothing is read past what the limit lets through.
+        if ((limit >= 0 && length >= limit) || (count < 0 && text[i] == L'\0')) {
+            break;
+        }
+        char bytes[MB_LEN_MAX];
+        size_t n = std::wcrtomb(bytes, text[i], &state);
+        if (n == static_cast<size_t>(-1)) {
+            bytes[0] = kUnencodable;
+            n = 1;
+            state = std::mbstate_t{};
+        }
+        if (limit >= 0 && length + static_cast<int64_t>(n) > limit) {
+            break;
+        }
+        if (out != nullptr) {
+            std::memcpy(out + length, bytes, n);
+        }
+        length += static_cast<int64_t>(n);
+    }
+    return length;
+}
+
 }  // namespace
 
 class FormatEngine {
@@ -190,14 +320,26 @@ class FormatEngine {
     // Results of one conversion.
     enum class Step { kContinue, kStop };
 
+    // What one call keeps across its conversions.
+    struct CallState {
+        int savedErrno = 0;
+        int64_t count = 0;
+        // -1 until the first floating-point conversion asks.
+        int viaCLibrary = -1;
+    };
+
     static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Conversion* conv);
-    static Step Convert(TextBuffer& target, const Conversion& conv, va_list* args, int savedErrno,
-                        int64_t* count);
-    static Step Integer(TextBuffer& target, const Conversion& conv, int32_t v, int64_t* count);
-    static Step Floating(TextBuffer& target, const Conversion& conv, double v, int64_t* count);
+    static Step Convert(TextBuffer& target, const Conversion& conv, va_list* args, CallState* call);
+    static Step Integral(TextBuffer& target, const Conversion& conv, Integer v, int64_t* count);
+    static Step Character(TextBuffer& target, const Conversion& conv, va_list* args,
+                          int64_t* count);
+    template <typename T>
+    static Step Floating(TextBuffer& target, const Conversion& conv, T v, CallState* call);
     static Step Pointer(TextBuffer& target, const Conversion& conv, const void* p, int64_t* count);
     static Step String(TextBuffer& target, const Conversion& conv, const char* text,
                        int64_t* count);
+    static Step WideString(TextBuffer& target, const Conversion& conv, const wchar_t* text,
+                           int64_t* count);
 
     // Makes room for total bytes and a NUL; false when it cannot be made.
     static bool Room(TextBuffer& target, int64_t total) {
@@ -209,46 +351,34 @@ class FormatEngine {
     }
     static bool First(TextBuffer& target, const Conversion& conv, int64_t margin) {
         int64_t n = FirstReservation(conv, margin);
-        return n <= INT32_MAX && target.Reserve(static_cast<int32_t>(n)) > 0;
+        return n <= INT32_MAX && (target.room_ >= n || target.Reserve(static_cast<int32_t>(n)) > 0);
     }
-    // Renders at the cursor with render(out, room), an snprintf bounded by
-    // the room. When its text, `extra` bytes more and the width's padding
-    // do not fit, makes room for the measured length and renders again.
-    // The rendered length, or -1 when it cannot be had.
-    template <typename Render>
-    static int64_t RenderFitted(TextBuffer& target, const Layout& layout, int64_t extra,
-                                const Render& render) {
-        int rendered = render(target.cursor_, static_cast<size_t>(target.room_));
-        if (rendered < 0) {
-            return -1;
+    // Takes the length bytes rendered at the cursor into the content.
+    static void Commit(TextBuffer& target, int64_t length, int64_t* count) {
+        if (length <= 0) {
+            return;
         }
-        int64_t total = std::max<int64_t>(rendered + extra, layout.width);
-        if (total >= target.room_) {
-            if (!Room(target, total) ||
-                render(target.cursor_, static_cast<size_t>(target.room_)) != rendered) {
-                return -1;
-            }
-        }
-        return rendered;
+        target.cursor_ += length;
+        target.room_ -= static_cast<int32_t>(length);
+        target.lastChar_ = target.cursor_[-1];
+        *count += length;
     }
     // Pads the length bytes at the cursor to the width (room is there) and
-    // takes them in. Zeros, when asked for, go after a leading sign.
+    // takes them in. Zeros, when asked for, go after the first `keep`
+    // bytes (a sign, a "0x").
     static void Pad(TextBuffer& target, const Layout& layout, int64_t length, bool zeros,
-                    int64_t* count) {
+                    int64_t keep, int64_t* count) {
         char* out = target.cursor_;
         int64_t pad = std::max<int64_t>(layout.width - length, 0);
         if (pad > 0 && layout.left) {
             std::memset(out + length, ' ', static_cast<size_t>(pad));
         } else if (pad > 0) {
-            int64_t keep = zeros && (out[0] == '-' || out[0] == '+') ? 1 : 0;
+            keep = zeros ? keep : 0;
             std::memmove(out + keep + pad, out + keep, static_cast<size_t>(length - keep));
             std::memset(out + keep, zeros ? '0' : ' ', static_cast<size_t>(pad));
         }
-        out[length + pad] = '\0';
-        Take(target, count);
+        Commit(target, length + pad, count);
     }
-    // Takes what was rendered at the cursor (up to its NUL) into the content.
-    static void Take(TextBuffer& target, int64_t* count) { *count += target.Advance(); }
     // Ordinary characters (no newline among them), stored as Put stores
     // them one by one, but copied in blocks while there is room: a record's
     // text is mostly such a run.
@@ -299,9 +429,9 @@ int32_t FormatEngine::AppendDecimal(TextBuffer& target, int32_t v) {
 }
 
 int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args) {
+    CallState call;
     // %m reports the error of the caller, not one that a flush made meanwhile.
-    const int savedErrno = errno;
-    int64_t count = 0;
+    call.savedErrno = errno;
     try {
         if (target.scratch_ == nullptr) {
             target.scratch_ = new (std::nothrow) StringBuffer();
@@ -315,17 +445,17 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
                 size_t run = std::strcspn(p, "%\n");
                 AppendLiteral(target, p, run);
                 p += run;
-                count += static_cast<int64_t>(run);
+                call.count += static_cast<int64_t>(run);
                 continue;
             }
             if (*p == '\n') {
                 target.Put(*p++);
-                ++count;
+                ++call.count;
                 continue;
             }
             if (p[1] == '%') {
                 target.Put('%');
-                ++count;
+                ++call.count;
                 p += 2;
                 continue;
             }
@@ -334,7 +464,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
             if (target.scratch_ == nullptr || !ReadSpec(target, &p, args, &conv)) {
                 break;
             }
-            if (Convert(target, conv, args, savedErrno, &count) == Step::kStop) {
+            if (Convert(target, conv, args, &call) == Step::kStop) {
                 break;
             }
         }
@@ -342,7 +472,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
         platform::RethrowIfThreadCancellation();
         // Whatever was appended stays; the count says how much.
     }
-    return static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
+    return static_cast<int32_t>(std::min<int64_t>(call.count, INT32_MAX));
 }
 
 bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* args,
@@ -351,15 +481,21 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
     const char* p = *cursor;
     scratch.Reset();
     scratch.Put('%');
-    auto flag = [&](char c, bool* set) {
-        if (*p == c) {
-            *set = true;
-            scratch.Put(*p++);
+    for (;; scratch.Put(*p++)) {
+        if (*p == '-') {
+            conv->minus = true;
+        } else if (*p == '+') {
+            conv->plus = true;
+        } else if (*p == ' ') {
+            conv->space = true;
+        } else if (*p == '#') {
+            conv->hash = true;
+        } else if (*p == '0') {
+            conv->zero = true;
+        } else {
+            break;
         }
-    };
-    flag('-', &conv->minus);
-    flag('+', &conv->plus);
-    flag('0', &conv->zero);
+    }
     auto field = [&](Field* f) {
         if (*p == '*') {
             ++p;
@@ -383,9 +519,35 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
         conv->dot = true;
         scratch.Put(*p++);
     }
+    // Read without a "." too: see MakeLayout.
     field(&conv->precision);
-    if (*p == 'l') {
-        scratch.Put(*p++);
+    auto length = [&](Length l, int letters) {
+        conv->length = l;
+        for (int i = 0; i < letters; ++i) {
+            scratch.Put(*p++);
+        }
+    };
+    switch (*p) {
+        case 'h':
+            p[1] == 'h' ? length(Length::kChar, 2) : length(Length::kShort, 1);
+            break;
+        case 'l':
+            p[1] == 'l' ? length(Length::kLongLong, 2) : length(Length::kLong, 1);
+            break;
+        case 'j':
+            length(Length::kMax, 1);
+            break;
+        case 'z':
+            length(Length::kSize, 1);
+            break;
+        case 't':
+            length(Length::kPtrdiff, 1);
+            break;
+        case 'L':
+            length(Length::kLongDouble, 1);
+            break;
+        default:
+            break;
     }
     if (*p == '\0') {
         *cursor = p;
@@ -399,147 +561,269 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
 }
 
 FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& conv, va_list* args,
-                                         int savedErrno, int64_t* count) {
+                                         CallState* call) {
+    int64_t* count = &call->count;
     switch (conv.letter) {
         case 'd':
+        case 'i':
+            return Integral(target, conv, TakeSigned(args, conv.length), count);
         case 'u':
         case 'o':
         case 'x':
-        case 'X':
+        case 'X': {
+            Integer v;
+            v.magnitude = TakeUnsigned(args, conv.length);
+            return Integral(target, conv, v, count);
+        }
         case 'c':
-            return Integer(target, conv, va_arg(*args, int), count);
+            return Character(target, conv, args, count);
         case 'e':
+        case 'E':
         case 'f':
+        case 'F':
         case 'g':
-            return Floating(target, conv, va_arg(*args, double), count);
+        case 'G':
+        case 'a':
+        case 'A':
+            if (conv.length == Length::kLongDouble) {
+                return Floating(target, conv, va_arg(*args, long double), call);
+            }
+            return Floating(target, conv, va_arg(*args, double), call);
         case 'p':
             return Pointer(target, conv, va_arg(*args, void*), count);
         case 's':
+            if (conv.length == Length::kLong) {
+                return WideString(target, conv, va_arg(*args, const wchar_t*), count);
+            }
             return String(target, conv, va_arg(*args, const char*), count);
+        case 'n':
+            // The pointer is taken so that the arguments after it line up;
+            // nothing is ever stored through it.
+            va_arg(*args, void*);
+            return Step::kContinue;
+        case '%':
+            // A complete "%%" never gets here; with flags or a width in
+            // between, printf still writes the one percent sign.
+            target.Put('%');
+            ++*count;
+            return Step::kContinue;
         case 'm':
-            *count += target.Write(std::strerror(savedErrno), -1);
+            *count += target.Write(std::strerror(call->savedErrno), -1);
             return Step::kContinue;
         default:
-            // Not one of ours: the conversion spec produces nothing.
+            // Not a conversion: the spec produces nothing and takes nothing.
             return Step::kContinue;
     }
 }
 
-FormatEngine::Step FormatEngine::Integer(TextBuffer& target, const Conversion& conv, int32_t v,
-                                         int64_t* count) {
+FormatEngine::Step FormatEngine::Integral(TextBuffer& target, const Conversion& conv, Integer v,
+                                          int64_t* count) {
     if (!First(target, conv, kIntegerMargin)) {
         return Step::kStop;
     }
     Layout layout = MakeLayout(conv);
-    char digits[12];  // 11 octal digits for 32 bits, reversed
+    char digits[24];  // 22 octal digits for 64 bits, reversed
     size_t digitCount = 0;
-    char sign = 0;
-    if (conv.letter == 'c') {
-        // A character takes no precision and no sign.
-        digits[digitCount++] = static_cast<char>(v);
-        layout.hasPrecision = false;
-        layout.zero = false;
-    } else {
-        uint32_t magnitude = static_cast<uint32_t>(v);
-        uint32_t base = 10;
-        const char* alphabet = "0123456789abcdef";
-        if (conv.letter == 'd') {
-            if (v < 0) {
-                sign = '-';
-                magnitude = 0u - magnitude;
-            } else if (layout.plus) {
-                sign = '+';
-            }
-        } else if (conv.letter == 'o') {
-            base = 8;
-        } else if (conv.letter == 'x' || conv.letter == 'X') {
-            base = 16;
-            if (conv.letter == 'X') {
-                alphabet = "0123456789ABCDEF";
-            }
+    char prefix[2];
+    size_t prefixLength = 0;
+    const char letter = conv.letter;
+    if (letter == 'd' || letter == 'i') {
+        if (v.negative) {
+            prefix[prefixLength++] = '-';
+        } else if (layout.plus) {
+            prefix[prefixLength++] = '+';
+        } else if (layout.space) {
+            prefix[prefixLength++] = ' ';
         }
-        // A zero with a precision of 0 has no digits at all.
-        if (magnitude != 0 || !layout.hasPrecision || layout.precision != 0) {
-            // A constant base turns the divisions into multiplications and
-            // shifts; integers are in nearly every record.
-            switch (base) {
-                case 10:
-                    digitCount = ReversedDigits<10>(magnitude, alphabet, digits);
-                    break;
-                case 16:
-                    digitCount = ReversedDigits<16>(magnitude, alphabet, digits);
-                    break;
-                default:
-                    digitCount = ReversedDigits<8>(magnitude, alphabet, digits);
-                    break;
-            }
+    }
+    // A zero with a precision of 0 has no digits at all.
+    if (v.magnitude != 0 || !layout.hasPrecision || layout.precision != 0) {
+        // A constant base turns the divisions into multiplications and
+        // shifts; integers are in nearly every record.
+        if (letter == 'x') {
+            digitCount = ReversedDigits<16>(v.magnitude, "0123456789abcdef", digits);
+        } else if (letter == 'X') {
+            digitCount = ReversedDigits<16>(v.magnitude, "0123456789ABCDEF", digits);
+        } else if (letter == 'o') {
+            digitCount = ReversedDigits<8>(v.magnitude, "01234567", digits);
+        } else {
+            digitCount = ReversedDigits<10>(v.magnitude, "0123456789", digits);
         }
     }
     int64_t zeros = layout.hasPrecision
                         ? std::max<int64_t>(layout.precision - static_cast<int64_t>(digitCount), 0)
                         : 0;
-    int64_t core = (sign != 0 ? 1 : 0) + zeros + static_cast<int64_t>(digitCount);
-    if (!Room(target, std::max(core, layout.width))) {
+    if (layout.hash) {
+        if (letter == 'o' && zeros == 0 && (digitCount == 0 || digits[digitCount - 1] != '0')) {
+            // "#" makes the first digit of an octal number a zero.
+            zeros = 1;
+        } else if ((letter == 'x' || letter == 'X') && v.magnitude != 0) {
+            prefix[prefixLength++] = '0';
+            prefix[prefixLength++] = letter;
+        }
+    }
+    const int64_t core =
+        static_cast<int64_t>(prefixLength) + zeros + static_cast<int64_t>(digitCount);
+    const int64_t total = std::max(core, layout.width);
+    if (!Room(target, total)) {
         return Step::kStop;
     }
+    // A precision turns zero padding off, as in printf.
+    const bool zeroPad = layout.zero && !layout.left && !layout.hasPrecision;
+    const int64_t pad = total - core;
     char* out = target.cursor_;
-    if (sign != 0) {
-        *out++ = sign;
+    if (!layout.left && !zeroPad) {
+        std::memset(out, ' ', static_cast<size_t>(pad));
+        out += pad;
+    }
+    for (size_t i = 0; i < prefixLength; ++i) {
+        *out++ = prefix[i];
+    }
+    if (zeroPad) {
+        zeros += pad;
     }
     std::memset(out, '0', static_cast<size_t>(zeros));
     out += zeros;
     while (digitCount > 0) {
         *out++ = digits[--digitCount];
     }
-    // A precision turns zero padding off, as in printf.
-    Pad(target, layout, core, layout.zero && !layout.hasPrecision, count);
+    if (layout.left) {
+        std::memset(out, ' ', static_cast<size_t>(pad));
+    }
+    Commit(target, total, count);
     return Step::kContinue;
 }
 
-FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& conv, double v,
-                                          int64_t* count) {
+FormatEngine::Step FormatEngine::Character(TextBuffer& target, const Conversion& conv,
+                                           va_list* args, int64_t* count) {
+    char bytes[MB_LEN_MAX];
+    int64_t length = 1;
+    if (conv.length == Length::kLong) {
+        // wint_t; on Windows narrower than int, so it arrives promoted.
+        wchar_t wide = static_cast<wchar_t>(Take<wint_t>(args));
+        length = WideText(&wide, 1, -1, bytes);
+    } else {
+        bytes[0] = static_cast<char>(Take<int>(args));
+    }
+    if (!First(target, conv, kIntegerMargin)) {
+        return Step::kStop;
+    }
+    // A character takes no precision, sign or zero padding. Its byte is
+    // written whatever it is, a NUL included, as printf writes it.
+    Layout layout = MakeLayout(conv);
+    if (!Room(target, std::max(length, layout.width))) {
+        return Step::kStop;
+    }
+    std::memcpy(target.cursor_, bytes, static_cast<size_t>(length));
+    Pad(target, layout, length, false, 0, count);
+    return Step::kContinue;
+}
+
+template <typename T>
+FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& conv, T v,
+                                          CallState* call) {
     if (!First(target, conv, kFloatMargin)) {
         return Step::kStop;
     }
     Layout layout = MakeLayout(conv);
-    const bool finite = std::isfinite(v);
-    const int32_t exact = conv.letter == 'f' ? kFixedExactPrecision : kExponentExactPrecision;
-    int32_t precision = -1;  // printf's default
-    int64_t extraZeros = 0;
-    if (layout.hasPrecision) {
-        precision = static_cast<int32_t>(std::min<int64_t>(layout.precision, exact));
-        if (finite && conv.letter != 'g') {
-            extraZeros = layout.precision - precision;
+    const char letter = conv.letter;
+    const bool upper = letter >= 'A' && letter <= 'Z';
+    const char lower = upper ? static_cast<char>(letter - 'A' + 'a') : letter;
+    const bool negative = std::signbit(v);
+    const char sign = negative ? '-' : layout.plus ? '+' : layout.space ? ' ' : 0;
+    const int64_t signLength = sign != 0 ? 1 : 0;
+    v = std::fabs(v);
+
+    if (!std::isfinite(v)) {
+        // C99's spelling, the same on every platform; never zero padded.
+        const char* word = std::isnan(v) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
+        if (!Room(target, std::max<int64_t>(3 + signLength, layout.width))) {
+            return Step::kStop;
+        }
+        char* out = target.cursor_;
+        if (sign != 0) {
+            *out++ = sign;
+        }
+        std::memcpy(out, word, 3);
+        Pad(target, layout, 3 + signLength, false, 0, &call->count);
+        return Step::kContinue;
+    }
+
+    using Style = FloatText::Style;
+    Style style = lower == 'f'   ? Style::kFixed
+                  : lower == 'e' ? Style::kScientific
+                  : lower == 'g' ? Style::kGeneral
+                                 : Style::kHex;
+    if (call->viaCLibrary < 0) {
+        call->viaCLibrary = FloatText::CLibraryNeeded() ? 1 : 0;
+    }
+    const bool viaCLibrary = call->viaCLibrary != 0;
+    // Precisions beyond 32 bits were refused by the first reservation.
+    int64_t precision = layout.hasPrecision ? layout.precision : (style == Style::kHex ? -1 : 6);
+    if (style == Style::kGeneral && layout.hash) {
+        // %#g keeps its trailing zeros: it is %e or %f with the precision
+        // that %g would choose.
+        const int64_t significant = precision == 0 ? 1 : precision;
+        const int32_t exponent = FloatText::Exponent(
+            v, static_cast<int32_t>(std::min<int64_t>(significant, INT32_MAX)), viaCLibrary);
+        if (significant > exponent && exponent >= -4) {
+            style = Style::kFixed;
+            precision = significant - 1 - exponent;
+        } else {
+            style = Style::kScientific;
+            precision = significant - 1;
         }
     }
-    // Sign and precision only; the width is applied afterwards.
-    char format[8];
-    size_t at = 0;
-    format[at++] = '%';
-    if (layout.plus) {
-        format[at++] = '+';
+    const int32_t rendered =
+        static_cast<int32_t>(std::min<int64_t>(precision, FloatText::PrecisionCap<T>(style)));
+    // Zeros beyond the digits the value has; %g has dropped them.
+    const int64_t extraZeros =
+        style == Style::kGeneral ? 0 : std::max<int64_t>(precision - rendered, 0);
+    const bool hash = layout.hash && style != Style::kGeneral;
+
+    // The digits go after the room for the sign; most often they fit in
+    // the room there is, else the room is made and they are rendered again.
+    int64_t length = -1;
+    int64_t total = 0;
+    for (int attempt = 0; attempt < 2 && length < 0; ++attempt) {
+        if (attempt == 1 &&
+            !Room(target, std::max(signLength + FloatText::Bound<T>(rendered) + extraZeros,
+                                   layout.width))) {
+            return Step::kStop;
+        }
+        if (target.room_ <= signLength + 1) {
+            continue;
+        }
+        length = FloatText::Render(target.cursor_ + signLength,
+                                   static_cast<size_t>(target.room_ - signLength), v, style,
+                                   rendered, hash, upper, viaCLibrary);
+        total = std::max(signLength + std::max<int64_t>(length, 0) + extraZeros, layout.width);
+        if (length >= 0 && total >= target.room_) {
+            length = -1;  // the zeros or the padding do not fit
+        }
     }
-    format[at++] = '.';
-    format[at++] = '*';
-    format[at++] = conv.letter;
-    format[at] = '\0';
-    int64_t rendered = RenderFitted(target, layout, extraZeros, [&](char* out, size_t room) {
-        return std::snprintf(out, room, format, precision, v);
-    });
-    if (rendered < 0) {
+    if (length < 0) {
         return Step::kStop;
     }
     char* out = target.cursor_;
+    if (sign != 0) {
+        out[0] = sign;
+    }
+    char* body = out + signLength;
     if (extraZeros > 0) {
-        // More digits than a double holds: zeros, before the exponent if any.
-        char* exponent = conv.letter == 'e' ? std::strchr(out, 'e') : nullptr;
-        char* end = out + rendered;
-        char* insert = exponent != nullptr ? exponent : end;
-        std::memmove(insert + extraZeros, insert, static_cast<size_t>(end - insert));
+        // More digits than the type holds: zeros, before the exponent if any.
+        const char marker = style == Style::kHex ? (upper ? 'P' : 'p') : (upper ? 'E' : 'e');
+        char* insert = body + length;
+        if (style != Style::kFixed) {
+            void* found = std::memchr(body, marker, static_cast<size_t>(length));
+            insert = found != nullptr ? static_cast<char*>(found) : insert;
+        }
+        std::memmove(insert + extraZeros, insert, static_cast<size_t>(body + length - insert));
         std::memset(insert, '0', static_cast<size_t>(extraZeros));
     }
-    // Zeros go after the sign; infinity and NaN are padded with blanks.
-    Pad(target, layout, rendered + extraZeros, layout.zero && finite, count);
+    // Zeros of the width go after the sign, and after the "0x" of %a.
+    const int64_t keep = signLength + (style == Style::kHex ? 2 : 0);
+    Pad(target, layout, signLength + length + extraZeros, layout.zero, keep, &call->count);
     return Step::kContinue;
 }
 
@@ -548,16 +832,17 @@ FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Conversion& c
     if (!First(target, conv, kIntegerMargin)) {
         return Step::kStop;
     }
-    // The platform's own form of a pointer; zero padding, a sign and a
-    // precision mean nothing for pointers and are ignored.
+    // The platform's own form of a pointer, which is short; zero padding,
+    // a sign and a precision mean nothing for pointers and are ignored.
     Layout layout = MakeLayout(conv);
-    int64_t rendered = RenderFitted(target, layout, 0, [&](char* out, size_t room) {
-        return std::snprintf(out, room, "%p", p);
-    });
-    if (rendered < 0) {
+    char text[48];
+    int length = std::snprintf(text, sizeof text, "%p", p);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof text ||
+        !Room(target, std::max<int64_t>(length, layout.width))) {
         return Step::kStop;
     }
-    Pad(target, layout, rendered, false, count);
+    std::memcpy(target.cursor_, text, static_cast<size_t>(length));
+    Pad(target, layout, length, false, 0, count);
     return Step::kContinue;
 }
 
@@ -567,29 +852,40 @@ FormatEngine::Step FormatEngine::String(TextBuffer& target, const Conversion& co
         return Step::kContinue;
     }
     Layout layout = MakeLayout(conv);
-    if (conv.precision.value == 0) {
-        // A plain string is copied as it is, unless a width pads it.
-        if (layout.width <= 0 || layout.width <= static_cast<int64_t>(std::strlen(text))) {
-            *count += target.Write(text, -1);
-            return Step::kContinue;
-        }
-    }
-    if (!First(target, conv, kIntegerMargin)) {
-        return Step::kStop;
-    }
     int64_t length = 0;
     if (layout.hasPrecision) {
-        while (length < layout.precision && text[length] != '\0') {
-            ++length;
-        }
+        // The text need not be terminated within the precision.
+        const void* nul = std::memchr(text, '\0', static_cast<size_t>(layout.precision));
+        length = nul != nullptr ? static_cast<const char*>(nul) - text : layout.precision;
     } else {
         length = static_cast<int64_t>(std::strlen(text));
     }
-    if (!Room(target, std::max(length, layout.width))) {
+    if (layout.width <= length && length <= INT32_MAX) {
+        // Nothing to pad: copied as it is, in blocks, as a stream takes it.
+        *count += target.Write(text, static_cast<int32_t>(length));
+        return Step::kContinue;
+    }
+    if (!First(target, conv, kIntegerMargin) || !Room(target, std::max(length, layout.width))) {
         return Step::kStop;
     }
     std::memcpy(target.cursor_, text, static_cast<size_t>(length));
-    Pad(target, layout, length, false, count);
+    Pad(target, layout, length, false, 0, count);
+    return Step::kContinue;
+}
+
+FormatEngine::Step FormatEngine::WideString(TextBuffer& target, const Conversion& conv,
+                                            const wchar_t* text, int64_t* count) {
+    if (text == nullptr) {
+        return Step::kContinue;
+    }
+    Layout layout = MakeLayout(conv);
+    const int64_t limit = layout.hasPrecision ? layout.precision : -1;
+    const int64_t length = WideText(text, -1, limit, nullptr);
+    if (!First(target, conv, kIntegerMargin) || !Room(target, std::max(length, layout.width))) {
+        return Step::kStop;
+    }
+    WideText(text, -1, limit, target.cursor_);
+    Pad(target, layout, length, false, 0, count);
     return Step::kContinue;
 }
 

@@ -206,7 +206,8 @@ std::vector<Case> Cases() {
              std::string format;
              std::string expected;
              while (format.size() < 100 * 1024) {
-                 format += "ab %% %i%hd|";
+                 // Letters that are no conversion take no argument.
+                 format += "ab %% %q%hyd|";
                  expected += "ab % d|";
              }
              Trace(log, 0, format.c_str());

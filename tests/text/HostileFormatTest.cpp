@@ -1,4 +1,4 @@
-// Random formats built from the engine's grammar, with extreme widths,
+// Random formats built from C99 printf's grammar, with extreme widths,
 // precisions and values: nothing may be written beyond the storage, and the
 // count must match what was appended. Runs under the asan preset too.
 #include <gtest/gtest.h>
@@ -76,17 +76,34 @@ class CountingStream : public FileStream {
 };
 
 // The arguments every generated format is called with, in this order.
-enum class Kind { kInt, kDouble, kText, kPointer, kNone };
-constexpr Kind kPattern[] = {Kind::kInt,    Kind::kInt,  Kind::kInt,     Kind::kDouble,
-                             Kind::kText,   Kind::kInt,  Kind::kPointer, Kind::kInt,
-                             Kind::kDouble, Kind::kText, Kind::kInt,     Kind::kInt};
+enum class Kind {
+    kInt,
+    kLong,
+    kLongLong,
+    kSize,
+    kDouble,
+    kLongDouble,
+    kText,
+    kWide,
+    kPointer,
+    kNone
+};
+constexpr Kind kPattern[] = {Kind::kInt,    Kind::kInt,  Kind::kLongLong, Kind::kDouble,
+                             Kind::kText,   Kind::kInt,  Kind::kPointer,  Kind::kLongDouble,
+                             Kind::kDouble, Kind::kWide, Kind::kSize,     Kind::kLong,
+                             Kind::kInt,    Kind::kInt};
 constexpr size_t kArgCount = sizeof(kPattern) / sizeof(kPattern[0]);
 
 struct Arguments {
     int i[kArgCount];
+    long l[kArgCount];
+    long long ll[kArgCount];
+    size_t z[kArgCount];
     double d[kArgCount];
+    long double ld[kArgCount];
     const char* s[kArgCount];
-    const void* p[kArgCount];
+    const wchar_t* w[kArgCount];
+    void* p[kArgCount];
 };
 
 int32_t Call(TextBuffer& b, const char* format, const Arguments& a) {
@@ -96,8 +113,8 @@ int32_t Call(TextBuffer& b, const char* format, const Arguments& a) {
         int32_t count = b.AppendFormatV(f, args);
         va_end(args);
         return count;
-    }(format, a.i[0], a.i[1], a.i[2], a.d[3], a.s[4], a.i[5], a.p[6], a.i[7], a.d[8], a.s[9],
-           a.i[10], a.i[11]);
+    }(format, a.i[0], a.i[1], a.ll[2], a.d[3], a.s[4], a.i[5], a.p[6], a.ld[7], a.d[8], a.w[9],
+           a.z[10], a.l[11], a.i[12], a.i[13]);
 }
 
 class Generator {
@@ -112,19 +129,30 @@ class Generator {
 
     // A format whose conversions take the arguments of kPattern in order.
     std::string Format(Arguments* a) {
-        static const int ints[] = {INT32_MIN, -INT32_MAX, INT32_MAX, -2147483000, 2147483000,
-                                   -300,      -5,         -1,        0,           1,
-                                   7,         42,         300,       1000,        'x'};
+        static const long long ints[] = {INT64_MIN,   INT64_MAX,  INT32_MIN, -INT32_MAX, INT32_MAX,
+                                         -2147483000, 2147483000, -300,      -5,         -1,
+                                         0,           1,          7,         42,         300,
+                                         1000,        'x'};
         static const double doubles[] = {0.0,  -0.0,   1.5,      -2.25e-7,  1e300, -1e308,
                                          1e33, 5e-324, HUGE_VAL, -HUGE_VAL, NAN,   123.456};
+        static const long double longDoubles[] = {
+            0.0L, -1.5L, 1e4000L, -1e-4000L, 1.0L / 3, static_cast<long double>(HUGE_VAL)};
         static const std::string longText(300, 'L');
         static const char* texts[] = {nullptr, "", "abc", "line\nbreak", longText.c_str()};
+        static const std::wstring longWide(300, L'W');
+        static const wchar_t* wides[] = {nullptr, L"", L"abc", L"caf\u00e9", longWide.c_str()};
         static int object;
-        static const void* pointers[] = {nullptr, &object, texts};
+        static void* pointers[] = {nullptr, &object, texts};
         for (size_t k = 0; k < kArgCount; ++k) {
-            a->i[k] = Pick(ints);
+            long long v = Pick(ints);
+            a->i[k] = static_cast<int>(v);
+            a->l[k] = static_cast<long>(v);
+            a->ll[k] = v;
+            a->z[k] = static_cast<size_t>(v);
             a->d[k] = Pick(doubles);
+            a->ld[k] = Pick(longDoubles);
             a->s[k] = Pick(texts);
+            a->w[k] = Pick(wides);
             a->p[k] = Pick(pointers);
         }
         next_ = 0;
@@ -139,7 +167,7 @@ class Generator {
             }
         }
         if (Chance(10)) {
-            static const char* unfinished[] = {"%", "%-5", "%.3l", "%+0", "%12."};
+            static const char* unfinished[] = {"%", "%-5", "%.3l", "%+0", "%12.", "%#hh", "% 3L"};
             f += Pick(unfinished);
         }
         return f;
@@ -165,41 +193,53 @@ class Generator {
 
     std::string RandomConversion() {
         std::string s = "%";
-        if (Chance(20)) {
-            s += '-';
-        }
-        if (Chance(20)) {
-            s += '+';
-        }
-        if (Chance(20)) {
-            s += '0';
+        static const char flags[] = {'-', '+', ' ', '#', '0'};
+        while (Chance(35)) {
+            s += Pick(flags);
         }
         s += Field(false);
         if (Chance(50)) {
             s += '.';
         }
         s += Field(true);
-        if (Chance(20)) {
-            s += 'l';
-        }
-        // A letter for the next argument, or one that takes none.
-        static const char junk[] = {' ', '#', 'h', 'i', 'n', 'E', 'G', 'a', 'L', 'I', '$', 'm'};
-        static const char ints[] = {'d', 'u', 'o', 'x', 'X', 'c'};
-        static const char doubles[] = {'e', 'f', 'g'};
-        char letter = Pick(junk);
+        // A conversion for the next argument, or a letter that takes none.
+        static const char* junk[] = {"q", "I", "$", "w", "k", "m", "Z", "hq", "l!", "LY"};
+        static const char* ints[] = {"d", "i", "u", "o", "x", "X", "c", "hd", "hhx", "hu", "hhc"};
+        static const char* longs[] = {"ld", "li", "lu", "lo", "lx", "lX"};
+        static const char* longLongs[] = {"lld", "lli", "llu", "llo", "llx", "jd", "ju", "Ld"};
+        static const char* sizes[] = {"zu", "zd", "zx", "td", "tu"};
+        static const char* doubles[] = {"e", "E", "f", "F", "g", "G", "a", "A", "lf", "le"};
+        static const char* longDoubles[] = {"Le", "LE", "Lf", "LF", "Lg", "LG", "La", "LA"};
+        static const char* pointers[] = {"p", "n", "hhn", "hn", "ln", "lln", "jn", "zn", "tn"};
+        std::string letter = Pick(junk);
         if (Chance(80)) {
             switch (NextKind()) {
                 case Kind::kInt:
                     letter = Pick(ints);
                     break;
+                case Kind::kLong:
+                    letter = Pick(longs);
+                    break;
+                case Kind::kLongLong:
+                    letter = Pick(longLongs);
+                    break;
+                case Kind::kSize:
+                    letter = Pick(sizes);
+                    break;
                 case Kind::kDouble:
                     letter = Pick(doubles);
                     break;
+                case Kind::kLongDouble:
+                    letter = Pick(longDoubles);
+                    break;
                 case Kind::kText:
-                    letter = 's';
+                    letter = "s";
+                    break;
+                case Kind::kWide:
+                    letter = "ls";
                     break;
                 case Kind::kPointer:
-                    letter = 'p';
+                    letter = Pick(pointers);
                     break;
                 case Kind::kNone:
                     break;
