@@ -65,6 +65,30 @@
 #define VOSK_LOG_CALL
 #endif
 
+/*
+ * Format checking: with GCC and Clang, calls to SL_TraceLog and SL_Print are
+ * checked like printf (-Wformat, in -Wall); with MSVC, under /analyze. The
+ * formats are C99's on every platform, so MinGW checks them as GNU formats,
+ * not as the system runtime's.
+ */
+#if defined(__GNUC__) || defined(__clang__)
+#if defined(__MINGW32__) && !defined(__clang__)
+#define VOSK_LOG_PRINTF(format_index, first_arg) \
+    __attribute__((format(gnu_printf, format_index, first_arg)))
+#else
+#define VOSK_LOG_PRINTF(format_index, first_arg) \
+    __attribute__((format(printf, format_index, first_arg)))
+#endif
+#else
+#define VOSK_LOG_PRINTF(format_index, first_arg)
+#endif
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <sal.h>
+#define VOSK_LOG_FORMAT_STRING _Printf_format_string_
+#else
+#define VOSK_LOG_FORMAT_STRING
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -96,15 +120,23 @@ void VOSK_LOG_CALL SL_ChangeLevel(LogHandle log, int level);
 /*
  * Writes one record when level is not greater than the log's threshold:
  * "[YYYY-MM-DD hh:mm:ss.mmm] " then the printf-style message, then a line
- * feed unless the message ends with one. Conversions: d u o x X c p e f g s
- * (with flags - + 0, width, precision, '*', 'l'), %m for the text of errno
- * as it was when the call began, and %% for a percent sign; any other
- * conversion prints nothing. errno is as the call found it when it returns.
+ * feed unless the message ends with one. The format is C99 printf's, with
+ * the same text on every platform: flags - + space # 0, width and precision
+ * as digits or '*', length modifiers hh h l ll j z t L, and the conversions
+ * d i u o x X c s p e E f F g G a A and %%; each takes exactly the argument
+ * printf takes (l is long, L long double). %n takes its pointer and stores
+ * nothing. %m, an addition, prints the text of errno as it was when the
+ * call began and takes no argument. Any other letter prints nothing and
+ * takes no argument. errno is as the call found it when it returns.
  */
-void VOSK_LOG_CALL SL_TraceLog(LogHandle log, int level, const char* format, ...);
+VOSK_LOG_PRINTF(3, 4)
+void VOSK_LOG_CALL SL_TraceLog(LogHandle log, int level, VOSK_LOG_FORMAT_STRING const char* format,
+                               ...);
 
 /* SL_TraceLog with an argument list. */
-void VOSK_LOG_CALL SL_Print(LogHandle log, int level, const char* format, va_list args);
+VOSK_LOG_PRINTF(3, 0)
+void VOSK_LOG_CALL SL_Print(LogHandle log, int level, VOSK_LOG_FORMAT_STRING const char* format,
+                            va_list args);
 
 /*
  * Writes text as it is, after 25 blanks, with no stamp, level test or line
