@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -118,11 +119,17 @@ TEST_F(HostTest, WritesPurgesAndUnloads) {
         }
     }
     EXPECT_EQ(records, 4000);
-    ASSERT_EQ(rest.size(), 2u);
+    ASSERT_EQ(rest.size(), 4u);
     // Raw text has no line end: the next record's stamp follows it.
     EXPECT_EQ(rest[0].substr(0, 34), std::string(25, ' ') + "raw text[");
     EXPECT_NE(rest[0].find("] after raw"), std::string::npos);
     EXPECT_EQ(rest[1], "through SL_Print: 00042");
+    EXPECT_EQ(rest[2], "user 7 name bob");
+    char expected[256];
+    std::snprintf(expected, sizeof expected, "%ld %lld %zu %hd %E %#x %.3f %+g", 1L << 30,
+                  1LL << 40, static_cast<size_t>(-1), static_cast<short>(70000), 1e-7, 255, 2.0 / 3,
+                  -0.0);
+    EXPECT_EQ(rest[3], expected);
 
     std::vector<std::string> other = Lines(ReadFile(bin_ / "logs" / "other.log"));
     ASSERT_EQ(other.size(), 3u);

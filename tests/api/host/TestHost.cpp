@@ -15,6 +15,9 @@
 
 namespace {
 
+// Also formatted by the test with the C library, to compare.
+constexpr char kWideFormat[] = "%ld %lld %zu %hd %E %#x %.3f %+g";
+
 struct Exports {
     decltype(&SL_CreateLog) create;
     decltype(&SL_DestroyLog) destroy;
@@ -60,6 +63,10 @@ int Basic(const Exports& x) {
     x.write(app, "raw text");
     x.trace(app, 5, "after raw");
     PrintThrough(x, app, 0, "through %s: %05d", "SL_Print", 42);
+    // printf's own conversions and argument sizes.
+    x.trace(app, 0, "user %i name %s", 7, "bob");
+    x.trace(app, 0, kWideFormat, 1L << 30, 1LL << 40, static_cast<size_t>(-1), 70000, 1e-7, 255,
+            2.0 / 3, -0.0);
 
     x.trace(other, 3, "before the change");
     x.changeLevel(other, 1);
