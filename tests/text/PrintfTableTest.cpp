@@ -69,16 +69,23 @@ class Table {
     int mismatches_ = 0;
 };
 
-// Where the C runtime of the platform is not C99 printf, the case is
-// left out of the comparison; the engine's text there is glibc's.
+// Where the C runtime of the platform is not C99 printf, the case is left
+// out of the comparison; the engine's text there is C99's (and glibc's).
+// format is "[%<flags><width><precision><length><letter>]".
 bool RuntimeDeparts(const std::string& format, bool negativeNan) {
 #ifdef __MINGW32__
-    // mingw-w64's printf: "%#.0o" of 0 prints nothing (C99 asks for "0"),
-    // and a NaN with its sign bit set prints without the "-".
-    if (negativeNan) {
-        return true;
-    }
-    return format.find('#') != std::string::npos && format.find('o') != std::string::npos;
+    const char letter = format[format.size() - 2];
+    const size_t flagsEnd = format.find_first_not_of("-+ #0", 2);
+    const std::string flags = format.substr(2, flagsEnd - 2);
+    const bool padded = format.find_first_of("123456789*", flagsEnd) < format.find('.');
+    // mingw-w64's printf: a NaN with its sign bit prints without "-"; "+"
+    // and " " give unsigned conversions a sign; "%#.0o" of 0 prints
+    // nothing; %a ignores "-" and pads a negative "*" width with zeros;
+    // its %p has another form than the one snprintf("%p") gives.
+    const bool isUnsigned = std::strchr("uoxX", letter) != nullptr;
+    return negativeNan || (isUnsigned && flags.find_first_of("+ ") != std::string::npos) ||
+           (letter == 'o' && flags.find('#') != std::string::npos) ||
+           ((letter == 'a' || letter == 'A') && padded) || letter == 'p';
 #else
     (void)format;
     (void)negativeNan;
@@ -392,7 +399,9 @@ TEST(PrintfTable, CharactersStringsAndPointers) {
             CheckStars(table, wide, width, "", static_cast<wint_t>(L'q'));
             std::string pointer = std::string("[%") + flag + width + "p]";
             static int object;
-            CheckStars(table, pointer, width, "", static_cast<void*>(&object));
+            if (!RuntimeDeparts(pointer, false)) {
+                CheckStars(table, pointer, width, "", static_cast<void*>(&object));
+            }
         }
     }
     // A precision need not reach a terminating NUL.
