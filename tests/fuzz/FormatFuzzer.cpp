@@ -5,13 +5,19 @@
 // Built with clang (-fsanitize=fuzzer,address,undefined) for x86-64 Linux
 // only: the argument list is laid out by hand in that ABI's va_list.
 //
-// Input: the first byte picks the argument set, the rest is the format.
+// Input: the first byte picks the argument set, the rest is the format,
+// read with the whole C99 printf grammar (flags, "*", hh h l ll j z t L).
 //   even: every argument slot points to a text. The texts lie on both sides
 //         of a 4 GiB boundary, so a slot read as an int (a width or
-//         precision taken by "*", a %d, a %c) is a small number between
-//         -kSpan and kSpan, read as a double it is a subnormal number, and
-//         read as a pointer (%s, %p) it is a valid text. Nothing the engine
-//         can make of a slot is undefined.
+//         precision taken by "*", a %d, a %hhx, a %c, a %lc) is a small
+//         number between -kSpan and kSpan, read as a 64-bit integer (%lld,
+//         %zu, %jd) a large one, read as a double a subnormal number, and
+//         read as a pointer (%s, %p, %n) a valid text. The texts are
+//         aligned and followed by zeros, so that read as wide text (%ls)
+//         they end too. A long double (%Lf) takes two slots (or three, to
+//         align them) and makes of them whatever the bits say, including
+//         encodings no arithmetic produces. Nothing the engine can make of
+//         a slot is undefined, and %n never stores.
 //   odd:  the slots hold interesting doubles and ints, and the format's
 //         "s", "p" and "*" are replaced, so no slot is taken as a text or a
 //         width.
@@ -49,6 +55,7 @@ namespace {
 constexpr size_t kDigitRun = 4;
 // Texts lie within this many bytes on either side of the 4 GiB boundary.
 constexpr uintptr_t kSpan = 16384;
+constexpr size_t kTextAlignment = 16;
 
 // The va_list of the x86-64 System V ABI. With both register areas marked
 // as used up, every va_arg (int, double or pointer) reads the next 8-byte
@@ -122,7 +129,10 @@ class TextArena {
                 char* at = *side;
                 std::memcpy(at, texts[i].c_str(), texts[i].size() + 1);
                 pointers_.push_back(at);
-                *side += texts[i].size() + 1;
+                // The mapping is zeroed: the next text starts aligned, past
+                // a whole wide character of zeros.
+                size_t used = texts[i].size() + 1 + sizeof(wchar_t);
+                *side += (used + kTextAlignment - 1) / kTextAlignment * kTextAlignment;
             }
         }
         if (below > base_ + kSpan || above > base_ + 2 * kSpan) {
@@ -151,6 +161,14 @@ std::vector<uint64_t> NumberSlots() {
     const int32_t ints[] = {0, 1, -1, 42, -42, 255, 256, 65, 10, INT32_MAX, INT32_MIN, 1000};
     for (int32_t v : ints) {
         slots.push_back(static_cast<uint64_t>(static_cast<int64_t>(v)));
+    }
+    // 64-bit integers, and the words of long doubles: a mantissa with its
+    // integer bit, and the exponents of 1, of infinity and NaN, of -2.
+    const uint64_t wide[] = {
+        uint64_t{1} << 63,  ~uint64_t{0} >> 1, uint64_t{1} << 40, 0x3FFF, 0x7FFF, 0xC000,
+        0xC000000000000000u};
+    for (uint64_t v : wide) {
+        slots.push_back(v);
     }
     return slots;
 }
@@ -237,7 +255,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         format += c;
     }
 
-    // Each format byte consumes at most one slot; a few spare ones beyond.
+    // Each format byte consumes at most one slot (a long double's two or
+    // three take three bytes, "%Lf"); a few spare ones beyond. The vector's
+    // storage is aligned for a long double.
     std::vector<uint64_t> slots;
     const std::vector<uint64_t> numberSlots = NumberSlots();
     const std::vector<const char*>& pointers = arena.Pointers();
