@@ -171,7 +171,7 @@ bool PrecisionDropped(const Field& precision) {
     return precision.star && precision.value < 0;
 }
 
-Layout MakeLayout(const Conversion& conv) {
+inline Layout MakeLayout(const Conversion& conv) {
     Layout layout;
     layout.left = conv.minus;
     layout.plus = conv.plus;
@@ -204,7 +204,7 @@ Layout MakeLayout(const Conversion& conv) {
 // The room the conversion asks for first: the larger of width and
 // precision as written, plus the letter's margin.
 int64_t FirstReservation(const Conversion& conv, int64_t margin) {
-    return std::max<int64_t>({conv.width.value, conv.precision.value, 0}) + margin;
+    return std::max(std::max(conv.width.value, conv.precision.value), int64_t{0}) + margin;
 }
 
 // The arguments of the integer conversions, by length modifier.
@@ -379,30 +379,25 @@ class FormatEngine {
         }
         Commit(target, length + pad, count);
     }
-    // Ordinary characters (no newline among them), stored as Put stores
-    // them one by one, but copied in blocks while there is room: a record's
-    // text is mostly such a run.
-    static void AppendLiteral(TextBuffer& target, const char* text, size_t length);
-};
-
-void FormatEngine::AppendLiteral(TextBuffer& target, const char* text, size_t length) {
-    while (length > 0) {
-        if (target.room_ <= 0) {
-            // Put makes the room (or fails and drops the character) exactly
-            // as it would in a loop of Puts.
-            target.Put(*text++);
-            --length;
-            continue;
+    // Copies ordinary characters from *text while there is room, up to a
+    // "%", a newline (which Put must store, for the line flush) or the end.
+    // The runs between conversions are short: a plain loop beats a search
+    // and a block copy.
+    static void AppendLiteral(TextBuffer& target, const char** text) {
+        const char* p = *text;
+        char* out = target.cursor_;
+        char* end = out + target.room_;
+        while (out < end && *p != '%' && *p != '\n' && *p != '\0') {
+            *out++ = *p++;
         }
-        size_t n = std::min(length, static_cast<size_t>(target.room_));
-        std::memcpy(target.cursor_, text, n);
-        target.cursor_ += n;
-        target.room_ -= static_cast<int32_t>(n);
-        target.lastChar_ = text[n - 1];
-        text += n;
-        length -= n;
+        if (p != *text) {
+            target.room_ -= static_cast<int32_t>(out - target.cursor_);
+            target.cursor_ = out;
+            target.lastChar_ = p[-1];
+            *text = p;
+        }
     }
-}
+};
 
 int32_t TextBuffer::AppendFormatV(const char* format, va_list args) {
     va_list copy;
@@ -442,10 +437,14 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
         const char* p = format;
         while (*p != '\0') {
             if (*p != '%' && *p != '\n') {
-                size_t run = std::strcspn(p, "%\n");
-                AppendLiteral(target, p, run);
-                p += run;
-                call.count += static_cast<int64_t>(run);
+                const char* run = p;
+                AppendLiteral(target, &p);
+                if (p == run) {
+                    // No room: Put makes it (or fails and drops the
+                    // character) exactly as it would in a loop of Puts.
+                    target.Put(*p++);
+                }
+                call.count += p - run;
                 continue;
             }
             if (*p == '\n') {
@@ -672,7 +671,8 @@ FormatEngine::Step FormatEngine::Integral(TextBuffer& target, const Conversion& 
     const bool zeroPad = layout.zero && !layout.left && !layout.hasPrecision;
     const int64_t pad = total - core;
     char* out = target.cursor_;
-    if (!layout.left && !zeroPad) {
+    // Most integers have no padding at all: no calls for empty runs.
+    if (pad > 0 && !layout.left && !zeroPad) {
         std::memset(out, ' ', static_cast<size_t>(pad));
         out += pad;
     }
@@ -682,12 +682,14 @@ FormatEngine::Step FormatEngine::Integral(TextBuffer& target, const Conversion& 
     if (zeroPad) {
         zeros += pad;
     }
-    std::memset(out, '0', static_cast<size_t>(zeros));
-    out += zeros;
+    if (zeros > 0) {
+        std::memset(out, '0', static_cast<size_t>(zeros));
+        out += zeros;
+    }
     while (digitCount > 0) {
         *out++ = digits[--digitCount];
     }
-    if (layout.left) {
+    if (pad > 0 && layout.left) {
         std::memset(out, ' ', static_cast<size_t>(pad));
     }
     Commit(target, total, count);
