@@ -140,6 +140,11 @@ bool LocalCalendar(time_t t, std::tm* out);
 // changes of the wall clock and of the time zone: for measuring intervals.
 int64_t MonotonicMs();
 
+// ------------------------------------------------------------------- locale
+// The radix character (as text) of the calling thread's numeric locale,
+// the one printf writes; "." in the "C" locale. Never null.
+const char* NumericRadix();
+
 // ------------------------------------------------------------------- module
 // Full path of the process's main executable into buffer (always
 // terminated); the length, or 0 when it cannot be obtained.

@@ -2,11 +2,13 @@
 
 #include <cfenv>
 #include <charconv>
-#include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+
+#include "platform/Platform.h"
 
 namespace vosk {
 
@@ -65,10 +67,16 @@ int64_t ViaCLibrary(char* out, size_t room, T v, FloatText::Style style, int32_t
     char letter = Lower(style);
     format[at++] = upper ? static_cast<char>(letter - 'a' + 'A') : letter;
     format[at] = '\0';
+    // The signed value: a directed rounding mode rounds -x unlike x.
     int n = precision >= 0 ? std::snprintf(out, room, format, precision, v)
                            : std::snprintf(out, room, format, v);
     if (n < 0 || static_cast<size_t>(n) >= room) {
         return -1;
+    }
+    if (out[0] == '-') {
+        // The caller writes the sign.
+        std::memmove(out, out + 1, static_cast<size_t>(n));
+        --n;
     }
     return n;
 }
@@ -86,7 +94,7 @@ int64_t ViaToChars(char* out, size_t room, T v, FloatText::Style style, int32_t 
     if (room < 2) {
         return -1;
     }
-    std::to_chars_result r = std::to_chars(out, out + room - 1, v, format, precision);
+    std::to_chars_result r = std::to_chars(out, out + room - 1, std::fabs(v), format, precision);
     if (r.ec != std::errc()) {
         return -1;
     }
@@ -111,9 +119,8 @@ int64_t ViaToChars(char* out, size_t room, T v, FloatText::Style style, int32_t 
 }  // namespace
 
 bool FloatText::CLibraryNeeded() {
-    const char* point = std::localeconv()->decimal_point;
-    return point == nullptr || point[0] != '.' || point[1] != '\0' ||
-           std::fegetround() != FE_TONEAREST;
+    const char* radix = platform::NumericRadix();
+    return radix[0] != '.' || radix[1] != '\0' || std::fegetround() != FE_TONEAREST;
 }
 
 template <typename T>

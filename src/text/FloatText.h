@@ -34,7 +34,8 @@ class FloatText {
     template <typename T>
     static int64_t Bound(int32_t precision);
 
-    // Renders the magnitude v (finite, not negative) into [out, out + room).
+    // Renders the magnitude of v (finite) into [out, out + room): what
+    // printf writes for v after its sign.
     // precision: digits after the point (f, e, a) or significant digits
     // (g), already capped; -1 for a's exact form. hash: printf's "#" for f,
     // e and a (always a point); g with "#" is turned into f or e by the
@@ -44,8 +45,8 @@ class FloatText {
     static int64_t Render(char* out, size_t room, T v, Style style, int32_t precision, bool hash,
                           bool upper, bool viaCLibrary);
 
-    // The decimal exponent of v (finite, not negative) rounded to the
-    // given number of significant digits, as %e would show it.
+    // The decimal exponent of v (finite) rounded to the given number of
+    // significant digits, as %e would show it.
     template <typename T>
     static int32_t Exponent(T v, int32_t significant, bool viaCLibrary);
 };

@@ -734,7 +734,6 @@ FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& 
     const bool negative = std::signbit(v);
     const char sign = negative ? '-' : layout.plus ? '+' : layout.space ? ' ' : 0;
     const int64_t signLength = sign != 0 ? 1 : 0;
-    v = std::fabs(v);
 
     if (!std::isfinite(v)) {
         // C99's spelling, the same on every platform; never zero padded.

@@ -4,7 +4,9 @@
 // every number itself, so this is what keeps it printf.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cfloat>
+#include <clocale>
 #include <cmath>
 #include <cstdarg>
 #include <cstddef>
@@ -408,6 +410,52 @@ TEST(PrintfTable, CharactersStringsAndPointers) {
     const char unterminated[3] = {'x', 'y', 'z'};
     table.Check("[%.3s|%.2s]", unterminated, unterminated);
     EXPECT_GT(table.Compared(), 300);
+}
+
+// Where printf's text depends on the numeric locale or the rounding mode,
+// the engine's follows it: a host that set either gets what printf gives.
+void CheckSettingDependentFloats(Table& table) {
+    const double values[] = {0.25, -0.35, 2.5, 1.0 / 3, 1e-300, 123456.789, -0.0, 1e22};
+    for (const char* format : {"[%.1f]", "[%+012.3f]", "[%e]", "[%.0e]", "[%g]", "[%#.3g]",
+                               "[%#.0f]", "[%.20f]", "[%.1200f]", "[%10.3Le]"}) {
+        for (double v : values) {
+            if (std::strchr(format, 'L') != nullptr) {
+                table.Check(format, static_cast<long double>(v));
+            } else {
+                table.Check(format, v);
+            }
+        }
+    }
+}
+
+TEST(PrintfTable, RoundingModes) {
+    Table table;
+    for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        CheckSettingDependentFloats(table);
+        std::fesetround(FE_TONEAREST);
+    }
+}
+
+TEST(PrintfTable, NumericLocaleWithAnotherRadix) {
+    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "German_Germany.1252"};
+    const char* found = nullptr;
+    for (const char* name : names) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+            found = name;
+            break;
+        }
+    }
+    if (found == nullptr) {
+        GTEST_SKIP() << "no locale with a decimal comma on this system";
+    }
+    const bool comma = std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+    {
+        Table table;
+        CheckSettingDependentFloats(table);
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_TRUE(comma) << found;
 }
 
 TEST(PrintfTable, MixedRecords) {
