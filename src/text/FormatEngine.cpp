@@ -7,10 +7,12 @@
 // text printf would read. Conversions are rendered in place at the
 // target's cursor, by the engine itself: integers, characters and strings
 // directly, floating-point digits through std::to_chars (FloatText), the
-// sign, "#" and padding here. No C library is handed a width, nor a
-// precision beyond what a value can show: some allocate their work area on
-// the stack by those. Nothing is ever written beyond the room a conversion
-// has reserved.
+// sign, "#" and padding here. The C library's snprintf renders only a
+// pointer's digits, %a's, and the decimal forms where its text would differ
+// from to_chars' (FloatText); it is never handed a width, nor a precision
+// beyond what a value can show: some C libraries allocate their work area
+// on the stack by those. Nothing is ever written beyond the room a
+// conversion has reserved.
 
 #include <algorithm>
 #include <cerrno>
