@@ -1,5 +1,6 @@
 #include "log/Log.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "log/LogFiles.h"
@@ -187,6 +188,52 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     stream_.Shrink();
     // The caller finds errno as it left it.
     errno = callerErrno;
+}
+
+void Log::WriteData(int32_t level, const char* data, size_t length, bool raw) {
+    if ((data == nullptr && length != 0) || level > level_.load(std::memory_order_relaxed)) {
+        return;
+    }
+    platform::LocalTime stamp;
+    clock_->LocalTimeNow(&stamp);
+    LockGuard guard(lock_);
+    WriteDataLocked(stamp, data, length, raw);
+}
+
+void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
+                          bool raw) {
+    try {
+        lastWriteTime_ = clock_->Time();
+        if (const std::tm* now = CalendarOf(lastWriteTime_)) {
+            Rotate(*now, true);
+        }
+        // Without a file the record is dropped whole, as a formatted one is.
+        if (stream_.Descriptor() != -1) {
+            if (raw) {
+                AddCount(stream_.Write(kRawIndentText, kRawIndent));
+            } else {
+                const char* text = stamp_.Render(stamp);
+                AddCount(stream_.Write(text, stamp_.Length()));
+            }
+            // Write takes at most a 32-bit count at a time.
+            for (size_t done = 0; done < length;) {
+                int32_t piece = static_cast<int32_t>(std::min<size_t>(length - done, INT32_MAX));
+                int32_t stored = stream_.Write(data + done, piece);
+                AddCount(stored);
+                if (stored != piece) {
+                    break;
+                }
+                done += static_cast<size_t>(piece);
+            }
+            if (length == 0 || data[length - 1] != '\n') {
+                AddCount(stream_.PutCounted('\n'));
+            }
+        }
+        stream_.Sync();
+        stream_.Shrink();
+    } catch (...) {
+        platform::RethrowIfThreadCancellation();
+    }
 }
 
 const std::tm* Log::CalendarOf(time_t t) {

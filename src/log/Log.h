@@ -70,6 +70,11 @@ class Log {
                        va_list args);
     // Indented text, without stamp or line end, written at the next sync.
     void WriteRaw(const char* text);
+    // A record whose message is length bytes of data as they stand: never
+    // a format, NUL bytes and any other bytes included. Written through
+    // like WriteRecord, with a line feed unless the data ends with one;
+    // raw puts WriteRaw's indent in place of the stamp.
+    void WriteData(int32_t level, const char* data, size_t length, bool raw = false);
 
     void Flush();
     // Closes the file on a new day or when it is full; the next record
@@ -105,6 +110,8 @@ class Log {
     void OpenFile(const std::tm& now);
     void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
                      int callerErrno);
+    void WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
+                         bool raw);
     // Broken-down local time of t for the day test; null when it cannot be
     // converted.
     const std::tm* CalendarOf(time_t t);

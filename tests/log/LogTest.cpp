@@ -212,6 +212,58 @@ TEST_F(LogTest, RawTextIsIndentedAndWaitsForTheNextSync) {
                              OnDisk("x\ny[2024-03-05 10:00:00.000] two\n"));
 }
 
+TEST_F(LogTest, DataIsWrittenAsItStandsAndWrittenThrough) {
+    struct Case {
+        std::string data;
+        std::string line;
+    };
+    const std::string nul("a\0b", 3);
+    const std::string invalidUtf8 = "\xff\xfe\xc3(\xed\xa0\x80";
+    const Case cases[] = {
+        {"%s%n%d%%%", "%s%n%d%%%\n"},  // never a format
+        {nul, nul + "\n"},
+        {invalidUtf8, invalidUtf8 + "\n"},
+        {"", "\n"},
+        {"ends\n", "ends\n"},
+        {std::string(20000, 'L'), std::string(20000, 'L') + "\n"},  // beyond the stream's buffer
+    };
+    auto log = MakeLog(dir.Str());
+    std::string expected;
+    for (const Case& c : cases) {
+        log->WriteData(0, c.data.data(), c.data.size());
+        expected += "[2024-03-05 10:00:00.000] " + c.line;
+        EXPECT_EQ(Content(), OnDisk(expected));  // in the file before the call returned
+    }
+}
+
+TEST_F(LogTest, DataFollowsTheThresholdAndRawDataTakesTheIndent) {
+    auto log = MakeLog(dir.Str(), "app.log", 2);
+    log->WriteData(3, "dropped", 7);
+    EXPECT_FALSE(Exists("app.log"));
+    // Unlike WriteRaw, raw data opens the file and is written through.
+    log->WriteData(2, "raw", 3, true);
+    log->WriteData(-1, "kept", 4);
+    EXPECT_EQ(Content(), std::string(25, ' ') + OnDisk("raw\n[2024-03-05 10:00:00.000] kept\n"));
+    log->WriteData(0, nullptr, 0);
+    log->WriteData(0, nullptr, 5);  // nothing to read: nothing written
+    EXPECT_EQ(Content(), std::string(25, ' ') + OnDisk("raw\n[2024-03-05 10:00:00.000] kept\n"
+                                                       "[2024-03-05 10:00:00.000] \n"));
+}
+
+TEST_F(LogTest, DataRotatesAtTheSizeLimit) {
+    for (bool raw : {false, true}) {
+        SCOPED_TRACE(raw);
+        TempDir logDir;
+        auto log = MakeLog(logDir.Str());
+        const std::string big(Log::kMinimumSizeLimit, 'd');
+        log->WriteData(0, big.data(), big.size(), raw);
+        log->WriteData(0, "next", 4, raw);
+        const std::string head = raw ? std::string(25, ' ') : "[2024-03-05 10:00:00.000] ";
+        EXPECT_EQ(ReadBytes(logDir.Path() / "app.log.bak"), head + OnDisk(big + "\n"));
+        EXPECT_EQ(ReadBytes(logDir.Path() / "app.log"), head + OnDisk("next\n"));
+    }
+}
+
 TEST_F(LogTest, DestructionWritesPendingTextAndLeavesNoFileWhenNeverOpened) {
     {
         auto log = MakeLog(dir.Str());
