@@ -12,7 +12,7 @@ namespace vosk {
 LogRegistry::LogRegistry(MaintenanceHooks hooks, bool startThread) : hooks_(std::move(hooks)) {
     logs_ = new (std::nothrow) BlockingQueue<Log>();
     commands_ = new (std::nothrow) BlockingQueue<MaintenanceCommand>();
-    diskLimit_ = 800;
+    diskLimit_ = kDefaultDiskLimit;
     if (startThread) {
         thread_ =
             new (std::nothrow) WorkerThread(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
@@ -137,13 +137,15 @@ void LogRegistry::DestroyLog(LogEntry* handle) {
     Post(reinterpret_cast<uintptr_t>(handle), MaintenanceCommand::kDestroyLog);
 }
 
-void LogRegistry::SetLogDiskLimit(uint32_t limit) {
+int32_t LogRegistry::ClampedDiskLimit(uint32_t limit) {
     if (limit < 200) {
-        limit = 200;
-    } else if (limit > 950) {
-        limit = 950;
+        return 200;
     }
-    Post(limit, MaintenanceCommand::kSetDiskLimit);
+    return limit > 950 ? 950 : static_cast<int32_t>(limit);
+}
+
+void LogRegistry::SetLogDiskLimit(uint32_t limit) {
+    Post(static_cast<uintptr_t>(ClampedDiskLimit(limit)), MaintenanceCommand::kSetDiskLimit);
 }
 
 static Log* LogOf(LogEntry* handle) {

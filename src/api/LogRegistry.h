@@ -26,6 +26,7 @@ class LogRegistry {
   public:
     // Idle passes flush and check the logs once the loop has run this long.
     static constexpr int64_t kFlushAfterMs = 10000;
+    static constexpr int32_t kDefaultDiskLimit = 800;
 
     // startThread false leaves the maintenance loop to the caller (tests
     // drive it turn by turn).
@@ -38,6 +39,8 @@ class LogRegistry {
     LogEntry* CreateLog(const char* directory, const char* name, int32_t sizeLimit, int32_t level);
     void DestroyLog(LogEntry* handle);
     void SetLogDiskLimit(uint32_t limit);
+    // The disk limit that SetLogDiskLimit makes of a limit: 200 to 950.
+    static int32_t ClampedDiskLimit(uint32_t limit);
     static void ChangeLevel(LogEntry* handle, int32_t level);
     // callerErrno: errno when the exported call began, for %m.
     static void PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args,
@@ -93,7 +96,7 @@ class LogRegistry {
     BlockingQueue<MaintenanceCommand>* commands_ = nullptr;
     BlockingQueue<Log>* logs_ = nullptr;
     int64_t startMs_ = 0;
-    int32_t diskLimit_ = 800;
+    int32_t diskLimit_ = kDefaultDiskLimit;
     MaintenanceHooks hooks_;
     bool abandonThread_ = false;
     std::atomic<bool> closed_{false};

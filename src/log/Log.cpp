@@ -109,7 +109,7 @@ void Log::SetDirectory(const char* directory) {
 
 void Log::SetSizeLimit(int32_t limit) {
     LockGuard guard(lock_);
-    sizeLimit_ = limit < kMinimumSizeLimit ? kMinimumSizeLimit : limit;
+    sizeLimit_ = ClampedSizeLimit(limit);
 }
 
 void Log::SetNameAndLevel(const char* name, int32_t level) {

@@ -50,6 +50,10 @@ class Log {
     void SetDirectory(const char* directory);
     // Never below kMinimumSizeLimit.
     void SetSizeLimit(int32_t limit);
+    // The size limit that SetSizeLimit makes of a limit.
+    static int32_t ClampedSizeLimit(int32_t limit) {
+        return limit < kMinimumSizeLimit ? kMinimumSizeLimit : limit;
+    }
     // Null gives an empty name.
     void SetNameAndLevel(const char* name, int32_t level);
     void SetLevel(int32_t level);
