@@ -1,0 +1,14 @@
+// Standard input into lines, until it ends or a stop is requested.
+#pragma once
+
+#include "LineSplitter.h"
+
+namespace vosklog {
+
+enum class InputEnd { kEnd, kStopped, kError };
+
+// Feeds everything read to the splitter and finishes it, so that a last
+// line without a line end is handed out too.
+InputEnd PumpInput(LineSplitter& splitter);
+
+}  // namespace vosklog

@@ -1,0 +1,77 @@
+#include "LogSettings.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "api/LogRegistry.h"
+#include "log/Log.h"
+#include "log/LogFiles.h"
+#include "platform/Platform.h"
+
+namespace vosklog {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The log drops blanks and tabs around a directory; so do we, before the
+// current directory is put in front.
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
+bool ResolveSettings(const Options& options, LogSettings* settings, std::string* error) {
+    std::error_code failure;
+    fs::path absolute = fs::absolute(fs::path(Trimmed(options.directory)), failure);
+    if (failure) {
+        *error = "cannot make '" + options.directory + "' absolute: " + failure.message();
+        return false;
+    }
+    absolute = absolute.lexically_normal();
+    // "/var/log/" and "/var/log" are one directory; only a root keeps its
+    // separator.
+    if (!absolute.has_filename() && absolute.has_relative_path()) {
+        absolute = absolute.parent_path();
+    }
+    settings->directory = absolute.string();
+    settings->name = options.name;
+    // The log forms its paths the same way.
+    settings->file = settings->directory + "/" + options.name;
+    if (!settings->directory.empty() &&
+        (settings->directory.back() == '/' || settings->directory.back() == '\\')) {
+        settings->file = settings->directory + options.name;
+    }
+    settings->backup = settings->file + ".bak";
+    settings->sizeLimit = options.sizeLimitSet ? vosk::Log::ClampedSizeLimit(options.sizeLimit)
+                                               : vosk::Log::kDefaultSizeLimit;
+    settings->level = options.level;
+    settings->diskLimit = options.diskLimitSet
+                              ? vosk::LogRegistry::ClampedDiskLimit(options.diskLimit)
+                              : vosk::LogRegistry::kDefaultDiskLimit;
+    return true;
+}
+
+std::string Describe(const LogSettings& settings) {
+    return "file: " + settings.file + "\nbackup: " + settings.backup +
+           "\nsize limit: " + std::to_string(settings.sizeLimit) +
+           "\nlevel: " + std::to_string(settings.level) +
+           "\ndisk limit: " + std::to_string(settings.diskLimit) + "\n";
+}
+
+bool PrepareDirectory(const std::string& directory, std::string* error) {
+    // A separator at the end makes the directory itself one of the parents.
+    vosk::MakeParentDirectories((directory + "/").c_str());
+    if (!vosk::platform::PathIsDirectory(directory.c_str())) {
+        *error = "cannot create directory '" + directory + "'";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vosklog

@@ -1,0 +1,70 @@
+// vosklog: any program's output into a log of this library.
+//
+//     some-server 2>&1 | vosklog -d /var/log/some-server -n server.log -s 10M
+#include <cstdio>
+#include <string>
+
+#include "InputPump.h"
+#include "LineSplitter.h"
+#include "LogSettings.h"
+#include "Options.h"
+#include "PipeLog.h"
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitReadError = 1;
+constexpr int kExitUsage = 2;
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "vosklog: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace vosklog;
+    Options options;
+    std::string error;
+    switch (ParseOptions(argc, argv, &options, &error)) {
+        case ParseResult::kHelp:
+            std::fputs(Usage(), stdout);
+            return kExitOk;
+        case ParseResult::kError:
+            return Fail(error + " (see vosklog --help)");
+        case ParseResult::kRun:
+            break;
+    }
+    LogSettings settings;
+    if (!ResolveSettings(options, &settings, &error)) {
+        return Fail(error);
+    }
+    if (options.dryRun) {
+        std::fputs(Describe(settings).c_str(), stdout);
+        return kExitOk;
+    }
+    if (!PrepareDirectory(settings.directory, &error)) {
+        return Fail(error);
+    }
+    if (!vosk::platform::StopRequestsCatch()) {
+        return Fail("cannot catch stop requests");
+    }
+    InputEnd end;
+    {
+        PipeLog log(options.raw, options.tee);
+        if (!log.Open(settings, &error)) {
+            return Fail(error);
+        }
+        LineSplitter splitter([&log](const char* line, size_t length, size_t endLength) {
+            log.WriteLine(line, length, endLength);
+        });
+        end = PumpInput(splitter);
+    }  // the log is closed here, everything read written
+    if (end == InputEnd::kError) {
+        std::fputs("vosklog: standard input could not be read to its end\n", stderr);
+        return kExitReadError;
+    }
+    return kExitOk;
+}
