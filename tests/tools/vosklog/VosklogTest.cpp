@@ -1,0 +1,233 @@
+// The program end to end: lines through standard input into log files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ToolRun.h"
+#include "support/RecordLines.h"
+#include "support/TempDir.h"
+
+namespace vosklog {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ToolResult;
+using vosk::test::kStampLength;
+using vosk::test::OnDisk;
+using vosk::test::ReadBytes;
+using vosk::test::SplitLines;
+using vosk::test::StampShape;
+using vosk::test::TempDir;
+
+constexpr int32_t kMinimumSize = 1048576;
+
+// The messages of a log file's records; fails for a line that is no record.
+std::vector<std::string> Messages(const fs::path& file) {
+    std::vector<std::string> messages;
+    vosk::test::FileLines lines = SplitLines(ReadBytes(file));
+    EXPECT_TRUE(lines.endsWhole) << file;
+    std::string previousStamp;
+    for (const std::string& line : lines.lines) {
+        if (line.size() < kStampLength || !StampShape(line, kStampLength)) {
+            ADD_FAILURE() << "not a record: " << line.substr(0, 80);
+            continue;
+        }
+        // Stamps never go back within a pipe of one writer.
+        std::string stamp = line.substr(0, kStampLength);
+        EXPECT_LE(previousStamp, stamp);
+        previousStamp = stamp;
+        messages.push_back(line.substr(kStampLength));
+    }
+    return messages;
+}
+
+std::string Joined(const std::vector<std::string>& lines, const std::string& end = "\n") {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + end;
+    }
+    return text;
+}
+
+class VosklogTest : public ::testing::Test {
+  protected:
+    ToolResult Run(const std::string& arguments, const std::string& input) {
+        return tool.Run("-d " + logs.Str() + " " + arguments, input);
+    }
+    fs::path File(const std::string& name = "app.log") const { return logs.Path() / name; }
+
+    TempDir logs;
+    test::ToolRunner tool;
+};
+
+TEST_F(VosklogTest, LinesInAreRecordsOutInOrderAndWhole) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3000; ++i) {
+        lines.push_back("line " + std::to_string(i) + " %s %n %d %% %*.*f %999999999s");
+    }
+    lines.push_back(std::string(1 << 20, 'M'));  // a 1 MB line
+    lines.push_back(std::string("nul\0inside\0", 11));
+    lines.push_back("\xff\xfe invalid \xc3\x28 utf-8 \xed\xa0\x80");
+    lines.push_back("");
+    lines.push_back("<x>not a level");
+    lines.push_back("the last line has no line end");
+    std::string input = Joined(lines);
+    input.pop_back();
+
+    ToolResult r = Run("-n app.log -s 64M", input);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Messages(File()), lines);
+    EXPECT_FALSE(fs::exists(File("app.log.bak")));
+}
+
+TEST_F(VosklogTest, RotatesAtTheSizeLimitWhilePiping) {
+    // Records of 1000 counted characters: stamp, message, line feed.
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3500; ++i) {
+        std::string number = std::to_string(i);
+        lines.push_back(number + std::string(1000 - kStampLength - 1 - number.size(), '.'));
+    }
+    ToolResult r = Run("-n app.log -s 1M", Joined(lines));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    // One backup generation: the last two files hold the last lines, in
+    // order, without a gap; a file ends with the record that reached the
+    // limit.
+    std::vector<std::string> backup = Messages(File("app.log.bak"));
+    std::vector<std::string> current = Messages(File());
+    const size_t perFile = (kMinimumSize + 999) / 1000;
+    EXPECT_EQ(backup.size(), perFile);
+    EXPECT_EQ(current.size(), lines.size() % perFile);
+    std::vector<std::string> tail(lines.end() - static_cast<long>(backup.size() + current.size()),
+                                  lines.end());
+    backup.insert(backup.end(), current.begin(), current.end());
+    EXPECT_EQ(backup, tail);
+}
+
+TEST_F(VosklogTest, LevelPrefixesAreWeighedAgainstTheThreshold) {
+    const std::string input = "<0>zero\n<3>three\n<4>four\n<-1>minus\nplain\n<x>bad\n<7>seven\n";
+    struct Case {
+        const char* level;
+        std::vector<std::string> kept;
+    };
+    const Case cases[] = {
+        {"0", {"zero", "minus", "plain", "<x>bad"}},
+        {"3", {"zero", "three", "minus", "plain", "<x>bad"}},
+        {"-1", {"minus"}},
+        {"7", {"zero", "three", "four", "minus", "plain", "<x>bad", "seven"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.level);
+        fs::remove(File());
+        fs::remove(File("app.log.bak"));
+        ToolResult r = Run(std::string("-n app.log -l ") + c.level, input);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(Messages(File()), c.kept);
+    }
+}
+
+TEST_F(VosklogTest, RawLinesTakeTheIndentInsteadOfTheStamp) {
+    ToolResult r = Run("-n app.log --raw", "first %s\n<2>dropped\n\nlast");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string indent(25, ' ');
+    EXPECT_EQ(ReadBytes(File()), OnDisk(indent + "first %s\n" + indent + "\n" + indent + "last\n"));
+}
+
+TEST_F(VosklogTest, TeeCopiesTheInputAsReadAndLineEndsMayBeCrLf) {
+    const std::string input = "a\r\n<5>filtered\nc\r\n\r\nno end\r";
+    ToolResult r = Run("-n app.log --tee", input);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, input);
+    EXPECT_EQ(ReadBytes(File()).size(), 4 * kStampLength + OnDisk("a\nc\n\nno end\r\n").size());
+    std::vector<std::string> messages = Messages(File());
+    EXPECT_EQ(messages, (std::vector<std::string>{"a", "c", "", "no end\r"}));
+}
+
+TEST_F(VosklogTest, EmptyInputLeavesNoFile) {
+    ToolResult r = Run("-n app.log", "");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(fs::exists(File()));
+}
+
+TEST_F(VosklogTest, BadOptionsExitWithTwoBeforeAnythingIsWritten) {
+    vosk::test::WriteBytes(logs.Path() / "blocker", "a file, not a directory\n");
+    const std::string cases[] = {
+        "",
+        "-n",
+        "-n app.log -s 10X",
+        "-n app.log -s 3G",
+        "-n app.log -l high",
+        "-n app.log --disk-limit -5",
+        "-n app.log --colour",
+        "-n app.log stray",
+        // A directory that cannot be created; the last -d counts.
+        "-n app.log -d " + logs.Str("blocker/sub"),
+    };
+    for (const std::string& args : cases) {
+        SCOPED_TRACE(args);
+        ToolResult r = Run(args, "a line\n");
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err.rfind("vosklog: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(File()));
+        EXPECT_FALSE(fs::exists(logs.Path() / "blocker" / "sub" / "app.log"));
+    }
+}
+
+TEST_F(VosklogTest, HelpExitsWithZero) {
+    ToolResult r = tool.Run("--help", "");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("usage: vosklog"), std::string::npos);
+}
+
+TEST_F(VosklogTest, DryRunShowsTheSettingsAfterTheLibrarysClampsAndTouchesNothing) {
+    struct Case {
+        std::string arguments;
+        std::string sizeLimit;
+        std::string level;
+        std::string diskLimit;
+    };
+    const Case cases[] = {
+        {"", "2097152", "0", "800"},
+        {"-s 100 -l 9 --disk-limit 5", "1048576", "9", "200"},
+        {"-s 10M -l -4 --disk-limit 999", "10485760", "-4", "950"},
+        {"-s 1048575 --disk-limit 900", "1048576", "0", "900"},
+    };
+    // Relative to the current directory, not to the executable's.
+    const std::string directory = (fs::current_path() / "no_such_dir" / "sub").string();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        ToolResult r = tool.Run("--dry-run -d no_such_dir/sub/ -n app.log " + c.arguments, "x\n");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::string file = directory + "/app.log";
+        EXPECT_EQ(SplitLines(r.out).lines,
+                  (std::vector<std::string>{"file: " + file, "backup: " + file + ".bak",
+                                            "size limit: " + c.sizeLimit, "level: " + c.level,
+                                            "disk limit: " + c.diskLimit}));
+    }
+    EXPECT_FALSE(fs::exists(fs::current_path() / "no_such_dir"));
+}
+
+TEST_F(VosklogTest, NothingBesideTheExecutableIsPurged) {
+    // What the loaded library deletes at load.
+    const fs::path kept[] = {tool.Bin() / "log_files" / "old.log",
+                             tool.Bin() / "log_files" / "old.log.bak",
+                             tool.Bin().parent_path() / "log" / "old.log"};
+    for (const fs::path& p : kept) {
+        fs::create_directories(p.parent_path());
+        vosk::test::WriteBytes(p, "old\n");
+    }
+    ToolResult r = Run("-n app.log", "line\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const fs::path& p : kept) {
+        EXPECT_TRUE(fs::exists(p)) << p;
+    }
+    EXPECT_EQ(Messages(File()), std::vector<std::string>{"line"});
+}
+
+}  // namespace
+}  // namespace vosklog
