@@ -51,12 +51,8 @@ DWORD WINAPI ReaderMain(void* argument) {
         DWORD got = 0;
         long result;
         if (ReadFile(r->input, r->data, kChunk, &got, nullptr)) {
-            // A pipe ends with a broken pipe; an empty read of one is an
-            // empty write at the other end.
-            if (got == 0 && r->isPipe) {
-                SetEvent(r->want);
-                continue;
-            }
+            // An empty read is the end, as the C runtime's read takes it:
+            // wine reports the end of a pipe so, not as a broken pipe.
             result = static_cast<long>(got);
         } else {
             DWORD error = GetLastError();
