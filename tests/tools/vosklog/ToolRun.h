@@ -38,13 +38,22 @@ class ToolRunner {
 
     const std::filesystem::path& Bin() const { return bin_; }
 
-    ToolResult Run(const std::string& arguments, const std::string& input) {
+    // Standard input from a file; with piped, from a pipe that a second
+    // copy of the program feeds with --tee (the one feeder both systems
+    // have), into a log of its own beside the files here.
+    ToolResult Run(const std::string& arguments, const std::string& input, bool piped = false) {
         const std::filesystem::path in = dir_.Path() / "in.txt";
         const std::filesystem::path out = dir_.Path() / "out.txt";
         const std::filesystem::path err = dir_.Path() / "err.txt";
         vosk::test::WriteBytes(in, input);
-        const std::string command = program_.string() + " " + arguments + " < " + in.string() +
-                                    " > " + out.string() + " 2> " + err.string();
+        std::string feeder;
+        if (piped) {
+            feeder = program_.string() + " --tee -l 2147483647 -n feeder.log -d " +
+                     dir_.Path().string() + " < " + in.string() + " | ";
+        }
+        const std::string command = feeder + program_.string() + " " + arguments +
+                                    (piped ? "" : " < " + in.string()) + " > " + out.string() +
+                                    " 2> " + err.string();
         if (dir_.Path().string().find(' ') != std::string::npos) {
             ADD_FAILURE() << "temporary path with blanks: " << dir_.Path();
         }

@@ -53,8 +53,8 @@ std::string Joined(const std::vector<std::string>& lines, const std::string& end
 
 class VosklogTest : public ::testing::Test {
   protected:
-    ToolResult Run(const std::string& arguments, const std::string& input) {
-        return tool.Run("-d " + logs.Str() + " " + arguments, input);
+    ToolResult Run(const std::string& arguments, const std::string& input, bool piped = false) {
+        return tool.Run("-d " + logs.Str() + " " + arguments, input, piped);
     }
     fs::path File(const std::string& name = "app.log") const { return logs.Path() / name; }
 
@@ -84,6 +84,25 @@ TEST_F(VosklogTest, LinesInAreRecordsOutInOrderAndWhole) {
     EXPECT_FALSE(fs::exists(File("app.log.bak")));
 }
 
+TEST_F(VosklogTest, APipeIsReadToItsEnd) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 2000; ++i) {
+        lines.push_back("<" + std::to_string(i % 3) + ">piped " + std::to_string(i) + " %n");
+    }
+    lines.push_back(std::string(300000, 'P'));
+    lines.push_back("no line end");
+    std::string input = Joined(lines);
+    input.pop_back();
+    ToolResult r = Run("-n app.log -l 9", input, true);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (std::string& line : lines) {
+        if (line[0] == '<') {
+            line.erase(0, 3);
+        }
+    }
+    EXPECT_EQ(Messages(File()), lines);
+}
+
 TEST_F(VosklogTest, RotatesAtTheSizeLimitWhilePiping) {
     // Records of 1000 counted characters: stamp, message, line feed.
     std::vector<std::string> lines;
@@ -91,7 +110,7 @@ TEST_F(VosklogTest, RotatesAtTheSizeLimitWhilePiping) {
         std::string number = std::to_string(i);
         lines.push_back(number + std::string(1000 - kStampLength - 1 - number.size(), '.'));
     }
-    ToolResult r = Run("-n app.log -s 1M", Joined(lines));
+    ToolResult r = Run("-n app.log -s 1M", Joined(lines), true);
     ASSERT_EQ(r.exitCode, 0) << r.err;
 
     // One backup generation: the last two files hold the last lines, in
