@@ -184,10 +184,11 @@ long InputRead(char* buffer, size_t size) {
         return kInputError;
     }
     Reader* r = reader;
-    Ask(r);
+    // After a stop, a read is asked for only when the pipe holds data.
     if (stopRequested) {
         return Drain(r, buffer, size);
     }
+    Ask(r);
     // Both set: the data comes first.
     HANDLE events[2] = {r->ready, stopEvent};
     DWORD count = stopEvent != nullptr ? 2 : 1;
