@@ -44,11 +44,11 @@ TEST(OptionsTest, DefaultsLeaveTheLibrarysValues) {
     EXPECT_FALSE(o.raw || o.tee || o.diskLimitSet || o.dryRun);
 }
 
-TEST(OptionsTest, HelpWinsOverEverythingElse) {
+TEST(OptionsTest, HelpIsTakenWhereItStands) {
     Options o;
     std::string error;
     EXPECT_EQ(Parse({"--help"}, &o, &error), ParseResult::kHelp);
-    EXPECT_EQ(Parse({"-s", "bad", "-h"}, &o, &error), ParseResult::kError);  // in order
+    EXPECT_EQ(Parse({"-s", "bad", "-h"}, &o, &error), ParseResult::kError);  // read in order
     EXPECT_EQ(Parse({"-n", "a", "-h"}, &o, &error), ParseResult::kHelp);
 }
 
