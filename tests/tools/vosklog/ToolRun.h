@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "support/TempDir.h"
 
@@ -33,7 +34,11 @@ class ToolRunner {
         bin_ = dir_.Path() / "bin";
         std::filesystem::create_directories(bin_);
         program_ = bin_ / std::filesystem::path(VOSKLOG_PROGRAM).filename();
-        std::filesystem::copy_file(VOSKLOG_PROGRAM, program_);
+        std::error_code failure;
+        std::filesystem::copy_file(VOSKLOG_PROGRAM, program_, failure);
+        if (failure) {
+            ADD_FAILURE() << "cannot copy " << VOSKLOG_PROGRAM << ": " << failure.message();
+        }
     }
 
     const std::filesystem::path& Bin() const { return bin_; }
@@ -59,6 +64,9 @@ class ToolRunner {
         }
         ToolResult result;
         result.exitCode = ExitCodeOf(std::system(command.c_str()));
+        if (result.exitCode < 0) {
+            ADD_FAILURE() << "cannot run: " << command;
+        }
         result.out = vosk::test::ReadBytes(out);
         result.err = vosk::test::ReadBytes(err);
         return result;
