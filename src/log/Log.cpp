@@ -194,6 +194,10 @@ void Log::WriteData(int32_t level, const char* data, size_t length, bool raw) {
     if ((data == nullptr && length != 0) || level > level_.load(std::memory_order_relaxed)) {
         return;
     }
+    InProgress inProgress(this);
+    if (!inProgress.Entered()) {
+        return;
+    }
     platform::LocalTime stamp;
     clock_->LocalTimeNow(&stamp);
     LockGuard guard(lock_);
@@ -202,12 +206,18 @@ void Log::WriteData(int32_t level, const char* data, size_t length, bool raw) {
 
 void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
                           bool raw) {
+    if (closed_) {
+        return;
+    }
+    bool whole = false;
     try {
         lastWriteTime_ = clock_->Time();
         if (const std::tm* now = CalendarOf(lastWriteTime_)) {
             Rotate(*now, true);
         }
+        stream_.BeginRecord();
         // Without a file the record is dropped whole, as a formatted one is.
+        bool stored = true;
         if (stream_.Descriptor() != -1) {
             if (raw) {
                 AddCount(stream_.Write(kRawIndentText, kRawIndent));
@@ -216,24 +226,24 @@ void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, si
                 AddCount(stream_.Write(text, stamp_.Length()));
             }
             // Write takes at most a 32-bit count at a time.
-            for (size_t done = 0; done < length;) {
+            for (size_t done = 0; stored && done < length;) {
                 int32_t piece = static_cast<int32_t>(std::min<size_t>(length - done, INT32_MAX));
-                int32_t stored = stream_.Write(data + done, piece);
-                AddCount(stored);
-                if (stored != piece) {
-                    break;
-                }
+                int32_t count = stream_.Write(data + done, piece);
+                AddCount(count);
+                stored = count == piece;
                 done += static_cast<size_t>(piece);
             }
-            if (length == 0 || data[length - 1] != '\n') {
+            if (stored && (length == 0 || data[length - 1] != '\n')) {
                 AddCount(stream_.PutCounted('\n'));
             }
         }
-        stream_.Sync();
-        stream_.Shrink();
+        whole = stored;
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }
+    // One write for the whole record, as WriteLocked.
+    stream_.EndRecord(whole);
+    stream_.Shrink();
 }
 
 const std::tm* Log::CalendarOf(time_t t) {
