@@ -1,6 +1,8 @@
 // The seven exported functions and the one registry behind them.
 #include <cerrno>
 #include <cstdarg>
+#include <memory>
+#include <utility>
 
 #include "VOSK_Log.h"
 #include "api/LibraryHooks.h"
@@ -13,6 +15,9 @@
 namespace vosk {
 namespace {
 
+// The one registry, owned by the load and unload notifications below. A
+// plain pointer on purpose: no static destructor may free it at process
+// exit, where host threads may still be inside a log.
 LogRegistry* registry = nullptr;
 
 LogEntry* EntryOf(LogHandle handle) {
@@ -33,6 +38,9 @@ void OnLibraryAttach() {
         try {
             registry = new LogRegistry();
         } catch (...) {
+            // Without its queues and thread the library loads but does
+            // nothing: every call finds no registry.
+            platform::RethrowIfThreadCancellation();
             registry = nullptr;
         }
     }
@@ -52,10 +60,10 @@ void OnLibraryDetach(bool processExiting) {
     // An explicit unload: no host thread may call any more (the header
     // says so). A maintenance thread that was terminated and never ended
     // may still use the registry: leave it in memory rather than free it.
-    if (registry->StopMaintenance()) {
-        delete registry;
+    std::unique_ptr<LogRegistry> owned(std::exchange(registry, nullptr));
+    if (!owned->StopMaintenance()) {
+        (void)owned.release();
     }
-    registry = nullptr;
 }
 
 void OnForkPrepare() {
@@ -72,7 +80,13 @@ void OnForkParent() {
 
 void OnForkChild() {
     if (registry != nullptr) {
-        registry->ForkChild();
+        try {
+            registry->ForkChild();
+        } catch (...) {
+            // No memory for the child's maintenance thread: the logs still
+            // write; nothing is carried out in the background.
+            platform::RethrowIfThreadCancellation();
+        }
     }
 }
 
@@ -89,13 +103,19 @@ LogHandle SL_CreateLog(const char* directory, const char* name, int sizeLimit, i
     try {
         return reinterpret_cast<LogHandle>(registry->CreateLog(directory, name, sizeLimit, level));
     } catch (...) {
+        vosk::platform::RethrowIfThreadCancellation();
         return nullptr;
     }
 }
 
 void SL_DestroyLog(LogHandle log) {
-    if (registry != nullptr) {
+    if (registry == nullptr) {
+        return;
+    }
+    try {
         registry->DestroyLog(vosk::EntryOf(log));
+    } catch (...) {
+        vosk::platform::RethrowIfThreadCancellation();  // no memory: the log stays
     }
 }
 
@@ -126,8 +146,13 @@ void SL_Write(LogHandle log, const char* text) {
 }
 
 void SL_SetLogDiskLimit(unsigned int limit) {
-    if (registry != nullptr) {
+    if (registry == nullptr) {
+        return;
+    }
+    try {
         registry->SetLogDiskLimit(limit);
+    } catch (...) {
+        vosk::platform::RethrowIfThreadCancellation();  // no memory: the limit stays
     }
 }
 

@@ -1,6 +1,6 @@
 #include "api/LogRegistry.h"
 
-#include <new>
+#include <memory>
 
 #include "api/MaintenanceCommand.h"
 #include "log/Log.h"
@@ -9,29 +9,26 @@
 
 namespace vosk {
 
-LogRegistry::LogRegistry(MaintenanceHooks hooks, bool startThread) : hooks_(std::move(hooks)) {
-    logs_ = new (std::nothrow) BlockingQueue<Log>();
-    commands_ = new (std::nothrow) BlockingQueue<MaintenanceCommand>();
-    diskLimit_ = kDefaultDiskLimit;
+LogRegistry::LogRegistry(MaintenanceHooks hooks, bool startThread)
+    : commands_(std::make_unique<BlockingQueue<MaintenanceCommand>>()),
+      logs_(std::make_unique<BlockingQueue<Log>>()),
+      hooks_(std::move(hooks)) {
     if (startThread) {
         thread_ =
-            new (std::nothrow) WorkerThread(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
-        if (thread_ != nullptr) {
-            thread_->Start();
-        }
+            std::make_unique<WorkerThread>(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
+        thread_->Start();
     }
 }
 
 LogRegistry::~LogRegistry() {
     if (!StopMaintenance()) {
-        return;  // a thread that may still run keeps everything it can reach
+        // A thread that may still run keeps everything it can reach.
+        (void)thread_.release();
+        (void)logs_.release();
+        (void)commands_.release();
     }
-    // Every log syncs and closes its file; pending commands are dropped
-    // without being carried out.
-    delete logs_;
-    logs_ = nullptr;
-    delete commands_;
-    commands_ = nullptr;
+    // Otherwise the members go in reverse order: every log syncs and closes
+    // its file, then pending commands are dropped without being carried out.
 }
 
 bool LogRegistry::StopMaintenance() {
@@ -44,14 +41,13 @@ bool LogRegistry::StopMaintenance() {
         // Wake the loop instead of letting its wait for a command run
         // out: unloading must not keep the host waiting.
         thread_->RequestStop();
-        Post(0, MaintenanceCommand::kDestroyLog);
+        commands_->Wake();
         thread_->Stop();
     }
     if (!thread_->HasLeft()) {
         return false;
     }
-    delete thread_;
-    thread_ = nullptr;
+    thread_.reset();
     return true;
 }
 
@@ -66,71 +62,46 @@ void LogRegistry::CloseAtExit(bool threadsGone) {
         abandonThread_ = true;
     }
     StopMaintenance();
-    if (logs_ != nullptr) {
-        logs_->VisitAll([waitMs](Log* log) { log->Close(waitMs); }, waitMs);
-    }
+    logs_->VisitAll([waitMs](Log* log) { log->Close(waitMs); }, waitMs);
 }
 
 void LogRegistry::ForkPrepare() {
-    if (logs_ != nullptr) {
-        logs_->ForkPrepare([](Log* log) { log->ForkPrepare(); });
-    }
-    if (commands_ != nullptr) {
-        commands_->ForkPrepare([](MaintenanceCommand*) {});
-    }
+    logs_->ForkPrepare([](Log* log) { log->ForkPrepare(); });
+    commands_->ForkPrepare([](MaintenanceCommand*) {});
 }
 
 void LogRegistry::ForkParent() {
-    if (commands_ != nullptr) {
-        commands_->ForkParent([](MaintenanceCommand*) {});
-    }
-    if (logs_ != nullptr) {
-        logs_->ForkParent([](Log* log) { log->ForkParent(); });
-    }
+    commands_->ForkParent([](MaintenanceCommand*) {});
+    logs_->ForkParent([](Log* log) { log->ForkParent(); });
 }
 
 void LogRegistry::ForkChild() {
-    if (commands_ != nullptr) {
-        commands_->ForkChild([](MaintenanceCommand*) {});
-    }
-    if (logs_ != nullptr) {
-        logs_->ForkChild([](Log* log) { log->ForkChild(); });
-    }
+    commands_->ForkChild([](MaintenanceCommand*) {});
+    logs_->ForkChild([](Log* log) { log->ForkChild(); });
     if (thread_ == nullptr || closed_.load()) {
         return;
     }
-    parentThread_ = thread_;
-    thread_ = new (std::nothrow) WorkerThread(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
-    if (thread_ != nullptr) {
-        thread_->Start();
-    }
+    parentThread_ = thread_.release();
+    thread_ = std::make_unique<WorkerThread>(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
+    thread_->Start();
 }
 
 LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_t sizeLimit,
                                  int32_t level) {
-    if (logs_ == nullptr || closed_.load()) {
+    if (closed_.load()) {
         return nullptr;
     }
-    Log* log = new (std::nothrow) Log(1);
-    if (log == nullptr) {
-        return nullptr;
-    }
+    auto log = std::make_unique<Log>(1);
     log->SetDirectory(directory);
     log->SetSizeLimit(sizeLimit);
     log->SetNameAndLevel(name, level);
     // Complete before it becomes visible to the maintenance thread.
-    return logs_->Insert(log, static_cast<int32_t>(logs_->Count()));
+    return logs_->Insert(log.release(), static_cast<int32_t>(logs_->Count()));
 }
 
 void LogRegistry::Post(uintptr_t value, int32_t kind) {
-    if (commands_ == nullptr) {
-        return;
-    }
-    auto* command = new (std::nothrow) MaintenanceCommand(value, kind);
-    if (command == nullptr) {
-        return;
-    }
-    commands_->Insert(command, static_cast<int32_t>(commands_->Count()));
+    commands_->Insert(new MaintenanceCommand(value, kind),
+                      static_cast<int32_t>(commands_->Count()));
 }
 
 void LogRegistry::DestroyLog(LogEntry* handle) {

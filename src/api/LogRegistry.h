@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 
 #include "api/MaintenanceHooks.h"
 
@@ -22,6 +23,10 @@ using LogEntry = QueueEntry<Log>;
 // The process-wide owner of every log, the command queue and the
 // maintenance thread. A LogHandle is the address of a log's entry in the
 // registry of logs.
+//
+// The queues and the thread are built with the ordinary allocator: a
+// registry that cannot have them is not made at all (the constructor
+// throws, and the library's entry points turn that into "no registry").
 class LogRegistry {
   public:
     // Idle passes flush and check the logs once the loop has run this long.
@@ -79,8 +84,8 @@ class LogRegistry {
     void HandleDestroyCommand(uintptr_t handle);
 
     int32_t DiskLimit() const { return diskLimit_; }
-    BlockingQueue<Log>* Logs() const { return logs_; }
-    BlockingQueue<MaintenanceCommand>* Commands() const { return commands_; }
+    BlockingQueue<Log>* Logs() const { return logs_.get(); }
+    BlockingQueue<MaintenanceCommand>* Commands() const { return commands_.get(); }
     // The monotonic milliseconds (Clock::MonotonicMs) at which the loop began.
     void SetStartTime(int64_t monotonicMs) { startMs_ = monotonicMs; }
 
@@ -88,13 +93,16 @@ class LogRegistry {
     void Post(uintptr_t value, int32_t kind);
     int64_t ElapsedMs() const;
 
-    WorkerThread* thread_ = nullptr;
+    // Declared in the order of teardown, last first: the thread stops
+    // before the logs it walks are destroyed, and pending commands are
+    // dropped last, without being carried out.
+    std::unique_ptr<BlockingQueue<MaintenanceCommand>> commands_;
+    std::unique_ptr<BlockingQueue<Log>> logs_;
+    std::unique_ptr<WorkerThread> thread_;  // null when the caller drives the loop
     // The parent's maintenance thread in a forked child: its objects may be
-    // in any state, so they are kept, never used or destroyed.
+    // in any state, so they are kept, never used or destroyed (not owned).
     WorkerThread* parentThread_ = nullptr;
     bool loopStarted_ = false;
-    BlockingQueue<MaintenanceCommand>* commands_ = nullptr;
-    BlockingQueue<Log>* logs_ = nullptr;
     int64_t startMs_ = 0;
     int32_t diskLimit_ = kDefaultDiskLimit;
     MaintenanceHooks hooks_;

@@ -1,6 +1,7 @@
 // The maintenance thread: carries out posted commands in order and, after
 // every idle wait, flushes logs and prunes archives when the disk is full.
 #include <ctime>
+#include <memory>
 
 #include "api/LogRegistry.h"
 #include "api/MaintenanceCommand.h"
@@ -44,10 +45,7 @@ int32_t LogRegistry::MaintenanceLoop() {
 }
 
 void LogRegistry::MaintenanceTurn() {
-    if (commands_ == nullptr) {
-        return;
-    }
-    QueueEntry<MaintenanceCommand>* entry = commands_->Take(0, hooks_.idleWaitMs);
+    std::unique_ptr<QueueEntry<MaintenanceCommand>> entry(commands_->Take(0, hooks_.idleWaitMs));
     if (entry == nullptr) {
         // A stop request wakes the wait; don't start a pass on the way out.
         if (thread_ == nullptr || thread_->IsRunning()) {
@@ -63,7 +61,6 @@ void LogRegistry::MaintenanceTurn() {
             HandleDestroyCommand(command->value);
         }
     }
-    delete entry;
 }
 
 void LogRegistry::HandleDestroyCommand(uintptr_t handle) {
@@ -73,16 +70,13 @@ void LogRegistry::HandleDestroyCommand(uintptr_t handle) {
     try {
         // Unlinks the entry under the registry's lock and destroys the log,
         // which writes out what it holds and closes its file.
-        delete reinterpret_cast<LogEntry*>(handle);
+        std::unique_ptr<LogEntry> entry(reinterpret_cast<LogEntry*>(handle));
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }
 }
 
 void LogRegistry::IdleHousekeeping() {
-    if (logs_ == nullptr) {
-        return;
-    }
     uint32_t freeClusters = 0;
     uint32_t totalClusters = 0;
     // An unknown figure is no reason to delete anything: skip the test.

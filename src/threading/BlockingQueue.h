@@ -40,6 +40,9 @@ class BlockingQueue {
     // it to the caller, who destroys it. With a time-out above 0, first waits
     // that long for the queue to hold entries. Null when none was found.
     Entry* Take(int32_t position, int32_t timeoutMs);
+    // Lets a taker that waits now return at once, with no entry. The signal
+    // is cleared again by the next Take that finds the queue empty.
+    void Wake();
     // As Take, but the entry stays in the queue.
     Entry* Peek(int32_t position, int32_t timeoutMs);
     // The entry after this one; null after the last and for a taken entry.
@@ -149,6 +152,9 @@ QueueEntry<T>* BlockingQueue<T>::Take(int32_t position, int32_t timeoutMs) {
     LockGuard guard(&lock_);
     ListLink* link = Find(position);
     if (link == nullptr) {
+        if (count_.load() == 0) {
+            signal_.Reset();  // after a Wake
+        }
         return nullptr;
     }
     link->Unlink();
@@ -156,6 +162,12 @@ QueueEntry<T>* BlockingQueue<T>::Take(int32_t position, int32_t timeoutMs) {
         signal_.Reset();
     }
     return EntryOf(link);
+}
+
+template <class T>
+void BlockingQueue<T>::Wake() {
+    LockGuard guard(&lock_);
+    signal_.Set();
 }
 
 template <class T>

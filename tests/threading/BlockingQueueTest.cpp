@@ -220,6 +220,20 @@ TEST_F(BlockingQueueTest, TakingTheOnlyEntryClearsTheSignal) {
     EXPECT_TRUE(WaitsFull(queue, 100));
 }
 
+TEST_F(BlockingQueueTest, WakeReleasesAWaitingTakeWithoutAnEntry) {
+    std::thread waker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        queue.Wake();
+    });
+    Stopwatch watch;
+    EXPECT_EQ(queue.Take(0, 5000), nullptr);
+    waker.join();
+    EXPECT_LT(watch.Ms(), kPromptMs);
+    EXPECT_TRUE(WaitsFull(queue, 100)) << "the empty take clears the signal again";
+    Fill(1);
+    EXPECT_EQ(IdOf(queue.Peek(0, 100)), 1) << "a wake leaves entries as they are";
+}
+
 TEST_F(BlockingQueueTest, PeekLeavesEverything) {
     EXPECT_EQ(queue.Peek(0, 0), nullptr);
     Fill(3);
