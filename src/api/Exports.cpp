@@ -9,6 +9,7 @@
 #include "api/LogPurge.h"
 #include "api/LogRegistry.h"
 #include "log/Log.h"
+#include "platform/CatchAll.h"
 #include "platform/Platform.h"
 #include "threading/QueueEntry.h"
 
@@ -35,14 +36,9 @@ bool Accepts(LogHandle handle, int level) {
 
 void OnLibraryAttach() {
     if (registry == nullptr) {
-        try {
-            registry = new LogRegistry();
-        } catch (...) {
-            // Without its queues and thread the library loads but does
-            // nothing: every call finds no registry.
-            platform::RethrowIfThreadCancellation();
-            registry = nullptr;
-        }
+        // Without its queues and thread the library loads but does nothing:
+        // every call finds no registry.
+        platform::CatchAll([] { registry = new LogRegistry(); });
     }
     PurgeOldLogs();
 }
@@ -80,13 +76,9 @@ void OnForkParent() {
 
 void OnForkChild() {
     if (registry != nullptr) {
-        try {
-            registry->ForkChild();
-        } catch (...) {
-            // No memory for the child's maintenance thread: the logs still
-            // write; nothing is carried out in the background.
-            platform::RethrowIfThreadCancellation();
-        }
+        // No memory for the child's maintenance thread: the logs still
+        // write; nothing is carried out in the background.
+        platform::CatchAll([] { registry->ForkChild(); });
     }
 }
 
@@ -100,23 +92,20 @@ LogHandle SL_CreateLog(const char* directory, const char* name, int sizeLimit, i
     if (registry == nullptr) {
         return nullptr;
     }
-    try {
-        return reinterpret_cast<LogHandle>(registry->CreateLog(directory, name, sizeLimit, level));
-    } catch (...) {
-        vosk::platform::RethrowIfThreadCancellation();
-        return nullptr;
-    }
+    LogHandle handle = nullptr;
+    vosk::platform::CatchAll([&] {
+        handle =
+            reinterpret_cast<LogHandle>(registry->CreateLog(directory, name, sizeLimit, level));
+    });
+    return handle;
 }
 
 void SL_DestroyLog(LogHandle log) {
     if (registry == nullptr) {
         return;
     }
-    try {
-        registry->DestroyLog(vosk::EntryOf(log));
-    } catch (...) {
-        vosk::platform::RethrowIfThreadCancellation();  // no memory: the log stays
-    }
+    // Without memory for the command the log stays.
+    vosk::platform::CatchAll([log] { registry->DestroyLog(vosk::EntryOf(log)); });
 }
 
 void SL_ChangeLevel(LogHandle log, int level) {
@@ -149,11 +138,8 @@ void SL_SetLogDiskLimit(unsigned int limit) {
     if (registry == nullptr) {
         return;
     }
-    try {
-        registry->SetLogDiskLimit(limit);
-    } catch (...) {
-        vosk::platform::RethrowIfThreadCancellation();  // no memory: the limit stays
-    }
+    // Without memory for the command the limit stays.
+    vosk::platform::CatchAll([limit] { registry->SetLogDiskLimit(limit); });
 }
 
 }  // extern "C"

@@ -8,6 +8,7 @@
 #include "log/ArchiveCleanup.h"
 #include "log/Clock.h"
 #include "log/Log.h"
+#include "platform/CatchAll.h"
 #include "platform/Platform.h"
 #include "text/StringBuffer.h"
 #include "threading/BlockingQueue.h"
@@ -67,13 +68,10 @@ void LogRegistry::HandleDestroyCommand(uintptr_t handle) {
     if (handle == 0) {
         return;
     }
-    try {
-        // Unlinks the entry under the registry's lock and destroys the log,
-        // which writes out what it holds and closes its file.
-        std::unique_ptr<LogEntry> entry(reinterpret_cast<LogEntry*>(handle));
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    // Unlinks the entry under the registry's lock and destroys the log,
+    // which writes out what it holds and closes its file.
+    std::unique_ptr<LogEntry> entry(reinterpret_cast<LogEntry*>(handle));
+    platform::CatchAll([&entry] { entry.reset(); });
 }
 
 void LogRegistry::IdleHousekeeping() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CatchAll.h"
 #include "platform/Platform.h"
 #include "text/StringBuffer.h"
 
@@ -129,11 +130,8 @@ void DeleteTree(const char* path, int32_t fileLimit) {
             continue;
         }
         if (entry.isDirectory && entry.addressable) {
-            try {
-                subdirectories.emplace_back(entry.name);
-            } catch (...) {
-                // Without memory the directory is left for a later call.
-            }
+            // Without memory the directory is left for a later call.
+            platform::CatchAll([&] { subdirectories.emplace_back(entry.name); });
             continue;
         }
         if (!entry.addressable) {

@@ -107,11 +107,10 @@ bool ThreadsEndBeforeExitHooks();
 void SleepMs(uint32_t milliseconds);
 
 // A POSIX cancellation unwinds the thread with a special exception that a
-// catch (...) must not swallow (the process aborts if it does). Every
-// catch (...) that a terminated thread may pass calls this first:
-//     catch (...) { platform::RethrowIfThreadCancellation(); ... }
-// It rethrows a cancellation and returns for any other exception. Call it
-// only inside a catch handler. Windows: returns at once.
+// catch (...) must not swallow (the process aborts if it does). This
+// rethrows a cancellation and returns for any other exception; call it
+// only inside a catch handler. Code catches everything through CatchAll
+// (platform/CatchAll.h), which calls it. Windows: returns at once.
 void RethrowIfThreadCancellation();
 // A cancellation that reaches a destructor or other noexcept code aborts the
 // process. Code that may block or do file I/O there (destroying a payload

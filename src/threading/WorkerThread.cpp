@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/CatchAll.h"
 #include "threading/DebugHook.h"
 
 namespace vosk {
@@ -113,15 +114,13 @@ uint32_t WorkerThread::ThreadMain(void* raw) {
     // The creating thread stores the same value once ThreadCreate returns;
     // the routine may ask (Stop on its own worker) before that.
     self->threadId_.store(platform::CurrentThreadId());
-    try {
+    // A terminated thread unwinds from here without touching the worker:
+    // its owner may have destroyed it already.
+    platform::CatchAll([self] {
         DebugHook(3, "__debug__ create THREAD[%x:%d](%s)\n", platform::CurrentThreadId(),
                   static_cast<int>(platform::CurrentProcessId()), self->name_);
         self->Run();
-    } catch (...) {
-        // A terminated thread unwinds from here without touching the worker:
-        // its owner may have destroyed it already.
-        platform::RethrowIfThreadCancellation();
-    }
+    });
     self->running_.store(0);
     // The last call of the library's code on this thread: after it the
     // owner may unload the library (Windows cannot wait for more; POSIX
@@ -148,7 +147,7 @@ int32_t WorkerThread::Run() {
                   platform::CurrentThreadId(), pid, name);
         return 0;
     }
-    try {
+    platform::CatchAll([&] {
         DebugHook(3, "__debug__ THREAD[0x%x:%d](%s) runing\n", platform::CurrentThreadId(), pid,
                   name);
         if (routine != nullptr) {
@@ -156,9 +155,7 @@ int32_t WorkerThread::Run() {
         }
         DebugHook(3, "__debug__ THREAD[0x%x:%d](%s) exit.\n", platform::CurrentThreadId(), pid,
                   name);
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    });
     return 0;
 }
 

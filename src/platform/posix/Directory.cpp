@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "platform/CatchAll.h"
 #include "platform/Platform.h"
 #include "platform/posix/NameMatch.h"
 #include "platform/posix/PosixPath.h"
@@ -143,39 +144,43 @@ bool Next(DirSearch* search, DirEntry* entry) {
     }
 }
 
+// The search proper; DirFindFirst catches what its allocations throw.
+DirSearch* FindFirst(const char* pattern, DirEntry* entry) {
+    PosixPath path(pattern);
+    std::string full(path.c_str());
+    size_t slash = full.rfind('/');
+    std::string directory;
+    if (slash == std::string::npos) {
+        directory = ".";
+    } else {
+        directory = slash == 0 ? std::string("/") : full.substr(0, slash);
+    }
+    std::string last = slash == std::string::npos ? full : full.substr(slash + 1);
+    DirSearch* search = new (std::nothrow) DirSearch;
+    if (search == nullptr) {
+        return nullptr;
+    }
+    search->pattern.swap(last);
+    if (!search->pattern.empty()) {
+        search->dir = opendir(directory.c_str());
+    }
+    if (search->dir == nullptr || !Next(search, entry)) {
+        DirFindClose(search);
+        return nullptr;
+    }
+    return search;
+}
+
 }  // namespace
 
 DirSearch* DirFindFirst(const char* pattern, DirEntry* entry) {
     if (pattern == nullptr || entry == nullptr) {
         return nullptr;
     }
-    try {
-        PosixPath path(pattern);
-        std::string full(path.c_str());
-        size_t slash = full.rfind('/');
-        std::string directory;
-        if (slash == std::string::npos) {
-            directory = ".";
-        } else {
-            directory = slash == 0 ? std::string("/") : full.substr(0, slash);
-        }
-        std::string last = slash == std::string::npos ? full : full.substr(slash + 1);
-        DirSearch* search = new (std::nothrow) DirSearch;
-        if (search == nullptr) {
-            return nullptr;
-        }
-        search->pattern.swap(last);
-        if (!search->pattern.empty()) {
-            search->dir = opendir(directory.c_str());
-        }
-        if (search->dir == nullptr || !Next(search, entry)) {
-            DirFindClose(search);
-            return nullptr;
-        }
-        return search;
-    } catch (...) {
-        return nullptr;
-    }
+    // Without memory nothing can be enumerated.
+    DirSearch* search = nullptr;
+    CatchAll([&] { search = FindFirst(pattern, entry); });
+    return search;
 }
 
 bool DirFindNext(DirSearch* search, DirEntry* entry) {
