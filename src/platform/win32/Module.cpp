@@ -3,8 +3,12 @@
 #include <cstring>
 
 #include "platform/Platform.h"
+#include "platform/win32/DllEntry.h"
 
 namespace vosk::platform {
+
+static_assert(kDllProcessAttach == DLL_PROCESS_ATTACH && kDllProcessDetach == DLL_PROCESS_DETACH,
+              "the entry point's notifications");
 
 size_t ExecutablePath(char* buffer, size_t size) {
     if (buffer == nullptr || size == 0) {

@@ -11,11 +11,11 @@
 // fork() is handled here too: every lock of the library is held across it,
 // and the child gets a maintenance thread of its own.
 #include <cxxabi.h>
-#include <pthread.h>
 
 #include <atomic>
 
 #include "api/LibraryHooks.h"
+#include "platform/posix/Fork.h"
 
 extern "C" void* __dso_handle __attribute__((visibility("hidden")));
 
@@ -40,22 +40,11 @@ void OnUnloadOrExit(void*) {
     vosk::OnLibraryDetach(exiting.load());
 }
 
-void ForkPrepare() {
-    vosk::OnForkPrepare();
-}
-
-void ForkParent() {
-    vosk::OnForkParent();
-}
-
-void ForkChild() {
-    vosk::OnForkChild();
-}
-
 __attribute__((constructor)) void OnLoad() {
     vosk::OnLibraryAttach();
     // Registered for this object: an unload takes the handlers off again.
-    pthread_atfork(&ForkPrepare, &ForkParent, &ForkChild);
+    vosk::platform::ForkHandlersRegister(&vosk::OnForkPrepare, &vosk::OnForkParent,
+                                         &vosk::OnForkChild);
     abi::__cxa_atexit(&OnUnloadOrExit, nullptr, &__dso_handle);
     abi::__cxa_atexit(&OnProcessExit, nullptr, &exitOnlyHandle);
 }
