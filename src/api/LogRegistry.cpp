@@ -14,8 +14,8 @@ LogRegistry::LogRegistry(MaintenanceHooks hooks, bool startThread)
       logs_(std::make_unique<BlockingQueue<Log>>()),
       hooks_(std::move(hooks)) {
     if (startThread) {
-        thread_ =
-            std::make_unique<WorkerThread>(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
+        thread_ = std::make_unique<WorkerThread>(&LogRegistry::MaintenanceRoutine, this,
+                                                 WorkerThread::StartAs::kHeld, nullptr);
         thread_->Start();
     }
 }
@@ -82,7 +82,8 @@ void LogRegistry::ForkChild() {
         return;
     }
     parentThread_ = thread_.release();
-    thread_ = std::make_unique<WorkerThread>(&LogRegistry::MaintenanceRoutine, this, 0, nullptr);
+    thread_ = std::make_unique<WorkerThread>(&LogRegistry::MaintenanceRoutine, this,
+                                             WorkerThread::StartAs::kHeld, nullptr);
     thread_->Start();
 }
 
@@ -91,7 +92,7 @@ LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_
     if (closed_.load()) {
         return nullptr;
     }
-    auto log = std::make_unique<Log>(1);
+    auto log = std::make_unique<Log>(Log::Locking::kAnyThread);
     log->SetDirectory(directory);
     log->SetSizeLimit(sizeLimit);
     log->SetNameAndLevel(name, level);

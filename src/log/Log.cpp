@@ -73,8 +73,8 @@ bool Log::IsLaterDay(const std::tm& now) const {
     return now.tm_mday > dayStart_.tm_mday;
 }
 
-Log::Log(int32_t lockFlag, Clock* clock)
-    : lock_(lockFlag != 0 ? static_cast<Lock*>(&sectionLock_) : &nullLock_),
+Log::Log(Locking locking, Clock* clock)
+    : lock_(locking == Locking::kAnyThread ? static_cast<Lock*>(&sectionLock_) : &nullLock_),
       clock_(clock != nullptr ? clock : Clock::System()) {
     // An empty text resolves to the default directory. No file is touched
     // before the first record.

@@ -34,10 +34,12 @@ class Log {
     // the backup is tried again.
     static constexpr int64_t kBackupRetryMs = 1000;
 
-    // lockFlag nonzero: operations are serialised by a lock of their own,
-    // so that any thread may use the log; zero: one thread uses it. The
-    // clock is not owned; null means the system clock.
-    explicit Log(int32_t lockFlag, Clock* clock = nullptr);
+    // kAnyThread: operations are serialised by a lock of their own, so
+    // that any thread may use the log; kOneThread: one thread uses it.
+    enum class Locking { kOneThread, kAnyThread };
+
+    // The clock is not owned; null means the system clock.
+    explicit Log(Locking locking, Clock* clock = nullptr);
     // Writes out what is pending and closes the file.
     virtual ~Log();
     Log(const Log&) = delete;

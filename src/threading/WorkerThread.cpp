@@ -7,13 +7,13 @@
 
 namespace vosk {
 
-WorkerThread::WorkerThread(Routine routine, void* argument, int32_t started, const char* name)
+WorkerThread::WorkerThread(Routine routine, void* argument, StartAs start, const char* name)
     : routine_(routine), argument_(argument) {
     // At most 63 characters, so that the messages always find the end.
     memset(name_, 0, sizeof(name_));
     strncpy(name_, name != nullptr ? name : "anonymous", sizeof(name_) - 1);
     platform::SignalCreate(&exitEvent_, &exitEventMutex_);
-    if (started == 0) {
+    if (start == StartAs::kHeld) {
         gate_.Acquire();
         state_.store(kHeld);
     } else {

@@ -34,10 +34,13 @@ class WorkerThread {
     static constexpr int32_t kTerminatedEndMs = 10000;
     static constexpr size_t kNameSize = 64;
 
-    // started 0 creates the worker held; any other value releases it at
-    // once. A null name is "anonymous"; a longer one is cut to 63 characters.
+    // kHeld: the thread waits at the gate until Start; kReleased: it runs
+    // the routine at once.
+    enum class StartAs { kHeld, kReleased };
+
+    // A null name is "anonymous"; a longer one is cut to 63 characters.
     // A null routine is a routine that does nothing.
-    WorkerThread(Routine routine, void* argument, int32_t started, const char* name);
+    WorkerThread(Routine routine, void* argument, StartAs start, const char* name);
     // Stops the worker (Stop), then closes the thread handle. Destroy a
     // worker only when HasLeft(): a thread that has not left still uses it.
     virtual ~WorkerThread();

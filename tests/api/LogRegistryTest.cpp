@@ -16,18 +16,14 @@
 #include "api/LogRegistry.h"
 #include "log/Log.h"
 #include "support/FakeClock.h"
+#include "support/LogCalls.h"
 #include "support/TempDir.h"
 #include "threading/BlockingQueue.h"
 
 namespace vosk {
 namespace {
 
-void Trace(LogEntry* log, int level, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    LogRegistry::PrintLog(log, level, format, args, errno);
-    va_end(args);
-}
+using test::Trace;
 
 class LogRegistryTest : public ::testing::Test {
   protected:

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "log/ArchiveCleanup.h"
-#include "platform/FileTree.h"
 #include "platform/Platform.h"
+#include "support/FileTree.h"
 #include "support/TempDir.h"
 #include "text/StringBuffer.h"
 
@@ -23,6 +23,7 @@ using test::Exists;
 using test::MakeDir;
 using test::MakeFile;
 using test::MakeLink;
+using test::MakeReadOnly;
 using test::TempDir;
 
 // Noon of 15 June 2021, local time: a day of our choosing that the trees
@@ -42,12 +43,6 @@ void MakeFiles(const fs::path& dir, int count) {
     for (int i = 0; i < count; ++i) {
         MakeFile(dir / ("f" + std::to_string(i) + ".log"));
     }
-}
-
-void MakeReadOnly(const fs::path& path) {
-    std::error_code ec;
-    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove, ec);
 }
 
 uint64_t CreateTimeOf(const fs::path& path) {

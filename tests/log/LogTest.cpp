@@ -14,9 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/FileTree.h"
 #include "platform/Platform.h"
 #include "support/FakeClock.h"
+#include "support/FileTree.h"
+#include "support/LogCalls.h"
 #include "support/TempDir.h"
 
 namespace vosk {
@@ -27,14 +28,8 @@ using test::FakeClock;
 using test::OnDisk;
 using test::ReadBytes;
 using test::TempDir;
+using test::Trace;
 using test::WriteBytes;
-
-void Record(Log& log, int32_t level, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    log.WriteRecord(level, format, args);
-    va_end(args);
-}
 
 void RecordAt(Log& log, const platform::LocalTime& stamp, int32_t level, const char* format, ...) {
     va_list args;
@@ -58,7 +53,7 @@ class LogTest : public ::testing::Test {
     // A log set up the way the library's creator does it.
     std::unique_ptr<Log> MakeLog(const std::string& directory, const char* name = "app.log",
                                  int32_t level = 5, int32_t limit = 0) {
-        auto log = std::make_unique<Log>(1, &clock);
+        auto log = std::make_unique<Log>(Log::Locking::kAnyThread, &clock);
         log->SetDirectory(directory.c_str());
         log->SetSizeLimit(limit);
         log->SetNameAndLevel(name, level);
@@ -76,10 +71,10 @@ class LogTest : public ::testing::Test {
 TEST_F(LogTest, RecordIsStampMessageAndLineFeedWrittenThrough) {
     auto log = MakeLog(dir.Str());
     clock.Set(2024, 3, 5, 7, 8, 9, 45);
-    Record(*log, 3, "x=%d", 5);
+    Trace(*log, 3, "x=%d", 5);
     // Read while the log is still open: the record is already in the file.
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 07:08:09.045] x=5\n"));
-    Record(*log, 3, "%s", "second");
+    Trace(*log, 3, "%s", "second");
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 07:08:09.045] x=5\n"
                                 "[2024-03-05 07:08:09.045] second\n"));
 }
@@ -98,7 +93,7 @@ TEST_F(LogTest, LineEndsAreAddedOnlyWhenMissing) {
     auto log = MakeLog(dir.Str());
     std::string expected;
     for (const Case& c : cases) {
-        Record(*log, 0, "%s", c.message);
+        Trace(*log, 0, "%s", c.message);
         expected += "[2024-03-05 10:00:00.000] " + std::string(c.line);
     }
     EXPECT_EQ(Content(), OnDisk(expected));
@@ -116,7 +111,7 @@ TEST_F(LogTest, StampFieldsArePaddedLikePrintf) {
     std::string expected;
     for (const auto& stamp : stamps) {
         clock.HoldStamp(stamp);
-        Record(*log, 0, "m");
+        Trace(*log, 0, "m");
         expected += StampText(stamp) + "m\n";
     }
     EXPECT_EQ(Content(), OnDisk(expected));
@@ -155,7 +150,7 @@ TEST_F(LogTest, LevelFilterComparesSignedAndReadsNoClockForDroppedRecords) {
         clock.Advance(5);
         int stamps = clock.stampReads;
         int times = clock.timeReads;
-        Record(*log, c.level, "r");
+        Trace(*log, c.level, "r");
         StringBuffer out;
         time_t last = log->GetDirectory(out);
         if (c.written) {
@@ -173,25 +168,25 @@ TEST_F(LogTest, LevelFilterComparesSignedAndReadsNoClockForDroppedRecords) {
 
 TEST_F(LogTest, SetLevelMovesTheThreshold) {
     auto log = MakeLog(dir.Str(), "app.log", 1);
-    Record(*log, 2, "before");
+    Trace(*log, 2, "before");
     log->SetLevel(2);
-    Record(*log, 2, "after");
+    Trace(*log, 2, "after");
     log->SetLevel(-1);
-    Record(*log, 0, "dropped");
+    Trace(*log, 0, "dropped");
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] after\n"));
 }
 
 TEST_F(LogTest, NullFormatAndNullTextChangeNothing) {
     auto log = MakeLog(dir.Str());
     clock.Advance(100);
-    Record(*log, 0, nullptr);
+    Trace(*log, 0, nullptr);
     log->WriteRaw(nullptr);
     log->Flush();
     StringBuffer out;
     EXPECT_EQ(log->GetDirectory(out), clock.Time() - 100);
     EXPECT_FALSE(Exists("app.log"));
-    Record(*log, 0, "ok");
-    Record(*log, 0, nullptr);
+    Trace(*log, 0, "ok");
+    Trace(*log, 0, nullptr);
     log->WriteRaw(nullptr);
     log->Flush();
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:01:40.000] ok\n"));
@@ -200,14 +195,14 @@ TEST_F(LogTest, NullFormatAndNullTextChangeNothing) {
 TEST_F(LogTest, RawTextIsIndentedAndWaitsForTheNextSync) {
     auto log = MakeLog(dir.Str());
     log->WriteRaw("lost");  // no file yet: dropped at the first record's open
-    Record(*log, 0, "one");
+    Trace(*log, 0, "one");
     const std::string first = OnDisk("[2024-03-05 10:00:00.000] one\n");
     log->WriteRaw("abc");
     EXPECT_EQ(Content(), first);
     log->Flush();
     EXPECT_EQ(Content(), first + std::string(25, ' ') + "abc");
     log->WriteRaw("x\ny");  // no line end of its own, and none added
-    Record(*log, 0, "two");
+    Trace(*log, 0, "two");
     EXPECT_EQ(Content(), first + std::string(25, ' ') + "abc" + std::string(25, ' ') +
                              OnDisk("x\ny[2024-03-05 10:00:00.000] two\n"));
 }
@@ -267,7 +262,7 @@ TEST_F(LogTest, DataRotatesAtTheSizeLimit) {
 TEST_F(LogTest, DestructionWritesPendingTextAndLeavesNoFileWhenNeverOpened) {
     {
         auto log = MakeLog(dir.Str());
-        Record(*log, 0, "r");
+        Trace(*log, 0, "r");
         log->WriteRaw("tail");
     }
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] r\n") + std::string(25, ' ') + "tail");
@@ -283,13 +278,13 @@ TEST_F(LogTest, FirstRecordBacksUpAnEarlierFile) {
     WriteBytes(dir.Path() / "app.log.bak", "older run\n");
     auto log = MakeLog(dir.Str());
     EXPECT_EQ(Content(), "old run\n");  // nothing happens before the first record
-    Record(*log, 0, "new");
+    Trace(*log, 0, "new");
     EXPECT_EQ(Content("app.log.bak"), "old run\n");
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] new\n"));
 
     TempDir fresh;
     auto other = MakeLog(fresh.Str());
-    Record(*other, 0, "new");
+    Trace(*other, 0, "new");
     EXPECT_FALSE(fs::exists(fresh.Path() / "app.log.bak"));
 }
 
@@ -311,14 +306,14 @@ TEST_F(LogTest, ABlockedBackupKeepsTheOldRecordsAndIsRetriedAfterASecond) {
         if (std::string(message) == "still waiting") {
             clock.AdvanceMonotonic(Log::kBackupRetryMs - 1);
         }
-        Record(*log, 0, "%s", message);
+        Trace(*log, 0, "%s", message);
         expected += OnDisk("[2024-03-05 10:00:00.000] " + std::string(message) + "\n");
         EXPECT_EQ(Content(), expected) << message;
     }
     EXPECT_FALSE(Exists("app.log.bak"));
     // A second after the failure the backup takes everything.
     clock.AdvanceMonotonic(1);
-    Record(*log, 0, "next");
+    Trace(*log, 0, "next");
     EXPECT_EQ(Content("app.log.bak"), expected);
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] next\n"));
 }
@@ -334,8 +329,8 @@ TEST_F(LogTest, AReaderHoldingTheFileLosesNothing) {
     auto log = MakeLog(dir.Str());
     std::ifstream reader(dir.Path() / "app.log", std::ios::binary);
     ASSERT_TRUE(reader.is_open());
-    Record(*log, 0, "one");
-    Record(*log, 0, "two");
+    Trace(*log, 0, "one");
+    Trace(*log, 0, "two");
     const std::string records = OnDisk(
         "[2024-03-05 10:00:00.000] one\n"
         "[2024-03-05 10:00:00.000] two\n");
@@ -350,9 +345,9 @@ TEST_F(LogTest, AReaderHoldingTheFileLosesNothing) {
 TEST_F(LogTest, NewDayStartsANewFile) {
     clock.Set(2024, 3, 5, 23, 59, 58);
     auto log = MakeLog(dir.Str());
-    Record(*log, 0, "day one");
+    Trace(*log, 0, "day one");
     clock.Advance(1);
-    Record(*log, 0, "still day one");
+    Trace(*log, 0, "still day one");
     const std::string dayOne =
         OnDisk("[2024-03-05 23:59:58.000] day one\n[2024-03-05 23:59:59.000] still day one\n");
     EXPECT_EQ(Content(), dayOne);
@@ -361,16 +356,16 @@ TEST_F(LogTest, NewDayStartsANewFile) {
     // midnight may open the next day's file.
     clock.HoldStamp(test::MakeLocalTime(2024, 3, 5, 23, 59, 59, 999));
     clock.Advance(1);
-    Record(*log, 0, "day two");
+    Trace(*log, 0, "day two");
     EXPECT_EQ(Content("app.log.bak"), dayOne);
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 23:59:59.999] day two\n"));
     clock.ReleaseStamp();
     // A new month and a new year are new days too.
     clock.Set(2024, 4, 6, 0, 0, 0);
-    Record(*log, 0, "month");
+    Trace(*log, 0, "month");
     EXPECT_EQ(Content(), OnDisk("[2024-04-06 00:00:00.000] month\n"));
     clock.Set(2025, 4, 6, 0, 0, 0);
-    Record(*log, 0, "year");
+    Trace(*log, 0, "year");
     EXPECT_EQ(Content("app.log.bak"), OnDisk("[2024-04-06 00:00:00.000] month\n"));
     EXPECT_EQ(Content(), OnDisk("[2025-04-06 00:00:00.000] year\n"));
 }
@@ -416,7 +411,7 @@ TEST_F(LogTest, AClockSteppedBackKeepsTheCurrentFileAndForwardRotatesOnce) {
         for (size_t i = 0; i < c.moments.size(); ++i) {
             const Moment& m = c.moments[i];
             clock.Set(2024, 3, m.day, m.hour, m.minute, m.second);
-            Record(*log, 0, "%d", static_cast<int>(i));
+            Trace(*log, 0, "%d", static_cast<int>(i));
             platform::LocalTime stamp =
                 test::MakeLocalTime(2024, 3, m.day, m.hour, m.minute, m.second, 0);
             (c.backup.find(static_cast<char>('0' + i)) != std::string::npos ? backup : current) +=
@@ -432,7 +427,7 @@ TEST_F(LogTest, AClockSteppedBackKeepsTheCurrentFileAndForwardRotatesOnce) {
 int RecordsUntilBackup(Log& log, const fs::path& backup, int32_t recordLength) {
     std::string message(static_cast<size_t>(recordLength - kStampLength - 1), 'm');
     for (int n = 1; n < 10000; ++n) {
-        Record(log, 0, "%s", message.c_str());
+        Trace(log, 0, "%s", message.c_str());
         if (fs::exists(backup)) {
             return n - 1;
         }
@@ -470,9 +465,9 @@ TEST_F(LogTest, SizeLimitIsAtLeastOneMebibyteAndTheRecordReachingItStays) {
 
 TEST_F(LogTest, RawTextCountsTowardsTheLimit) {
     auto log = MakeLog(dir.Str());
-    Record(*log, 0, "a");
+    Trace(*log, 0, "a");
     log->WriteRaw(std::string(Log::kMinimumSizeLimit, 'r').c_str());
-    Record(*log, 0, "b");  // the count was full before it: rotates
+    Trace(*log, 0, "b");  // the count was full before it: rotates
     EXPECT_EQ(Content("app.log.bak"), OnDisk("[2024-03-05 10:00:00.000] a\n") +
                                           std::string(25, ' ') +
                                           std::string(Log::kMinimumSizeLimit, 'r'));
@@ -481,7 +476,7 @@ TEST_F(LogTest, RawTextCountsTowardsTheLimit) {
 
 TEST_F(LogTest, CheckRotationClosesAFullFileAndLeavesTheReopenToTheNextRecord) {
     auto log = MakeLog(dir.Str());
-    Record(*log, 0, "a");
+    Trace(*log, 0, "a");
     log->CheckRotation();  // neither new day nor full: nothing happens
     log->WriteRaw(std::string(Log::kMinimumSizeLimit, 'r').c_str());
     log->CheckRotation();
@@ -491,7 +486,7 @@ TEST_F(LogTest, CheckRotationClosesAFullFileAndLeavesTheReopenToTheNextRecord) {
     EXPECT_EQ(Content(), full);
     EXPECT_FALSE(Exists("app.log.bak"));
     log->WriteRaw("dropped");  // no file: lost at the reopen
-    Record(*log, 0, "b");
+    Trace(*log, 0, "b");
     EXPECT_EQ(Content("app.log.bak"), full);
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] b\n"));
 
@@ -499,7 +494,7 @@ TEST_F(LogTest, CheckRotationClosesAFullFileAndLeavesTheReopenToTheNextRecord) {
     clock.Set(2024, 3, 6, 0, 0, 1);
     log->CheckRotation();
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] b\n"));
-    Record(*log, 0, "c");
+    Trace(*log, 0, "c");
     EXPECT_EQ(Content("app.log.bak"), OnDisk("[2024-03-05 10:00:00.000] b\n"));
     EXPECT_EQ(Content(), OnDisk("[2024-03-06 00:00:01.000] c\n"));
 }
@@ -509,33 +504,33 @@ TEST_F(LogTest, CheckRotationBeforeTheFirstRecordCreatesTheDirectory) {
     log->CheckRotation();
     EXPECT_TRUE(fs::is_directory(dir.Path() / "a" / "b" / "c"));
     EXPECT_FALSE(Exists("a/b/c/app.log"));
-    Record(*log, 0, "r");
+    Trace(*log, 0, "r");
     EXPECT_EQ(Content("a/b/c/app.log"), OnDisk("[2024-03-05 10:00:00.000] r\n"));
 }
 
 TEST_F(LogTest, FirstRecordCreatesMissingParentDirectories) {
     auto log = MakeLog(dir.Str() + "/x\\y/z");
-    Record(*log, 0, "r");
+    Trace(*log, 0, "r");
     EXPECT_EQ(Content("x/y/z/app.log"), OnDisk("[2024-03-05 10:00:00.000] r\n"));
 }
 
 TEST_F(LogTest, NameMayHoldPathParts) {
     auto log = MakeLog(dir.Str(), "sub/dir/app.txt");
-    Record(*log, 0, "r");
+    Trace(*log, 0, "r");
     EXPECT_EQ(Content("sub/dir/app.txt"), OnDisk("[2024-03-05 10:00:00.000] r\n"));
 }
 
 TEST_F(LogTest, NewDirectoryTakesEffectAtTheNextDay) {
     auto log = MakeLog(dir.Str("first"));
-    Record(*log, 0, "one");
+    Trace(*log, 0, "one");
     log->SetDirectory(("  " + dir.Str("second") + "\t").c_str());
     StringBuffer out;
     log->GetDirectory(out);
     EXPECT_STREQ(out.CStr(), dir.Str("second").c_str());
-    Record(*log, 0, "two");
+    Trace(*log, 0, "two");
     EXPECT_FALSE(Exists("second"));
     clock.Set(2024, 3, 6, 8, 0, 0);
-    Record(*log, 0, "three");
+    Trace(*log, 0, "three");
     EXPECT_EQ(Content("first/app.log"),
               OnDisk("[2024-03-05 10:00:00.000] one\n[2024-03-05 10:00:00.000] two\n"));
     EXPECT_EQ(Content("second/app.log"), OnDisk("[2024-03-06 08:00:00.000] three\n"));
@@ -543,7 +538,7 @@ TEST_F(LogTest, NewDirectoryTakesEffectAtTheNextDay) {
 
 TEST_F(LogTest, GetDirectoryReportsTheConfiguredDirectoryAndLastRecordTime) {
     clock.Set(2024, 3, 5, 10, 0, 0);
-    auto log = std::make_unique<Log>(1, &clock);
+    auto log = std::make_unique<Log>(Log::Locking::kAnyThread, &clock);
     const time_t created = clock.Time();
     char exe[4096];
     platform::ExecutableDirectory(exe, sizeof(exe));
@@ -561,7 +556,7 @@ TEST_F(LogTest, GetDirectoryReportsTheConfiguredDirectoryAndLastRecordTime) {
     log->SetDirectory(dir.Str().c_str());
     log->SetNameAndLevel("app.log", 0);
     clock.Advance(30);
-    Record(*log, 0, "r");
+    Trace(*log, 0, "r");
     clock.Advance(30);
     log->WriteRaw("raw text does not count as a write");
     log->Flush();
@@ -573,20 +568,20 @@ TEST_F(LogTest, AFailedOpenDropsRecordsUntilTheObstacleIsGone) {
     // A plain file where the directory should be.
     WriteBytes(dir.Path() / "blocker", "x");
     auto log = MakeLog(dir.Str("blocker/logs"));
-    Record(*log, 0, "lost");
+    Trace(*log, 0, "lost");
     log->WriteRaw("lost too");
     log->Flush();
     log->CheckRotation();
-    Record(*log, 0, "lost again");
+    Trace(*log, 0, "lost again");
     EXPECT_EQ(Content("blocker"), "x");
     fs::remove(dir.Path() / "blocker");
-    Record(*log, 0, "kept");
+    Trace(*log, 0, "kept");
     EXPECT_EQ(Content("blocker/logs/app.log"), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
 }
 
 TEST_F(LogTest, AnUnusableNameWritesNothingAndHarmsNothing) {
     auto log = MakeLog(dir.Str(), nullptr);  // the file would be the directory itself
-    Record(*log, 0, "r");
+    Trace(*log, 0, "r");
     log->WriteRaw("t");
     log->Flush();
     log->CheckRotation();
@@ -597,11 +592,11 @@ TEST_F(LogTest, AnUnusableNameWritesNothingAndHarmsNothing) {
 TEST_F(LogTest, AFailingCalendarLeavesTheLogClosedButUsable) {
     auto log = MakeLog(dir.Str());
     clock.FailCalendar(true);
-    Record(*log, 0, "lost");
+    Trace(*log, 0, "lost");
     log->CheckRotation();
     EXPECT_FALSE(Exists("app.log"));
     clock.FailCalendar(false);
-    Record(*log, 0, "kept");
+    Trace(*log, 0, "kept");
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
 }
 
@@ -613,16 +608,16 @@ TEST_F(LogTest, ALinkAtThePathIsNeitherFollowedNorMoved) {
         GTEST_SKIP() << "symbolic links cannot be created here";
     }
     auto log = MakeLog(dir.Str());
-    Record(*log, 0, "dropped");
+    Trace(*log, 0, "dropped");
     log->CheckRotation();
-    Record(*log, 0, "dropped again");
+    Trace(*log, 0, "dropped again");
     log->Flush();
     EXPECT_EQ(ReadBytes(outside.Path() / "target"), "outside");
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.Path() / "app.log")));
     EXPECT_EQ(Content("app.log.bak"), "old backup");
     // Once the link is gone the next record finds the path free.
     fs::remove(dir.Path() / "app.log");
-    Record(*log, 0, "kept");
+    Trace(*log, 0, "kept");
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
     EXPECT_EQ(Content("app.log.bak"), "old backup");
 }
@@ -674,9 +669,9 @@ TEST_F(LogTest, AMovedFileIsReopenedAtItsPath) {
         TempDir root;
         const fs::path logDir = root.Path() / "logs";
         auto log = MakeLog(logDir.string());
-        Record(*log, 0, "before");
+        Trace(*log, 0, "before");
         log->ReopenIfMoved();  // still in place: nothing happens
-        Record(*log, 0, "same file");
+        Trace(*log, 0, "same file");
         const std::string before =
             OnDisk("[2024-03-05 10:00:00.000] before\n[2024-03-05 10:00:00.000] same file\n");
         EXPECT_EQ(ReadBytes(logDir / "app.log"), before);
@@ -684,7 +679,7 @@ TEST_F(LogTest, AMovedFileIsReopenedAtItsPath) {
             GTEST_SKIP() << "an open file cannot be moved or removed here";
         }
         log->ReopenIfMoved();
-        Record(*log, 0, "after");
+        Trace(*log, 0, "after");
         EXPECT_EQ(ReadBytes(logDir / "app.log"), OnDisk("[2024-03-05 10:00:00.000] after\n"));
         if (c.movedTo != nullptr) {
             EXPECT_EQ(ReadBytes(logDir / c.movedTo), before);
@@ -705,7 +700,7 @@ TEST_F(LogTest, PercentMReportsErrnoAsItWasWhenTheCallBegan) {
         }
         const int code = i % 2 == 0 ? ERANGE : EACCES;
         errno = code;
-        Record(*log, 0, "failed: %m");
+        Trace(*log, 0, "failed: %m");
         EXPECT_EQ(errno, code) << "the caller finds errno as it left it";
         expected +=
             OnDisk("[2024-03-05 10:00:00.000] failed: " + std::string(strerror(code)) + "\n");
@@ -727,9 +722,9 @@ class NumberedNameTest : public LogTest {
     // fills it and the next one rotates. The log (named "app") must be due
     // to open its file at the next record.
     bool StartedNearlyFull(Log& log) {
-        Record(log, 0, "probe one");  // opens; the count starts where the probe says
+        Trace(log, 0, "probe one");  // opens; the count starts where the probe says
         fs::remove(dir.Path() / "app.bak");
-        Record(log, 0, "probe two");
+        Trace(log, 0, "probe two");
         return Exists("app.bak");
     }
     const int32_t kNearlyFull = Log::kMinimumSizeLimit - 10;
@@ -755,12 +750,12 @@ TEST_F(NumberedNameTest, WithoutNumberedFilesTheCountStartsAtZero) {
 TEST_F(NumberedNameTest, TheLastNameChosenIsPassedOverAfterAReset) {
     clock.Set(2024, 3, 5, 9, 50, 0);
     auto log = MakeLog(dir.Str(), "app");
-    Record(*log, 0, "day start");  // chooses app_0904[001].log
+    Trace(*log, 0, "day start");  // chooses app_0904[001].log
     // Full in another quarter than the day's start: the sequence restarts
     // and app_1003[001].log is chosen.
     clock.Set(2024, 3, 5, 10, 31, 0);
     MakeFull(*log);
-    Record(*log, 0, "reopen one");
+    Trace(*log, 0, "reopen one");
     // Full again, still another quarter than the day's start: restarts at
     // 1, passes over app_1003[001].log (the last chosen, absent) and probes
     // [002].
@@ -772,10 +767,10 @@ TEST_F(NumberedNameTest, TheLastNameChosenIsPassedOverAfterAReset) {
 TEST_F(NumberedNameTest, QuarterAndHourAreComparedWithTheDayStart) {
     clock.Set(2024, 3, 5, 10, 31, 0);
     auto log = MakeLog(dir.Str(), "app");
-    Record(*log, 0, "day start");  // app_1003[001].log
+    Trace(*log, 0, "day start");  // app_1003[001].log
     clock.Set(2024, 3, 5, 10, 44, 59);
     MakeFull(*log);
-    Record(*log, 0, "r");  // same quarter as the day's start: no restart, [002]
+    Trace(*log, 0, "r");  // same quarter as the day's start: no restart, [002]
     // Still no restart: [003] is probed (a restart would give the absent [001]).
     Fill("app_1003[003].log", kNearlyFull);
     MakeFull(*log);
@@ -797,11 +792,11 @@ TEST_F(NumberedNameTest, QuarterAndHourAreComparedWithTheDayStart) {
 }
 
 TEST_F(LogTest, WithoutALockTheLogWorksOnOneThread) {
-    Log log(0, &clock);
+    Log log(Log::Locking::kOneThread, &clock);
     log.SetDirectory(dir.Str().c_str());
     log.SetSizeLimit(0);
     log.SetNameAndLevel("app.log", 1);
-    Record(log, 1, "single");
+    Trace(log, 1, "single");
     log.WriteRaw("raw");
     log.Flush();
     EXPECT_EQ(Content(),
@@ -812,10 +807,10 @@ TEST(LogSystemClock, StampsWithTheCurrentLocalTime) {
     TempDir dir;
     time_t before = time(nullptr);
     {
-        Log log(1);
+        Log log(Log::Locking::kAnyThread);
         log.SetDirectory(dir.Str().c_str());
         log.SetNameAndLevel("app.log", 0);
-        Record(log, 0, "now");
+        Trace(log, 0, "now");
     }
     time_t after = time(nullptr);
     std::string content = ReadBytes(dir.Path() / "app.log");
@@ -843,7 +838,7 @@ TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {
             while (!go.load()) {
             }
             for (int i = 0; i < kRecords; ++i) {
-                Record(*log, t, "thread %d record %d", t, i);
+                Trace(*log, t, "thread %d record %d", t, i);
                 if (i % 50 == 0) {
                     log->SetLevel(5);  // races the lock-free level test
                 }

@@ -7,8 +7,8 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/FileTree.h"
 #include "platform/Platform.h"
+#include "support/FileTree.h"
 #include "support/TempDir.h"
 
 namespace vosk::platform {

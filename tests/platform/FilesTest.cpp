@@ -4,8 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/FileTree.h"
 #include "platform/Platform.h"
+#include "support/FileTree.h"
 #include "support/TempDir.h"
 
 namespace vosk::platform {

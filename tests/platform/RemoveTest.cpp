@@ -4,8 +4,8 @@
 #include <string>
 #include <system_error>
 
-#include "platform/FileTree.h"
 #include "platform/Platform.h"
+#include "support/FileTree.h"
 #include "support/TempDir.h"
 
 namespace vosk::platform {
@@ -16,17 +16,12 @@ using test::Exists;
 using test::MakeDir;
 using test::MakeFile;
 using test::MakeLink;
+using test::MakeReadOnly;
 using test::TempDir;
 
 fs::perms PermissionsOf(const fs::path& path) {
     std::error_code ec;
     return fs::symlink_status(path, ec).permissions();
-}
-
-void MakeReadOnly(const fs::path& path) {
-    std::error_code ec;
-    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove, ec);
 }
 
 bool Writable(const fs::path& path) {

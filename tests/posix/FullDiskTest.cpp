@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "log/Log.h"
+#include "support/LogCalls.h"
 #include "support/RecordLines.h"
 #include "support/TempDir.h"
 
@@ -26,28 +27,14 @@ namespace vosk {
 namespace {
 
 namespace fs = std::filesystem;
+using test::MakeLog;
 using test::Record;
 using test::TempDir;
-
-// A log set up the way the library's creator does it.
-std::unique_ptr<Log> MakeLog(const fs::path& directory, const char* name) {
-    auto log = std::make_unique<Log>(1);
-    log->SetDirectory(directory.generic_string().c_str());
-    log->SetSizeLimit(0);
-    log->SetNameAndLevel(name, 0);
-    return log;
-}
-
-void Trace(Log* log, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    log->WriteRecord(0, format, args);
-    va_end(args);
-}
+using test::Trace;
 
 void WriteRange(Log* log, int first, int end) {
     for (int n = first; n < end; ++n) {
-        Trace(log, test::kRecordFormat, 0, n, test::Payload(0, n).c_str());
+        Trace(*log, 0, test::kRecordFormat, 0, n, test::Payload(0, n).c_str());
     }
 }
 

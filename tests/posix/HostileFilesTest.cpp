@@ -18,30 +18,18 @@
 #include <string>
 
 #include "log/Log.h"
+#include "support/LogCalls.h"
 #include "support/TempDir.h"
 
 namespace vosk {
 namespace {
 
 namespace fs = std::filesystem;
+using test::MakeLog;
 using test::ReadBytes;
 using test::TempDir;
+using test::Trace;
 using test::WriteBytes;
-
-std::unique_ptr<Log> MakeLog(const fs::path& directory) {
-    auto log = std::make_unique<Log>(1);
-    log->SetDirectory(directory.c_str());
-    log->SetSizeLimit(0);
-    log->SetNameAndLevel("app.log", 0);
-    return log;
-}
-
-void Trace(Log& log, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    log.WriteRecord(0, format, args);
-    va_end(args);
-}
 
 // Runs body in a child process that must end by itself within the time
 // limit; its exit status, or -1 when it had to be killed.
@@ -73,11 +61,11 @@ TEST(HostileFiles, AFifoAtTheLogPathNeverBlocksAndIsNeverMoved) {
         // Enough to fill a pipe's buffer many times over, and a rotation.
         const std::string text(1000, 'x');
         for (int i = 0; i < 2000; ++i) {
-            Trace(*log, "%d %s", i, text.c_str());
+            Trace(*log, 0, "%d %s", i, text.c_str());
         }
         log->CheckRotation();
         log->ReopenIfMoved();
-        Trace(*log, "after");
+        Trace(*log, 0, "after");
         return 0;
     });
     EXPECT_EQ(status, 0) << "the writer hung or failed";
@@ -89,7 +77,7 @@ TEST(HostileFiles, AFifoPutInPlaceOfTheFileIsLeftAlone) {
     TempDir dir;
     int status = RunInChild([&] {
         auto log = MakeLog(dir.Path());
-        Trace(*log, "first");
+        Trace(*log, 0, "first");
         fs::rename(dir.Path() / "app.log", dir.Path() / "app.log.1");
         mkfifo((dir.Path() / "app.log").c_str(), 0600);
         // Neither the idle pass's check nor the rotation at the size limit
@@ -97,7 +85,7 @@ TEST(HostileFiles, AFifoPutInPlaceOfTheFileIsLeftAlone) {
         log->ReopenIfMoved();
         const std::string text(1000, 'x');
         for (int i = 0; i < 2000; ++i) {
-            Trace(*log, "%d %s", i, text.c_str());
+            Trace(*log, 0, "%d %s", i, text.c_str());
         }
         return 0;
     });
@@ -135,7 +123,7 @@ TEST(HostileFiles, InAReadOnlyDirectoryTheFileIsContinuedAndTheBackupKept) {
         }
         auto log = MakeLog(logs);
         for (int i = 0; i < 3; ++i) {
-            Trace(*log, "record %d", i);
+            Trace(*log, 0, "record %d", i);
         }
         return 0;
     });

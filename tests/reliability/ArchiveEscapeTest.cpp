@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "api/LogRegistry.h"
-#include "platform/FileTree.h"
+#include "support/FileTree.h"
 #include "support/TempDir.h"
 
 namespace vosk {
@@ -25,6 +25,7 @@ using test::Exists;
 using test::MakeDir;
 using test::MakeFile;
 using test::MakeLink;
+using test::MakeReadOnly;
 using test::TempDir;
 
 struct EntryState {
@@ -52,12 +53,6 @@ std::map<std::string, EntryState> Snapshot(const fs::path& root) {
         out[fs::relative(it->path(), root, ec).generic_string()] = state;
     }
     return out;
-}
-
-void MakeReadOnly(const fs::path& path) {
-    std::error_code ec;
-    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove, ec);
 }
 
 // The tree is gone, or holds nothing but the read-only hard link.

@@ -17,7 +17,8 @@
 
 #include "api/LogRegistry.h"
 #include "api/MaintenanceCommand.h"
-#include "platform/FileTree.h"
+#include "support/FileTree.h"
+#include "support/LogCalls.h"
 #include "support/RecordLines.h"
 #include "support/TempDir.h"
 #include "threading/BlockingQueue.h"
@@ -25,16 +26,11 @@
 namespace vosk {
 namespace {
 
+using test::Trace;
+
 namespace fs = std::filesystem;
 using test::ReadBytes;
 using test::TempDir;
-
-void Trace(LogEntry* log, int32_t level, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    LogRegistry::PrintLog(log, level, format, args, errno);
-    va_end(args);
-}
 
 // Every file and directory beneath root, with the file's content.
 std::map<std::string, std::string> Tree(const fs::path& root) {

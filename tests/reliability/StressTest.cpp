@@ -25,6 +25,7 @@
 #include "api/LogRegistry.h"
 #include "log/Clock.h"
 #include "platform/Platform.h"
+#include "support/LogCalls.h"
 #include "support/RecordLines.h"
 #include "support/TempDir.h"
 
@@ -34,6 +35,8 @@
 
 namespace vosk {
 namespace {
+
+using test::Trace;
 
 namespace fs = std::filesystem;
 using test::FileLines;
@@ -74,13 +77,6 @@ MaintenanceHooks BusyHooks(Clock* clock, bool diskFull) {
         };
     }
     return hooks;
-}
-
-void Trace(LogEntry* log, int32_t level, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    LogRegistry::PrintLog(log, level, format, args, errno);
-    va_end(args);
 }
 
 void WriteRecords(LogEntry* log, int thread, int count) {

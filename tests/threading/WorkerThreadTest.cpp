@@ -210,7 +210,8 @@ TEST_F(WorkerThreadTest, HeldAndDestroyedWithoutStartNeverRuns) {
         Messages fresh;
         captured = &fresh;
         Context c;
-        auto worker = std::make_unique<WorkerThread>(ReturnSeven, &c, 0, "held");
+        auto worker =
+            std::make_unique<WorkerThread>(ReturnSeven, &c, WorkerThread::StartAs::kHeld, "held");
         EXPECT_EQ(worker->State(), WorkerThread::kHeld);
         if (reachedGate) {
             ASSERT_TRUE(fresh.WaitFor(1));
@@ -229,7 +230,8 @@ TEST_F(WorkerThreadTest, HeldAndDestroyedWithoutStartNeverRuns) {
 }
 
 TEST_F(WorkerThreadTest, ReleasedWorkerRunsWithoutStart) {
-    auto worker = std::make_unique<WorkerThread>(ReturnSeven, &context, 1, "released");
+    auto worker = std::make_unique<WorkerThread>(ReturnSeven, &context,
+                                                 WorkerThread::StartAs::kReleased, "released");
     ASSERT_TRUE(messages.WaitFor(3));
     EXPECT_EQ(worker->Start(), 0);  // does nothing
     EXPECT_EQ(worker->State(), WorkerThread::kReleased);
@@ -245,7 +247,7 @@ TEST_F(WorkerThreadTest, ReleasedWorkerRunsWithoutStart) {
 }
 
 TEST_F(WorkerThreadTest, HeldWorkerRunsAfterStart) {
-    WorkerThread worker(ReturnSeven, &context, 0, nullptr);
+    WorkerThread worker(ReturnSeven, &context, WorkerThread::StartAs::kHeld, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(context.ran) << "held at the gate";
     EXPECT_EQ(worker.Start(), 0);
@@ -272,7 +274,8 @@ TEST_F(WorkerThreadTest, NamesAreKeptTo63Characters) {
         Messages fresh;
         captured = &fresh;
         {
-            WorkerThread worker(nullptr, nullptr, 1, c.given);  // a routine that does nothing
+            WorkerThread worker(nullptr, nullptr, WorkerThread::StartAs::kReleased,
+                                c.given);  // a routine that does nothing
             EXPECT_EQ(std::string(worker.Name()), c.kept);
             ASSERT_EQ(worker.WaitForExit(5000), 0);
         }
@@ -285,7 +288,7 @@ TEST_F(WorkerThreadTest, NamesAreKeptTo63Characters) {
 }
 
 TEST_F(WorkerThreadTest, StuckRoutineIsTerminatedAfterTheTimeOut) {
-    WorkerThread worker(NeverLooks, nullptr, 1, "stuck");
+    WorkerThread worker(NeverLooks, nullptr, WorkerThread::StartAs::kReleased, "stuck");
     ASSERT_TRUE(messages.WaitFor(2));
     Stopwatch watch;
     EXPECT_EQ(worker.Stop(), 0);
@@ -306,7 +309,7 @@ TEST_F(WorkerThreadTest, StuckRoutineIsTerminatedAfterTheTimeOut) {
 }
 
 TEST_F(WorkerThreadTest, RoutineStoppingItsOwnWorkerOnlyClearsTheFlag) {
-    WorkerThread worker(StopsItself, &context, 0, "self");
+    WorkerThread worker(StopsItself, &context, WorkerThread::StartAs::kHeld, "self");
     context.worker = &worker;
     worker.Start();
     ASSERT_EQ(worker.WaitForExit(5000), 0);
@@ -318,7 +321,7 @@ TEST_F(WorkerThreadTest, RoutineStoppingItsOwnWorkerOnlyClearsTheFlag) {
 }
 
 TEST_F(WorkerThreadTest, IsRunningFromConstructionUntilStop) {
-    WorkerThread worker(LoopWhileRunning, &context, 0, "poll");
+    WorkerThread worker(LoopWhileRunning, &context, WorkerThread::StartAs::kHeld, "poll");
     EXPECT_EQ(worker.IsRunning(), 1) << "set before the thread exists";
     context.worker = &worker;
     worker.Start();
@@ -336,7 +339,8 @@ TEST_F(WorkerThreadTest, StopBeforeTheThreadBeginsIsNeverUndone) {
         Messages fresh;
         captured = &fresh;
         Context c;
-        auto worker = std::make_unique<WorkerThread>(LoopWhileRunning, &c, 1, "early");
+        auto worker = std::make_unique<WorkerThread>(LoopWhileRunning, &c,
+                                                     WorkerThread::StartAs::kReleased, "early");
         c.worker = worker.get();
         Stopwatch watch;
         worker->Stop();
@@ -349,7 +353,7 @@ TEST_F(WorkerThreadTest, StopBeforeTheThreadBeginsIsNeverUndone) {
 }
 
 TEST_F(WorkerThreadTest, ExceptionInTheRoutineEndsTheThread) {
-    WorkerThread worker(Throws, nullptr, 1, "throws");
+    WorkerThread worker(Throws, nullptr, WorkerThread::StartAs::kReleased, "throws");
     ASSERT_EQ(worker.WaitForExit(5000), 0);
     Stopwatch watch;
     worker.Stop();
@@ -361,7 +365,8 @@ TEST_F(WorkerThreadTest, ExceptionInTheRoutineEndsTheThread) {
 TEST_F(WorkerThreadTest, RequestStopAndAWakeMakeDestructionQuick) {
     BlockingQueue<int> queue;
     context.queue = &queue;
-    auto worker = std::make_unique<WorkerThread>(TakesWhileRunning, &context, 0, "maintenance");
+    auto worker = std::make_unique<WorkerThread>(TakesWhileRunning, &context,
+                                                 WorkerThread::StartAs::kHeld, "maintenance");
     context.worker = worker.get();
     worker->Start();
     ASSERT_TRUE(messages.WaitFor(2));
@@ -375,7 +380,8 @@ TEST_F(WorkerThreadTest, RequestStopAndAWakeMakeDestructionQuick) {
 }
 
 TEST_F(WorkerThreadTest, AbandonedWorkerIsNeitherWaitedForNorTerminated) {
-    auto worker = std::make_unique<WorkerThread>(WaitsForGo, &context, 1, "gone");
+    auto worker = std::make_unique<WorkerThread>(WaitsForGo, &context,
+                                                 WorkerThread::StartAs::kReleased, "gone");
     ASSERT_TRUE(messages.WaitFor(2));
     worker->Abandon();
     EXPECT_EQ(worker->State(), WorkerThread::kEnded);
@@ -392,7 +398,8 @@ TEST_F(WorkerThreadTest, AbandonedWorkerIsNeitherWaitedForNorTerminated) {
 }
 
 TEST_F(WorkerThreadTest, AbandonOpensTheGateOfAHeldWorker) {
-    auto worker = std::make_unique<WorkerThread>(ReturnSeven, &context, 0, "held");
+    auto worker =
+        std::make_unique<WorkerThread>(ReturnSeven, &context, WorkerThread::StartAs::kHeld, "held");
     worker->Abandon();
     ASSERT_EQ(worker->WaitForExit(5000), 0) << "the thread passed the gate and ended";
     worker.reset();

@@ -19,6 +19,17 @@ inline void MakeFile(const std::filesystem::path& path, const std::string& conte
     std::ofstream(path, std::ios::binary) << content;
 }
 
+// Takes the write permission away from everyone: a file that cannot be
+// changed, a directory whose entries cannot be added or removed.
+inline void MakeReadOnly(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_write |
+                                     std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove, ec);
+}
+
 // True for anything at the path itself, a dangling link included.
 inline bool Exists(const std::filesystem::path& path) {
     std::error_code ec;
