@@ -14,7 +14,8 @@ namespace vosk::platform {
 
 // ---------------------------------------------------------------- sections
 // A process-local, recursive lock without time-out, released only by the
-// thread that holds it. Storage is embedded so that a lock costs no
+// thread that holds it. A waiter spins briefly before it blocks, since the
+// library holds its locks for a short time only. Storage is embedded so that a lock costs no
 // allocation; each layer checks that its native object fits.
 struct SectionStorage {
     alignas(16) unsigned char bytes[64];

@@ -13,8 +13,13 @@ static CRITICAL_SECTION* AsSection(SectionStorage* section) {
     return reinterpret_cast<CRITICAL_SECTION*>(section->bytes);
 }
 
+// A lock of the library is held for one write at most, shorter than the
+// sleep and wake-up of a blocked thread: a waiter spins this many rounds
+// before it blocks (on a single processor the system spins not at all).
+constexpr DWORD kSpinCount = 4000;
+
 void SectionInit(SectionStorage* section) {
-    InitializeCriticalSection(new (section->bytes) CRITICAL_SECTION);
+    InitializeCriticalSectionAndSpinCount(new (section->bytes) CRITICAL_SECTION, kSpinCount);
 }
 
 void SectionDelete(SectionStorage* section) {
