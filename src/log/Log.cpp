@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "log/LogFiles.h"
+#include "text/RecordBuffer.h"
 
 #include <atomic>
 
@@ -53,6 +54,22 @@ class InProgress {
   private:
     const Log* const outer_;
     const bool entered_;
+};
+
+// The stamp of records rendered before the lock is taken: the text of the
+// current second is kept per thread, as the log keeps its own.
+thread_local RecordStamp threadStamp;
+
+// Releases a lock taken beforehand when the scope ends.
+class HeldLock {
+  public:
+    explicit HeldLock(Lock* lock) : lock_(lock) {}
+    ~HeldLock() { lock_->Release(); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+  private:
+    Lock* const lock_;
 };
 
 }  // namespace
@@ -135,8 +152,7 @@ void Log::WriteRecord(int32_t level, const char* format, va_list args, int calle
     }
     platform::LocalTime stamp;
     clock_->LocalTimeNow(&stamp);
-    LockGuard guard(lock_);
-    WriteLocked(stamp, format, args, callerErrno);
+    WriteStamped(stamp, format, args, callerErrno);
 }
 
 void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
@@ -149,8 +165,85 @@ void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const c
     if (!inProgress.Entered()) {
         return;
     }
-    LockGuard guard(lock_);
-    WriteLocked(stamp, format, args, callerErrno);
+    WriteStamped(stamp, format, args, callerErrno);
+}
+
+void Log::WriteStamped(const platform::LocalTime& stamp, const char* format, va_list args,
+                       int callerErrno) {
+    if (lock_ != &sectionLock_) {
+        LockGuard guard(lock_);
+        WriteLocked(stamp, format, args, callerErrno);
+        return;
+    }
+    // One writer at a time: rendered straight into the stream, no copy.
+    if (!contended_.load(std::memory_order_relaxed)) {
+        if (sectionLock_.TryAcquire()) {
+            HeldLock held(&sectionLock_);
+            WriteLocked(stamp, format, args, callerErrno);
+            return;
+        }
+        contended_.store(true, std::memory_order_relaxed);
+    }
+    WriteRendered(stamp, format, args, callerErrno);
+}
+
+void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
+                        int callerErrno) {
+    RecordBuffer record;
+    int32_t count = 0;
+    bool whole = false;
+    try {
+        const char* text = threadStamp.Render(stamp);
+        int32_t n = record.Write(text, threadStamp.Length());
+        count += n > 0 ? n : 0;
+        // The engine reads errno for %m when it starts.
+        errno = callerErrno;
+        n = record.AppendFormatV(format, args);
+        count += n > 0 ? n : 0;
+        if (record.LastChar() != '\n') {
+            n = record.PutCounted('\n');
+            count += n > 0 ? n : 0;
+        }
+        whole = !record.Lost();
+    } catch (...) {
+        platform::RethrowIfThreadCancellation();
+    }
+    if (whole) {
+        if (sectionLock_.TryAcquire()) {
+            if (contended_.load(std::memory_order_relaxed)) {
+                contended_.store(false, std::memory_order_relaxed);
+            }
+        } else {
+            contended_.store(true, std::memory_order_relaxed);
+            sectionLock_.Acquire();
+        }
+        HeldLock held(&sectionLock_);
+        WriteRenderedLocked(record.Data(), record.ContentLength(), count);
+    }
+    // The caller finds errno as it left it.
+    errno = callerErrno;
+}
+
+void Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) {
+    if (closed_) {
+        return;
+    }
+    try {
+        // The day decision reads the clock again, as in WriteLocked.
+        lastWriteTime_ = clock_->Time();
+        if (const std::tm* now = CalendarOf(lastWriteTime_)) {
+            Rotate(*now, true);
+        }
+        // Without a file nothing is written or counted, and raw text
+        // pending is dropped, as a sync does.
+        if (stream_.Descriptor() != -1) {
+            AddCount(count);
+        }
+        stream_.WriteRecord(record, length);
+    } catch (...) {
+        platform::RethrowIfThreadCancellation();
+    }
+    stream_.Shrink();
 }
 
 void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,

@@ -114,10 +114,20 @@ class Log {
     bool IsLaterDay(const std::tm& now) const;
     void Rotate(const std::tm& now, bool reopen);
     void OpenFile(const std::tm& now);
+    // A record of a stamp read beforehand: rendered into the stream under
+    // the lock while the log sees one writer at a time, else rendered by
+    // the caller first so that the lock is held for the write only.
+    void WriteStamped(const platform::LocalTime& stamp, const char* format, va_list args,
+                      int callerErrno);
     void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
                      int callerErrno);
     void WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
                          bool raw);
+    void WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
+                       int callerErrno);
+    // Under the lock: the day and size decision, the count and the write
+    // of a record rendered beforehand.
+    void WriteRenderedLocked(const char* record, int32_t length, int32_t count);
     // Broken-down local time of t for the day test; null when it cannot be
     // converted.
     const std::tm* CalendarOf(time_t t);
@@ -133,6 +143,9 @@ class Log {
     // Read without the lock by the level test.
     std::atomic<int32_t> level_{0};
     SectionLock sectionLock_;
+    // A writer lately found the lock held: records are rendered before it
+    // is taken. Cleared when a writer finds it free again.
+    std::atomic<bool> contended_{false};
     NullLock nullLock_;
     Lock* lock_;
     FileStream stream_;

@@ -72,6 +72,24 @@ int32_t FileStream::EndRecord(bool write) {
     return write ? Sync() : room_;
 }
 
+int32_t FileStream::WriteRecord(const char* data, int32_t length) {
+    if (fd_ < 0) {
+        Discard();
+        return kNothingWritten;
+    }
+    if (cursor_ != start_ || lineCut_) {
+        BeginRecord();
+        int32_t stored = Write(data, length);
+        return EndRecord(stored == length);
+    }
+    long failure = 0;
+    if (!WriteAll(data, static_cast<size_t>(length), &failure)) {
+        lineCut_ = !atLineStart_;
+        return failure == 0 ? kNothingWritten : kWriteError;
+    }
+    return room_;
+}
+
 bool FileStream::WriteAll(const char* data, size_t size, long* failure) {
     const char* next = data;
     const char* end = data + size;

@@ -57,6 +57,12 @@ class FileStream : public TextBuffer {
     void BeginRecord();
     int32_t EndRecord(bool write);
 
+    // Writes a record rendered elsewhere, with what is pending before it,
+    // in one write; without pending bytes straight from data (no copy).
+    // Sync's results. Without a descriptor nothing is written and the
+    // pending bytes are dropped, as Sync does.
+    int32_t WriteRecord(const char* data, int32_t length);
+
     // Drops the pending bytes and takes fd (not owned).
     int Attach(int fd);
     // Writes the pending bytes and lets the descriptor go (not closed).

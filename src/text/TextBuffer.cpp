@@ -23,6 +23,9 @@ TextBuffer::TextBuffer(int32_t mode, int32_t size, bool lineFlush)
     room_ = capacity;
 }
 
+TextBuffer::TextBuffer(char* storage, int32_t size, bool lineFlush)
+    : start_(storage), capacity_(size), room_(size), cursor_(storage), lineFlush_(lineFlush) {}
+
 TextBuffer::~TextBuffer() {
     delete scratch_;
     std::free(start_);
@@ -42,6 +45,10 @@ int32_t TextBuffer::Overflow() {
 
 void* TextBuffer::Reallocate(void* storage, size_t size) {
     return std::realloc(storage, size);
+}
+
+void TextBuffer::ReleaseStorage(void* storage) {
+    std::free(storage);
 }
 
 int32_t TextBuffer::PutSlow(char c) {
@@ -119,7 +126,7 @@ void TextBuffer::Grow(int32_t shortfall) {
     if (storage == nullptr) {
         // The content cannot be kept: give the old storage back rather
         // than hold it with nowhere to put more.
-        std::free(start_);
+        ReleaseStorage(start_);
         start_ = nullptr;
         cursor_ = nullptr;
         capacity_ = 0;

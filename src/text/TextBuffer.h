@@ -78,9 +78,14 @@ class TextBuffer {
 
   protected:
     TextBuffer(int32_t mode, int32_t size, bool lineFlush);
+    // Starts in storage of the caller's (not owned, not freed): Reallocate
+    // and ReleaseStorage of a derived class move it to owned storage.
+    TextBuffer(char* storage, int32_t size, bool lineFlush);
 
     // Resizes the storage; std::realloc unless a test needs it to fail.
     virtual void* Reallocate(void* storage, size_t size);
+    // Gives storage back; std::free unless the storage is not owned.
+    virtual void ReleaseStorage(void* storage);
 
     // Forgets the content: cursor back to the start, all storage free.
     void Discard() {

@@ -16,6 +16,8 @@ class SectionLock : public NullLock {
 
     void Acquire() override { platform::SectionEnter(&section_); }
     void Release() override { platform::SectionLeave(&section_); }
+    // Acquires the lock when no other thread holds it; false at once otherwise.
+    bool TryAcquire() { return platform::SectionTryEnter(&section_); }
     // In a child process just forked: unlocked, whoever held it.
     void ReinitAfterFork() { platform::SectionReinitAfterFork(&section_); }
     // Acquires the lock when it can be had within waitMs (0: at once).

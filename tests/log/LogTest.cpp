@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -825,6 +826,47 @@ TEST(LogSystemClock, StampsWithTheCurrentLocalTime) {
     }
     EXPECT_TRUE(found) << content;
     EXPECT_EQ(content.size(), OnDisk("[2024-03-05 10:00:00.000] now\n").size());
+}
+
+TEST_F(LogTest, ARecordMadeWhileAnotherThreadHoldsTheLogIsTheSameLine) {
+    // A writer that finds the lock held renders its record before it takes
+    // the lock, and so does its next record; the bytes, %m and errno are
+    // those of a record made under the lock. Should the writer reach the
+    // lock only after it was let go, the record is made under the lock and
+    // the expectations are the same.
+    struct Case {
+        const char* format;
+        int arg;
+        std::string message;
+    };
+    const std::string wide = std::string(2999, ' ') + "7";
+    const Case cases[] = {
+        {"x=%d", 5, "x=5\n"},
+        {"%d lines\n", 2, "2 lines\n"},
+        {"", 0, "\n"},
+        {"failed %d: %m", 1, "failed 1: " + std::string(strerror(ERANGE)) + "\n"},
+        {"%3000d", 7, wide + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        TempDir logDir;
+        auto log = MakeLog(logDir.Str());
+        Trace(*log, 0, "open");
+        log->ForkPrepare();  // holds the log's lock
+        std::thread writer([&] {
+            for (int i = 0; i < 2; ++i) {
+                errno = ERANGE;
+                Trace(*log, 0, c.format, c.arg);
+                EXPECT_EQ(errno, ERANGE);
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        log->ForkParent();
+        writer.join();
+        const std::string line = "[2024-03-05 10:00:00.000] " + c.message;
+        EXPECT_EQ(ReadBytes(logDir.Path() / "app.log"),
+                  OnDisk("[2024-03-05 10:00:00.000] open\n" + line + line));
+    }
 }
 
 TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {

@@ -364,6 +364,54 @@ TEST(FileStream, ARecordOfAnyLengthLeavesInOneWrite) {
     }
 }
 
+TEST(FileStream, ARecordRenderedElsewhereLeavesInOneWriteWithWhatIsPendingBeforeIt) {
+    struct Case {
+        const char* what;
+        std::string pending;
+        std::deque<long> script;  // for "zero\n", written before the case
+        std::string record;
+        std::string written;  // after "zero\n"
+        size_t writes;
+    };
+    const std::string longRecord = "[stamp] " + std::string(100000, 'r') + "\n";
+    const Case cases[] = {
+        {"short, nothing pending", "", {}, "[stamp] x=5\n", "[stamp] x=5\n", 1},
+        {"100 KB, nothing pending", "", {}, longRecord, longRecord, 1},
+        {"raw text before", "  raw", {}, "[stamp] x=5\n", "  raw[stamp] x=5\n", 1},
+        // The line end that ends the cut line goes first, as with any text.
+        {"a cut line before", "", {2, -ENOSPC}, "[stamp] x=5\n", "\n[stamp] x=5\n", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryStream s;
+        s.script = c.script;
+        s.Write("zero\n", -1);
+        s.Sync();
+        s.writes.clear();
+        s.Write(c.pending.c_str(), -1);
+        EXPECT_GT(s.WriteRecord(c.record.data(), static_cast<int32_t>(c.record.size())), 0);
+        EXPECT_EQ(s.Written(), c.written);
+        EXPECT_EQ(s.writes.size(), c.writes);
+        EXPECT_EQ(s.ContentLength(), 0) << "nothing left pending";
+    }
+}
+
+TEST(FileStream, ARecordRenderedElsewhereWithoutDescriptorWritesNothingAndDropsThePending) {
+    MemoryStream s(FileStream::kNoDescriptor);
+    s.Write("  raw", -1);
+    EXPECT_LT(s.WriteRecord("[stamp] x\n", 10), 0);
+    EXPECT_EQ(s.ContentLength(), 0);
+    EXPECT_EQ(s.calls, 0);
+}
+
+TEST(FileStream, AFailedWriteOfARecordRenderedElsewhereCutsNoLaterLine) {
+    MemoryStream s;
+    s.script = {4, -ENOSPC};
+    EXPECT_LE(s.WriteRecord("[stamp] one\n", 12), 0);
+    EXPECT_GT(s.WriteRecord("[stamp] two\n", 12), 0);
+    EXPECT_EQ(s.Written(), "[sta\n[stamp] two\n");
+}
+
 TEST(FileStream, EndingARecordWithoutWritingKeepsItsBytesPending) {
     MemoryStream s;
     s.BeginRecord();
