@@ -120,10 +120,12 @@ void SL_Print(LogHandle log, int level, const char* format, va_list args) {
 }
 
 void SL_TraceLog(LogHandle log, int level, const char* format, ...) {
-    const int callerErrno = errno;
+    // The level test reads memory only and leaves errno alone, so a dropped
+    // record need not fetch it.
     if (!vosk::Accepts(log, level)) {
         return;
     }
+    const int callerErrno = errno;
     va_list args;
     va_start(args, format);
     vosk::LogRegistry::PrintLog(vosk::EntryOf(log), level, format, args, callerErrno);
