@@ -189,7 +189,7 @@ inline Layout MakeLayout(const Conversion& conv) {
         if (!conv.dot && !PrecisionDropped(conv.precision)) {
             // Outside C99: a "*" next to the width's digits or another "*"
             // without a "." between them. The texts are joined into one
-            // width, as the rebuilt spec reads.
+            // width, as the engine has always read them.
             reader.Feed(conv.precision);
         }
         layout.left = layout.left || reader.left;
@@ -612,7 +612,8 @@ FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& c
             *count += target.Write(std::strerror(call->savedErrno), -1);
             return Step::kContinue;
         default:
-            // Not a conversion: the spec produces nothing and takes nothing.
+            // Not a conversion: an unknown letter produces nothing and takes
+            // no argument.
             return Step::kContinue;
     }
 }
