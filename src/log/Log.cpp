@@ -229,11 +229,7 @@ void Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count)
         return;
     }
     try {
-        // The day decision reads the clock again, as in WriteLocked.
-        lastWriteTime_ = clock_->Time();
-        if (const std::tm* now = CalendarOf(lastWriteTime_)) {
-            Rotate(*now, true);
-        }
+        RotateForRecord();
         // Without a file nothing is written or counted, and raw text
         // pending is dropped, as a sync does.
         if (stream_.Descriptor() != -1) {
@@ -253,12 +249,7 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     }
     bool whole = false;
     try {
-        // The day decision reads the clock again: a record stamped just
-        // before midnight may be the first of the next day's file.
-        lastWriteTime_ = clock_->Time();
-        if (const std::tm* now = CalendarOf(lastWriteTime_)) {
-            Rotate(*now, true);
-        }
+        RotateForRecord();
         stream_.BeginRecord();
         // Formatted text needs a file, as the stream's Print does.
         if (stream_.Descriptor() != -1) {
@@ -304,10 +295,7 @@ void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, si
     }
     bool whole = false;
     try {
-        lastWriteTime_ = clock_->Time();
-        if (const std::tm* now = CalendarOf(lastWriteTime_)) {
-            Rotate(*now, true);
-        }
+        RotateForRecord();
         stream_.BeginRecord();
         // Without a file the record is dropped whole, as a formatted one is.
         bool stored = true;
@@ -337,6 +325,15 @@ void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, si
     // One write for the whole record, as WriteLocked.
     stream_.EndRecord(whole);
     stream_.Shrink();
+}
+
+void Log::RotateForRecord() {
+    // The day decision reads the clock again: a record stamped just before
+    // midnight may be the first of the next day's file.
+    lastWriteTime_ = clock_->Time();
+    if (const std::tm* now = CalendarOf(lastWriteTime_)) {
+        Rotate(*now, true);
+    }
 }
 
 const std::tm* Log::CalendarOf(time_t t) {

@@ -128,6 +128,9 @@ class Log {
     // Under the lock: the day and size decision, the count and the write
     // of a record rendered beforehand.
     void WriteRenderedLocked(const char* record, int32_t length, int32_t count);
+    // Under the lock, before a record: sets the time of the last record and
+    // starts a new file on a new day or when the file is full.
+    void RotateForRecord();
     // Broken-down local time of t for the day test; null when it cannot be
     // converted.
     const std::tm* CalendarOf(time_t t);
