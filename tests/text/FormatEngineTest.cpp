@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -15,19 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "support/AppendFormat.h"
 #include "text/FileStream.h"
 #include "text/StringBuffer.h"
 
 namespace vosk {
 namespace {
 
-int32_t Append(TextBuffer& b, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    int32_t count = b.AppendFormatV(format, args);
-    va_end(args);
-    return count;
-}
+using test::Append;
 
 // A StringBuffer that shows the conversion spec the engine rebuilt last.
 class Probe : public StringBuffer {

@@ -3,19 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <string>
+
+#include "support/AppendFormat.h"
 
 namespace vosk {
 namespace {
 
-int32_t Format(RecordBuffer& buffer, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    int32_t count = buffer.AppendFormatV(format, args);
-    va_end(args);
-    return count;
-}
+using test::Append;
 
 TEST(RecordBuffer, KeepsEveryByteAcrossTheMoveOutOfItsOwnStorage) {
     const int32_t widths[] = {0,
@@ -28,7 +23,7 @@ TEST(RecordBuffer, KeepsEveryByteAcrossTheMoveOutOfItsOwnStorage) {
         SCOPED_TRACE(width);
         RecordBuffer buffer;
         EXPECT_EQ(buffer.Write("[stamp] ", -1), 8);
-        EXPECT_EQ(Format(buffer, "%*d|%s", width, 7, "end"), std::max(width, 1) + 4);
+        EXPECT_EQ(Append(buffer, "%*d|%s", width, 7, "end"), std::max(width, 1) + 4);
         EXPECT_EQ(buffer.PutCounted('\n'), 1);
         std::string expected =
             "[stamp] " + std::string(static_cast<size_t>(std::max(width, 1) - 1), ' ') + "7|end\n";
@@ -41,7 +36,7 @@ TEST(RecordBuffer, KeepsEveryByteAcrossTheMoveOutOfItsOwnStorage) {
 
 TEST(RecordBuffer, ALineEndDoesNotFlushIt) {
     RecordBuffer buffer;
-    EXPECT_EQ(Format(buffer, "one\ntwo\n"), 8);
+    EXPECT_EQ(Append(buffer, "one\ntwo\n"), 8);
     EXPECT_EQ(buffer.ContentLength(), 8);
 }
 
