@@ -1,12 +1,12 @@
 #include "log/Log.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <thread>
 
 #include "log/LogFiles.h"
 #include "text/RecordBuffer.h"
-
-#include <atomic>
 
 #include "platform/Platform.h"
 
@@ -102,6 +102,7 @@ Log::Log(Locking locking, Clock* clock)
 Log::~Log() {
     try {
         LockGuard guard(lock_);
+        WaitForWritesAside();
         stream_.Sync();
     } catch (...) {
         platform::RethrowIfThreadCancellation();
@@ -210,24 +211,34 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
     }
     if (whole) {
         if (sectionLock_.TryAcquire()) {
-            if (contended_.load(std::memory_order_relaxed)) {
+            // Free, but while another writer's record is still on its way
+            // to the file the log is as busy as before.
+            if (contended_.load(std::memory_order_relaxed) &&
+                writesAside_.load(std::memory_order_relaxed) == 0) {
                 contended_.store(false, std::memory_order_relaxed);
             }
         } else {
             contended_.store(true, std::memory_order_relaxed);
             sectionLock_.Acquire();
         }
-        HeldLock held(&sectionLock_);
-        WriteRenderedLocked(record.Data(), record.ContentLength(), count);
+        int fd = -1;
+        {
+            HeldLock held(&sectionLock_);
+            fd = WriteRenderedLocked(record.Data(), record.ContentLength(), count);
+        }
+        if (fd != -1) {
+            WriteAside(fd, record.Data(), record.ContentLength());
+        }
     }
     // The caller finds errno as it left it.
     errno = callerErrno;
 }
 
-void Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) {
+int Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) {
     if (closed_) {
-        return;
+        return -1;
     }
+    int aside = -1;
     try {
         RotateForRecord();
         // Without a file nothing is written or counted, and raw text
@@ -235,11 +246,79 @@ void Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count)
         if (stream_.Descriptor() != -1) {
             AddCount(count);
         }
-        stream_.WriteRecord(record, length);
+        if (stream_.WritesStraightThrough()) {
+            writesAside_.fetch_add(1, std::memory_order_relaxed);
+            aside = stream_.Descriptor();
+        } else {
+            stream_.WriteRecord(record, length);
+        }
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }
     stream_.Shrink();
+    return aside;
+}
+
+namespace {
+
+// Leaves the count of writes under way when the scope ends, a thread
+// cancelled inside write() included.
+class WriteUnderWay {
+  public:
+    explicit WriteUnderWay(std::atomic<int32_t>& count) : count_(count) {}
+    ~WriteUnderWay() { count_.fetch_sub(1, std::memory_order_release); }
+    WriteUnderWay(const WriteUnderWay&) = delete;
+    WriteUnderWay& operator=(const WriteUnderWay&) = delete;
+
+  private:
+    std::atomic<int32_t>& count_;
+};
+
+}  // namespace
+
+void Log::WriteAside(int fd, const char* record, int32_t length) {
+    const char* next = record;
+    const char* const end = record + length;
+    {
+        WriteUnderWay underWay(writesAside_);
+        while (next < end) {
+            long written = platform::FileWrite(fd, next, static_cast<size_t>(end - next));
+            if (written > 0) {
+                next += std::min<long>(written, end - next);
+            } else if (written == 0 || (errno != EAGAIN && errno != EINTR)) {
+                break;
+            }
+        }
+    }
+    if (next != record && next != end) {
+        // Part of the line is in the file (a full disk): the next record
+        // starts on a line of its own, as the stream's own writes do.
+        LockGuard guard(&sectionLock_);
+        if (stream_.Descriptor() == fd) {
+            stream_.NoteCutLine();
+        }
+    }
+}
+
+bool Log::WaitForWritesAside(int32_t waitMs) {
+    // A write under way ends within a system call's time: yield to it a
+    // while, then wait in steps of a millisecond.
+    constexpr int kYields = 1000;
+    int yields = 0;
+    int32_t waited = 0;
+    while (writesAside_.load(std::memory_order_acquire) != 0) {
+        if (yields < kYields) {
+            ++yields;
+            std::this_thread::yield();
+            continue;
+        }
+        if (waitMs >= 0 && waited >= waitMs) {
+            return false;
+        }
+        platform::SleepMs(1);
+        ++waited;
+    }
+    return true;
 }
 
 void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
@@ -402,6 +481,8 @@ time_t Log::GetDirectory(StringBuffer& out) {
 
 void Log::ForkChild() {
     sectionLock_.ReinitAfterFork();
+    // Writes under way belong to threads of the parent.
+    writesAside_.store(0, std::memory_order_relaxed);
     stream_.Attach(stream_.Descriptor());
 }
 
@@ -418,7 +499,10 @@ bool Log::Close(int32_t lockWaitMs) {
         }
         int fd = stream_.Descriptor();
         stream_.Attach(FileStream::kNoDescriptor);
-        if (fd != -1) {
+        // A descriptor that a writer may still be about to use stays open
+        // (the process is ending): closed, its number could name a file
+        // the host opens next.
+        if (fd != -1 && WaitForWritesAside(lockWaitMs)) {
             platform::FileClose(fd);
         }
     }
@@ -452,6 +536,7 @@ void Log::Rotate(const std::tm& now, bool reopen) {
         directory_.Assign(baseDirectory_.CStr());
     }
 
+    WaitForWritesAside();
     int fd = stream_.Descriptor();
     stream_.Detach();
     if (fd != -1) {
@@ -548,6 +633,7 @@ void Log::ReopenIfMoved() {
         if (reopened == -1) {
             return;
         }
+        WaitForWritesAside();
         stream_.Detach();
         platform::FileClose(fd);
         stream_.Attach(reopened);

@@ -24,6 +24,10 @@
 
 namespace vosk {
 
+namespace test {
+class LogTestPeer;
+}
+
 class Log {
   public:
     static constexpr int32_t kDefaultSizeLimit = 2097152;
@@ -110,6 +114,8 @@ class Log {
     void ForkChild();
 
   private:
+    friend class test::LogTestPeer;
+
     // True when now's date is later than the day of the current file.
     bool IsLaterDay(const std::tm& now) const;
     void Rotate(const std::tm& now, bool reopen);
@@ -125,9 +131,17 @@ class Log {
                          bool raw);
     void WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
                        int callerErrno);
-    // Under the lock: the day and size decision, the count and the write
-    // of a record rendered beforehand.
-    void WriteRenderedLocked(const char* record, int32_t length, int32_t count);
+    // Under the lock: the day and size decision and the count of a record
+    // rendered beforehand, and its write when text is pending before it.
+    // Otherwise the descriptor that the caller is to write it to once the
+    // lock is let go (counted in writesAside_); -1 when there is none.
+    int WriteRenderedLocked(const char* record, int32_t length, int32_t count);
+    // Writes a record to fd outside the lock, then leaves writesAside_.
+    void WriteAside(int fd, const char* record, int32_t length);
+    // Under the lock, before the descriptor is closed or replaced: waits
+    // until no write outside the lock is under way. False when one still
+    // is after waitMs (negative: no limit).
+    bool WaitForWritesAside(int32_t waitMs = -1);
     // Under the lock, before a record: sets the time of the last record and
     // starts a new file on a new day or when the file is full.
     void RotateForRecord();
@@ -149,6 +163,11 @@ class Log {
     // A writer lately found the lock held: records are rendered before it
     // is taken. Cleared when a writer finds it free again.
     std::atomic<bool> contended_{false};
+    // Writes of rendered records under way outside the lock: a write takes
+    // longer than the day and size decision, and with O_APPEND the system
+    // keeps each one whole, so writers of one log overlap in the system
+    // call rather than queue for the lock.
+    std::atomic<int32_t> writesAside_{0};
     NullLock nullLock_;
     Lock* lock_;
     FileStream stream_;

@@ -63,6 +63,17 @@ class FileStream : public TextBuffer {
     // pending bytes are dropped, as Sync does.
     int32_t WriteRecord(const char* data, int32_t length);
 
+    // True when a record may go to the descriptor from outside the stream,
+    // the way WriteRecord would write it: nothing pending, no cut line to
+    // end first.
+    bool WritesStraightThrough() const { return fd_ >= 0 && cursor_ == start_ && !lineCut_; }
+    // A write made from outside the stream failed after part of a line had
+    // reached the file: the next bytes start on a line of their own.
+    void NoteCutLine() {
+        atLineStart_ = false;
+        lineCut_ = true;
+    }
+
     // Drops the pending bytes and takes fd (not owned).
     int Attach(int fd);
     // Writes the pending bytes and lets the descriptor go (not closed).

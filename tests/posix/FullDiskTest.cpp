@@ -20,6 +20,7 @@
 
 #include "log/Log.h"
 #include "support/LogCalls.h"
+#include "support/LogTestPeer.h"
 #include "support/RecordLines.h"
 #include "support/TempDir.h"
 
@@ -32,8 +33,15 @@ using test::Record;
 using test::TempDir;
 using test::Trace;
 
-void WriteRange(Log* log, int first, int end) {
+// How a record reaches the file: made under the log's lock, or rendered
+// beforehand and written after the lock is let go (a busy log).
+enum class Path { kUnderLock, kRenderedFirst };
+
+void WriteRange(Log* log, int first, int end, Path path = Path::kUnderLock) {
     for (int n = first; n < end; ++n) {
+        if (path == Path::kRenderedFirst) {
+            test::LogTestPeer::RenderNextBeforeLock(*log);
+        }
         Trace(*log, 0, test::kRecordFormat, 0, n, test::Payload(0, n).c_str());
     }
 }
@@ -129,23 +137,26 @@ void ExpectDroppedThenBack(const Contents& contents, int landedBefore, int dropp
 }
 
 TEST(FullDisk, RecordsPastAFileSizeLimitAreDroppedAndReturnWhenItIsLifted) {
-    TempDir dir;
-    auto owned = MakeLog(dir.Path(), "limited.log");
-    Log* log = owned.get();
-    const fs::path file = dir.Path() / "limited.log";
+    for (Path path : {Path::kUnderLock, Path::kRenderedFirst}) {
+        SCOPED_TRACE(path == Path::kUnderLock ? "under the lock" : "rendered first");
+        TempDir dir;
+        auto owned = MakeLog(dir.Path(), "limited.log");
+        Log* log = owned.get();
+        const fs::path file = dir.Path() / "limited.log";
 
-    WriteRange(log, 0, 100);
-    const std::string before = test::ReadBytes(file);
-    {
-        FileSizeLimit limit;
-        ASSERT_TRUE(limit.Set(before.size() + 3000));
-        WriteRange(log, 100, 300);
-        std::string during = test::ReadBytes(file);
-        EXPECT_EQ(during.compare(0, before.size(), before), 0);
-        EXPECT_LE(during.size(), before.size() + 3000);
+        WriteRange(log, 0, 100, path);
+        const std::string before = test::ReadBytes(file);
+        {
+            FileSizeLimit limit;
+            ASSERT_TRUE(limit.Set(before.size() + 3000));
+            WriteRange(log, 100, 300, path);
+            std::string during = test::ReadBytes(file);
+            EXPECT_EQ(during.compare(0, before.size(), before), 0);
+            EXPECT_LE(during.size(), before.size() + 3000);
+        }
+        WriteRange(log, 300, 310, path);
+        ExpectDroppedThenBack(Read(file), 100, 300, 310);
     }
-    WriteRange(log, 300, 310);
-    ExpectDroppedThenBack(Read(file), 100, 300, 310);
 }
 
 TEST(FullDisk, UnderAStandingFileSizeLimitRecordsLandAgainAfterTheNextRotation) {
