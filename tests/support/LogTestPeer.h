@@ -15,6 +15,8 @@ class LogTestPeer {
     static void RenderNextBeforeLock(Log& log) {
         log.contended_.store(true, std::memory_order_relaxed);
     }
+    // A writer found the lock held and renders its records beforehand.
+    static bool Busy(const Log& log) { return log.contended_.load(std::memory_order_relaxed); }
 };
 
 }  // namespace vosk::test
