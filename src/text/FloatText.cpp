@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "platform/Platform.h"
+#include "text/DecimalDigits.h"
 
 namespace vosk {
 
@@ -116,6 +117,159 @@ int64_t ViaToChars(char* out, size_t room, T v, FloatText::Style style, int32_t 
     return end - out;
 }
 
+// %.Nf of a double in 64-bit integer arithmetic, for the precisions and
+// magnitudes of nearly every log record: a fraction of a few decimals of
+// a value below 2^63. The value is m * 2^e exactly; the decimals are
+// frac(v) * 10^N = f * 5^N / 2^(k - N) (k = -e bits after the point),
+// rounded half to even on that exact product, which is what printf and
+// to_chars give in the default rounding mode.
+constexpr int32_t kExactFixedPrecision = 18;
+constexpr uint64_t kPowersOf5[kExactFixedPrecision + 1] = {1ull,
+                                                           5ull,
+                                                           25ull,
+                                                           125ull,
+                                                           625ull,
+                                                           3125ull,
+                                                           15625ull,
+                                                           78125ull,
+                                                           390625ull,
+                                                           1953125ull,
+                                                           9765625ull,
+                                                           48828125ull,
+                                                           244140625ull,
+                                                           1220703125ull,
+                                                           6103515625ull,
+                                                           30517578125ull,
+                                                           152587890625ull,
+                                                           762939453125ull,
+                                                           3814697265625ull};
+constexpr uint64_t kPowersOf10[kExactFixedPrecision + 1] = {1ull,
+                                                            10ull,
+                                                            100ull,
+                                                            1000ull,
+                                                            10000ull,
+                                                            100000ull,
+                                                            1000000ull,
+                                                            10000000ull,
+                                                            100000000ull,
+                                                            1000000000ull,
+                                                            10000000000ull,
+                                                            100000000000ull,
+                                                            1000000000000ull,
+                                                            10000000000000ull,
+                                                            100000000000000ull,
+                                                            1000000000000000ull,
+                                                            10000000000000000ull,
+                                                            100000000000000000ull,
+                                                            1000000000000000000ull};
+// The most text FixedExact writes: 19 integer digits, the point, 18 decimals.
+constexpr size_t kExactFixedRoom = 19 + 1 + kExactFixedPrecision;
+constexpr int64_t kNotExact = -2;
+
+// The full 128-bit product of a and b, in 32-bit halves so that the
+// 32-bit target computes it the same way.
+void Multiply(uint64_t a, uint64_t b, uint64_t* high, uint64_t* low) {
+    const uint64_t a0 = a & 0xffffffffu;
+    const uint64_t a1 = a >> 32;
+    const uint64_t b0 = b & 0xffffffffu;
+    const uint64_t b1 = b >> 32;
+    const uint64_t p00 = a0 * b0;
+    const uint64_t p01 = a0 * b1;
+    const uint64_t p10 = a1 * b0;
+    const uint64_t middle = (p00 >> 32) + (p01 & 0xffffffffu) + (p10 & 0xffffffffu);
+    *low = (middle << 32) | (p00 & 0xffffffffu);
+    *high = a1 * b1 + (p01 >> 32) + (p10 >> 32) + (middle >> 32);
+}
+
+// Rounds the 128-bit product high:low shifted right by shift (1 to 95),
+// half to even on odd; the quotient fits 64 bits.
+uint64_t ShiftRounded(uint64_t high, uint64_t low, uint32_t shift, bool* tieOrAbove, bool* above) {
+    uint64_t quotient;
+    if (shift < 64) {
+        quotient = (low >> shift) | (high << (64 - shift));
+        const uint64_t rest = low & ((uint64_t{1} << shift) - 1);
+        const uint64_t half = uint64_t{1} << (shift - 1);
+        *tieOrAbove = rest >= half;
+        *above = rest > half;
+    } else if (shift == 64) {
+        quotient = high;
+        const uint64_t half = uint64_t{1} << 63;
+        *tieOrAbove = low >= half;
+        *above = low > half;
+    } else {
+        quotient = high >> (shift - 64);
+        const uint64_t rest = high & ((uint64_t{1} << (shift - 64)) - 1);
+        const uint64_t half = uint64_t{1} << (shift - 65);
+        *tieOrAbove = rest >= half;
+        *above = rest > half || (rest == half && low != 0);
+    }
+    return quotient;
+}
+
+// The text of %.<precision>f (with "#" when hash) of the magnitude of v,
+// or kNotExact when v lies outside what 64-bit arithmetic covers here
+// (2^63 and beyond, subnormals) or the precision is too large.
+int64_t FixedExact(char* out, size_t room, double v, int32_t precision, bool hash) {
+    if (precision < 0 || precision > kExactFixedPrecision || room < kExactFixedRoom) {
+        return kNotExact;
+    }
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const uint32_t biased = static_cast<uint32_t>(bits >> 52) & 0x7ffu;
+    const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+    uint64_t integer = 0;
+    uint64_t decimals = 0;
+    if (biased == 0) {
+        if (fraction != 0) {
+            return kNotExact;
+        }
+    } else {
+        const uint64_t m = fraction | (uint64_t{1} << 52);
+        const int32_t e = static_cast<int32_t>(biased) - 1075;
+        const uint32_t n = static_cast<uint32_t>(precision);
+        if (e >= 0) {
+            if (e > 10) {
+                return kNotExact;
+            }
+            integer = m << e;
+        } else {
+            const uint32_t k = static_cast<uint32_t>(-e);
+            uint64_t f = m;
+            if (k < 64) {
+                integer = m >> k;
+                f = m & ((uint64_t{1} << k) - 1);
+            }
+            if (k <= n) {
+                // No more bits than decimals: the decimals are exact.
+                decimals = (f * kPowersOf5[n]) << (n - k);
+            } else if (k - n < 96) {
+                uint64_t high;
+                uint64_t low;
+                Multiply(f, kPowersOf5[n], &high, &low);
+                bool tieOrAbove = false;
+                bool above = false;
+                decimals = ShiftRounded(high, low, k - n, &tieOrAbove, &above);
+                const uint64_t last = n > 0 ? decimals : integer;
+                if (above || (tieOrAbove && (last & 1) != 0)) {
+                    if (++decimals == kPowersOf10[n]) {
+                        decimals = 0;
+                        ++integer;
+                    }
+                }
+            }
+            // Otherwise f * 5^N < 2^95 is below half of 2^(k - N): all zeros.
+        }
+    }
+    char* p = out + DecimalDigits::Forward(integer, out);
+    if (precision > 0 || hash) {
+        *p++ = '.';
+    }
+    if (precision > 0) {
+        DecimalDigits::Fixed(decimals, static_cast<uint32_t>(precision), p);
+    }
+    return p + precision - out;
+}
+
 }  // namespace
 
 bool FloatText::CLibraryNeeded() {
@@ -149,6 +303,14 @@ int64_t FloatText::Render(char* out, size_t room, T v, Style style, int32_t prec
                           bool upper, bool viaCLibrary) {
     if (viaCLibrary || style == Style::kHex) {
         return ViaCLibrary(out, room, v, style, precision, hash, upper);
+    }
+    if constexpr (std::is_same<T, double>::value) {
+        if (style == Style::kFixed) {
+            const int64_t n = FixedExact(out, room, std::fabs(v), precision, hash);
+            if (n != kNotExact) {
+                return n;
+            }
+        }
     }
     return ViaToChars(out, room, v, style, precision, hash, upper);
 }

@@ -412,6 +412,84 @@ TEST(PrintfTable, CharactersStringsAndPointers) {
     EXPECT_GT(table.Compared(), 300);
 }
 
+// %f with up to 18 decimals of a value below 2^63 is worked out in 64-bit
+// integers: exact ties at every precision, carries into the integer part,
+// the ends of that range and the values just outside it.
+std::vector<double> FixedEdgeValues() {
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  -0.0004,
+                                  0.5,
+                                  1.5,
+                                  2.5,
+                                  -3.5,
+                                  9.9995,
+                                  9.99949999,
+                                  0.9999999999999999,
+                                  99.99999999999999,
+                                  999999.9999995,
+                                  4503599627370495.5,  // 2^52 - 0.5
+                                  9007199254740991.0,  // 2^53 - 1
+                                  9007199254740992.0,
+                                  9007199254740994.0,
+                                  9223372036854774784.0,  // the largest double below 2^63
+                                  9223372036854775808.0,  // 2^63
+                                  18446744073709551616.0,
+                                  1e-18,
+                                  5e-19,
+                                  4.9999999999999996e-19,
+                                  1e-19,
+                                  DBL_MIN,
+                                  DBL_TRUE_MIN,
+                                  1.0 / 3,
+                                  0.1,
+                                  0.3,
+                                  17.25,
+                                  123456.789,
+                                  0.0371};
+    // k / 2^j has j decimals ending in 5: a tie at precision j - 1.
+    for (int j = 1; j <= 20; ++j) {
+        for (double k : {1.0, 3.0, 5.0, 7.0, 1023.0, 4095.0}) {
+            values.push_back(std::ldexp(k, -j));
+            values.push_back(std::ldexp(k, -j) + 12345.0);
+        }
+    }
+    // The record of the benchmark, and nines that carry at each precision.
+    for (int i = 0; i < 300; ++i) {
+        values.push_back(i * 0.0371);
+    }
+    double nines = 0.9;
+    for (int p = 1; p <= 18; ++p) {
+        values.push_back(nines);
+        values.push_back(9.0 + nines);
+        values.push_back(nines + 0.5 * std::pow(10.0, -p));
+        nines += 9 * std::pow(10.0, -(p + 1));
+    }
+    return values;
+}
+
+TEST(PrintfTable, FixedInIntegers) {
+    Table table;
+    std::vector<std::string> formats;
+    for (const char* flag : {"", "#", "+", "-", " ", "0", "-#0"}) {
+        for (const char* width : {"", "1", "25"}) {
+            for (int p = 0; p <= 19; ++p) {
+                for (const char* letter : {"f", "F"}) {
+                    formats.push_back(std::string("[%") + flag + width + "." + std::to_string(p) +
+                                      letter + "]");
+                }
+            }
+            formats.push_back(std::string("[%") + flag + width + "f]");
+        }
+    }
+    for (const std::string& format : formats) {
+        for (double v : FixedEdgeValues()) {
+            table.Check(format, v);
+        }
+    }
+    EXPECT_GT(table.Compared(), 200000);
+}
+
 // Where printf's text depends on the numeric locale or the rounding mode,
 // the engine's follows it: a host that set either gets what printf gives.
 void CheckSettingDependentFloats(Table& table) {
