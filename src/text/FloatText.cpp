@@ -164,7 +164,7 @@ constexpr uint64_t kPowersOf10[kExactFixedPrecision + 1] = {1ull,
                                                             1000000000000000000ull};
 // The most text FixedExact writes: 19 integer digits, the point, 18 decimals.
 constexpr size_t kExactFixedRoom = 19 + 1 + kExactFixedPrecision;
-constexpr int64_t kNotExact = -2;
+constexpr int64_t kNotExact = FloatText::kNotExact;
 
 // The full 128-bit product of a and b, in 32-bit halves so that the
 // 32-bit target computes it the same way.
@@ -206,10 +206,9 @@ uint64_t ShiftRounded(uint64_t high, uint64_t low, uint32_t shift, bool* tieOrAb
     return quotient;
 }
 
-// The text of %.<precision>f (with "#" when hash) of the magnitude of v,
-// or kNotExact when v lies outside what 64-bit arithmetic covers here
-// (2^63 and beyond, subnormals) or the precision is too large.
-int64_t FixedExact(char* out, size_t room, double v, int32_t precision, bool hash) {
+}  // namespace
+
+int64_t FloatText::FixedExact(char* out, size_t room, double v, int32_t precision, bool hash) {
     if (precision < 0 || precision > kExactFixedPrecision || room < kExactFixedRoom) {
         return kNotExact;
     }
@@ -270,7 +269,7 @@ int64_t FixedExact(char* out, size_t room, double v, int32_t precision, bool has
     return p + precision - out;
 }
 
-}  // namespace
+namespace {}  // namespace
 
 bool FloatText::CLibraryNeeded() {
     const char* radix = platform::NumericRadix();
@@ -306,7 +305,7 @@ int64_t FloatText::Render(char* out, size_t room, T v, Style style, int32_t prec
     }
     if constexpr (std::is_same<T, double>::value) {
         if (style == Style::kFixed) {
-            const int64_t n = FixedExact(out, room, std::fabs(v), precision, hash);
+            const int64_t n = FloatText::FixedExact(out, room, std::fabs(v), precision, hash);
             if (n != kNotExact) {
                 return n;
             }

@@ -45,6 +45,14 @@ class FloatText {
     static int64_t Render(char* out, size_t room, T v, Style style, int32_t precision, bool hash,
                           bool upper, bool viaCLibrary);
 
+    // %.<precision>f of v (positive or zero, finite), "#" when hash, in
+    // 64-bit integer arithmetic: the same text as Render in the default
+    // rounding mode with "." as radix, for the values below 2^63 (no
+    // subnormals) and precisions up to 18 that nearly every record shows.
+    // kNotExact for any other, or when room is short of 38 bytes.
+    static constexpr int64_t kNotExact = -2;
+    static int64_t FixedExact(char* out, size_t room, double v, int32_t precision, bool hash);
+
     // The decimal exponent of v (finite) rounded to the given number of
     // significant digits, as %e would show it.
     template <typename T>

@@ -25,6 +25,7 @@
 #include <new>
 #include <type_traits>
 
+#include "text/DecimalDigits.h"
 #include "text/FloatText.h"
 #include "text/StringBuffer.h"
 #include "text/TextBuffer.h"
@@ -57,40 +58,41 @@ bool IsDigit(char c) {
 
 // Decimal text of v into out (at least 12 bytes); returns its length.
 size_t DecimalText(int32_t v, char* out) {
-    char reversed[12];
-    size_t n = 0;
-    uint32_t magnitude = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-    do {
-        reversed[n++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
+    const uint32_t magnitude = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
     size_t length = 0;
     if (v < 0) {
         out[length++] = '-';
     }
-    while (n > 0) {
-        out[length++] = reversed[--n];
-    }
-    return length;
+    return length + DecimalDigits::Forward(magnitude, out + length);
 }
 
-// The digits of v in the base, last digit first; returns their number.
-// 32-bit arithmetic where the value allows: most integers in a record are
-// small, and 64-bit division is slow on the 32-bit target.
-template <uint32_t kBase>
-size_t ReversedDigits(uint64_t v, const char* alphabet, char* out) {
-    size_t n = 0;
-    while (v > UINT32_MAX) {
-        out[n++] = alphabet[v % kBase];
-        v /= kBase;
-    }
-    uint32_t low = static_cast<uint32_t>(v);
+// The digits of v in a power-of-two base, written so that the last one
+// lands just before end; returns where the first one is.
+template <uint32_t kBits>
+char* DigitsBackward(uint64_t v, const char* alphabet, char* end) {
+    constexpr uint64_t kMask = (uint64_t{1} << kBits) - 1;
     do {
-        out[n++] = alphabet[low % kBase];
-        low /= kBase;
-    } while (low != 0);
-    return n;
+        *--end = alphabet[v & kMask];
+        v >>= kBits;
+    } while (v != 0);
+    return end;
 }
+
+// Which characters end a run of ordinary characters: "%", the end, and a
+// newline where the target flushes at one (Put must store it).
+struct LiteralStops {
+    bool stop[2][256];
+};
+constexpr LiteralStops MakeLiteralStops() {
+    LiteralStops t{};
+    for (int flush = 0; flush < 2; ++flush) {
+        t.stop[flush][static_cast<unsigned char>('%')] = true;
+        t.stop[flush][0] = true;
+    }
+    t.stop[1][static_cast<unsigned char>('\n')] = true;
+    return t;
+}
+constexpr LiteralStops kLiteralStops = MakeLiteralStops();
 
 // A width or a precision as the format gives it.
 struct Field {
@@ -331,6 +333,10 @@ class FormatEngine {
     };
 
     static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Conversion* conv);
+    // Puts the spec [begin, end) into the scratch as printf would read it:
+    // each "*" replaced by the value it took (stars, in order).
+    static void Rebuild(StringBuffer& scratch, const char* begin, const char* end,
+                        const int32_t* stars, bool terminate);
     static Step Convert(TextBuffer& target, const Conversion& conv, va_list* args, CallState* call);
     static Step Integral(TextBuffer& target, const Conversion& conv, Integer v, int64_t* count);
     static Step Character(TextBuffer& target, const Conversion& conv, va_list* args,
@@ -382,23 +388,71 @@ class FormatEngine {
         Commit(target, length + pad, count);
     }
     // Copies ordinary characters from *text while there is room, up to a
-    // "%", a newline (which Put must store, for the line flush) or the end.
-    // The runs between conversions are short: a plain loop beats a search
-    // and a block copy.
+    // "%", the end, or a newline where the target flushes at one (Put must
+    // store it). Runs between conversions are short: a table test per
+    // character, four to a step, beats a search and a block copy.
     static void AppendLiteral(TextBuffer& target, const char** text) {
-        const char* p = *text;
-        char* out = target.cursor_;
-        char* end = out + target.room_;
-        while (out < end && *p != '%' && *p != '\n' && *p != '\0') {
-            *out++ = *p++;
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(*text);
+        const bool* stop = kLiteralStops.stop[target.lineFlush_ ? 1 : 0];
+        char* const out = target.cursor_;
+        const size_t room = target.room_ > 0 ? static_cast<size_t>(target.room_) : 0;
+        size_t i = 0;
+        for (; i + 4 <= room; i += 4) {
+            if (stop[p[i]]) {
+                goto done;
+            }
+            out[i] = static_cast<char>(p[i]);
+            if (stop[p[i + 1]]) {
+                i += 1;
+                goto done;
+            }
+            out[i + 1] = static_cast<char>(p[i + 1]);
+            if (stop[p[i + 2]]) {
+                i += 2;
+                goto done;
+            }
+            out[i + 2] = static_cast<char>(p[i + 2]);
+            if (stop[p[i + 3]]) {
+                i += 3;
+                goto done;
+            }
+            out[i + 3] = static_cast<char>(p[i + 3]);
         }
-        if (p != *text) {
-            target.room_ -= static_cast<int32_t>(out - target.cursor_);
-            target.cursor_ = out;
-            target.lastChar_ = p[-1];
-            *text = p;
+        for (; i < room && !stop[p[i]]; ++i) {
+            out[i] = static_cast<char>(p[i]);
+        }
+    done:
+        if (i > 0) {
+            target.cursor_ += i;
+            target.room_ -= static_cast<int32_t>(i);
+            target.lastChar_ = static_cast<char>(p[i - 1]);
+            *text += i;
         }
     }
+    // The spec text of a shortcut conversion (no "*") into the scratch.
+    static void SetScratch(TextBuffer& target, const char* begin, size_t length) {
+        TextBuffer& scratch = *target.scratch_;
+        if (scratch.capacity_ <= static_cast<int32_t>(length)) {
+            Rebuild(*target.scratch_, begin, begin + length, nullptr, true);
+            return;
+        }
+        char* out = scratch.start_;
+        for (size_t i = 0; i < length; ++i) {
+            out[i] = begin[i];
+        }
+        out[length] = '\0';
+        scratch.cursor_ = out + length;
+        scratch.room_ = scratch.capacity_ - static_cast<int32_t>(length);
+        scratch.lastChar_ = begin[length - 1];
+    }
+    static bool PlainSigned(TextBuffer& target, int32_t v, int64_t* count);
+    static bool PlainUnsigned(TextBuffer& target, uint32_t v, int64_t* count);
+    static Step PlainFixed(TextBuffer& target, const char* digits, size_t digitCount, va_list* args,
+                           CallState* call);
+    // Handles the conversions most records consist of (%d, %i, %u, %s, %f,
+    // %.<digits>f) without reading a general spec; false for any other.
+    static bool Shortcut(TextBuffer& target, const char** cursor, va_list* args, CallState* call,
+                         Step* step);
 };
 
 int32_t TextBuffer::AppendFormatV(const char* format, va_list args) {
@@ -438,7 +492,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
         }
         const char* p = format;
         while (*p != '\0') {
-            if (*p != '%' && *p != '\n') {
+            if (*p != '%' && (*p != '\n' || !target.lineFlush_)) {
                 const char* run = p;
                 AppendLiteral(target, &p);
                 if (p == run) {
@@ -460,9 +514,19 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
                 p += 2;
                 continue;
             }
+            if (target.scratch_ == nullptr) {
+                break;
+            }
+            Step step = Step::kContinue;
+            if (Shortcut(target, &p, args, &call, &step)) {
+                if (step == Step::kStop) {
+                    break;
+                }
+                continue;
+            }
             Conversion conv;
             ++p;
-            if (target.scratch_ == nullptr || !ReadSpec(target, &p, args, &conv)) {
+            if (!ReadSpec(target, &p, args, &conv)) {
                 break;
             }
             if (Convert(target, conv, args, &call) == Step::kStop) {
@@ -476,22 +540,124 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
     return static_cast<int32_t>(std::min<int64_t>(call.count, INT32_MAX));
 }
 
+bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_list* args, CallState* call,
+                            Step* step) {
+    const char* const spec = *cursor;  // at the "%"
+    const char c = spec[1];
+    if (c == 'd' || c == 'i') {
+        SetScratch(target, spec, 2);
+        *cursor = spec + 2;
+        *step =
+            PlainSigned(target, va_arg(*args, int), &call->count) ? Step::kContinue : Step::kStop;
+        return true;
+    }
+    if (c == 'u') {
+        SetScratch(target, spec, 2);
+        *cursor = spec + 2;
+        *step = PlainUnsigned(target, va_arg(*args, unsigned), &call->count) ? Step::kContinue
+                                                                             : Step::kStop;
+        return true;
+    }
+    if (c == 's') {
+        SetScratch(target, spec, 2);
+        *cursor = spec + 2;
+        Conversion conv;
+        conv.letter = 's';
+        *step = String(target, conv, va_arg(*args, const char*), &call->count);
+        return true;
+    }
+    if (c == 'f') {
+        SetScratch(target, spec, 2);
+        *cursor = spec + 2;
+        *step = PlainFixed(target, nullptr, 0, args, call);
+        return true;
+    }
+    if (c == '.' && IsDigit(spec[2])) {
+        size_t digitCount = IsDigit(spec[3]) ? 2 : 1;
+        if (spec[2 + digitCount] == 'f') {
+            SetScratch(target, spec, 3 + digitCount);
+            *cursor = spec + 3 + digitCount;
+            *step = PlainFixed(target, spec + 2, digitCount, args, call);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FormatEngine::PlainSigned(TextBuffer& target, int32_t v, int64_t* count) {
+    if (target.room_ < kIntegerMargin && target.Reserve(kIntegerMargin) <= 0) {
+        return false;
+    }
+    char* out = target.cursor_;
+    Commit(target, static_cast<int64_t>(DecimalText(v, out)), count);
+    return true;
+}
+
+bool FormatEngine::PlainUnsigned(TextBuffer& target, uint32_t v, int64_t* count) {
+    if (target.room_ < kIntegerMargin && target.Reserve(kIntegerMargin) <= 0) {
+        return false;
+    }
+    Commit(target, DecimalDigits::Forward(v, target.cursor_), count);
+    return true;
+}
+
+FormatEngine::Step FormatEngine::PlainFixed(TextBuffer& target, const char* digits,
+                                            size_t digitCount, va_list* args, CallState* call) {
+    const double v = va_arg(*args, double);
+    Conversion conv;
+    conv.letter = 'f';
+    if (digits != nullptr) {
+        conv.dot = true;
+        conv.precision.present = true;
+        conv.precision.digits = digits;
+        conv.precision.digitCount = digitCount;
+        for (size_t i = 0; i < digitCount; ++i) {
+            conv.precision.value = conv.precision.value * 10 + (digits[i] - '0');
+        }
+    }
+    const int32_t precision = digits != nullptr ? static_cast<int32_t>(conv.precision.value) : 6;
+    if (call->viaCLibrary < 0) {
+        call->viaCLibrary = FloatText::CLibraryNeeded() ? 1 : 0;
+    }
+    if (call->viaCLibrary == 0 && std::isfinite(v)) {
+        const int64_t reserve = precision + kFloatMargin;
+        if (target.room_ < reserve && target.Reserve(static_cast<int32_t>(reserve)) <= 0) {
+            return Step::kStop;
+        }
+        char* out = target.cursor_;
+        const bool negative = std::signbit(v);
+        if (negative) {
+            *out++ = '-';
+        }
+        const int64_t length =
+            FloatText::FixedExact(out, static_cast<size_t>(target.cursor_ + target.room_ - out),
+                                  std::fabs(v), precision, false);
+        if (length >= 0) {
+            Commit(target, length + (negative ? 1 : 0), &call->count);
+            return Step::kContinue;
+        }
+    }
+    return Floating(target, conv, v, call);
+}
+
 bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* args,
                             Conversion* conv) {
-    StringBuffer& scratch = *target.scratch_;
+    // *cursor is just after the "%".
+    const char* const begin = *cursor - 1;
     const char* p = *cursor;
-    scratch.Reset();
-    scratch.Put('%');
-    for (;; scratch.Put(*p++)) {
-        if (*p == '-') {
+    int32_t stars[2];
+    int starCount = 0;
+    for (;; ++p) {
+        const char c = *p;
+        if (c == '-') {
             conv->minus = true;
-        } else if (*p == '+') {
+        } else if (c == '+') {
             conv->plus = true;
-        } else if (*p == ' ') {
+        } else if (c == ' ') {
             conv->space = true;
-        } else if (*p == '#') {
+        } else if (c == '#') {
             conv->hash = true;
-        } else if (*p == '0') {
+        } else if (c == '0') {
             conv->zero = true;
         } else {
             break;
@@ -502,15 +668,14 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
             ++p;
             f->present = true;
             f->star = true;
-            int32_t v = va_arg(*args, int);
+            const int32_t v = va_arg(*args, int);
             f->value = v;
-            scratch.AppendInt(v);
+            stars[starCount++] = v;
         } else if (IsDigit(*p)) {
             f->present = true;
             f->digits = p;
             while (IsDigit(*p)) {
-                f->value = AddDigit(f->value, *p);
-                scratch.Put(*p++);
+                f->value = AddDigit(f->value, *p++);
             }
             f->digitCount = static_cast<size_t>(p - f->digits);
         }
@@ -518,47 +683,73 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
     field(&conv->width);
     if (*p == '.') {
         conv->dot = true;
-        scratch.Put(*p++);
+        ++p;
     }
     // Read without a "." too: see MakeLayout.
     field(&conv->precision);
-    auto length = [&](Length l, int letters) {
-        conv->length = l;
-        for (int i = 0; i < letters; ++i) {
-            scratch.Put(*p++);
-        }
-    };
     switch (*p) {
         case 'h':
-            p[1] == 'h' ? length(Length::kChar, 2) : length(Length::kShort, 1);
+            conv->length = p[1] == 'h' ? Length::kChar : Length::kShort;
+            p += p[1] == 'h' ? 2 : 1;
             break;
         case 'l':
-            p[1] == 'l' ? length(Length::kLongLong, 2) : length(Length::kLong, 1);
+            conv->length = p[1] == 'l' ? Length::kLongLong : Length::kLong;
+            p += p[1] == 'l' ? 2 : 1;
             break;
         case 'j':
-            length(Length::kMax, 1);
+            conv->length = Length::kMax;
+            ++p;
             break;
         case 'z':
-            length(Length::kSize, 1);
+            conv->length = Length::kSize;
+            ++p;
             break;
         case 't':
-            length(Length::kPtrdiff, 1);
+            conv->length = Length::kPtrdiff;
+            ++p;
             break;
         case 'L':
-            length(Length::kLongDouble, 1);
+            conv->length = Length::kLongDouble;
+            ++p;
             break;
         default:
             break;
     }
     if (*p == '\0') {
+        Rebuild(*target.scratch_, begin, p, stars, false);
         *cursor = p;
         return false;
     }
     conv->letter = *p++;
-    scratch.Put(conv->letter);
-    scratch.Terminate();
+    Rebuild(*target.scratch_, begin, p, stars, true);
     *cursor = p;
     return true;
+}
+
+void FormatEngine::Rebuild(StringBuffer& scratch, const char* begin, const char* end,
+                           const int32_t* stars, bool terminate) {
+    TextBuffer& text = scratch;
+    text.cursor_ = text.start_;
+    text.room_ = text.capacity_;
+    const int32_t length = static_cast<int32_t>(end - begin);
+    if (length < text.room_ && std::memchr(begin, '*', static_cast<size_t>(length)) == nullptr) {
+        // The usual case: the spec as written, in one copy.
+        std::memcpy(text.cursor_, begin, static_cast<size_t>(length));
+        text.cursor_ += length;
+        text.room_ -= length;
+        text.lastChar_ = end[-1];
+    } else {
+        for (const char* p = begin; p < end; ++p) {
+            if (*p == '*') {
+                scratch.AppendInt(*stars++);
+            } else {
+                scratch.Put(*p);
+            }
+        }
+    }
+    if (terminate) {
+        scratch.Terminate();
+    }
 }
 
 FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& conv, va_list* args,
@@ -624,8 +815,9 @@ FormatEngine::Step FormatEngine::Integral(TextBuffer& target, const Conversion& 
         return Step::kStop;
     }
     Layout layout = MakeLayout(conv);
-    char digits[24];  // 22 octal digits for 64 bits, reversed
-    size_t digitCount = 0;
+    char digits[24];  // 22 octal digits for 64 bits, at the end
+    char* const digitsEnd = digits + sizeof digits;
+    const char* first = digitsEnd;
     char prefix[2];
     size_t prefixLength = 0;
     const char letter = conv.letter;
@@ -643,20 +835,21 @@ FormatEngine::Step FormatEngine::Integral(TextBuffer& target, const Conversion& 
         // A constant base turns the divisions into multiplications and
         // shifts; integers are in nearly every record.
         if (letter == 'x') {
-            digitCount = ReversedDigits<16>(v.magnitude, "0123456789abcdef", digits);
+            first = DigitsBackward<4>(v.magnitude, "0123456789abcdef", digitsEnd);
         } else if (letter == 'X') {
-            digitCount = ReversedDigits<16>(v.magnitude, "0123456789ABCDEF", digits);
+            first = DigitsBackward<4>(v.magnitude, "0123456789ABCDEF", digitsEnd);
         } else if (letter == 'o') {
-            digitCount = ReversedDigits<8>(v.magnitude, "01234567", digits);
+            first = DigitsBackward<3>(v.magnitude, "01234567", digitsEnd);
         } else {
-            digitCount = ReversedDigits<10>(v.magnitude, "0123456789", digits);
+            first = DecimalDigits::Backward(v.magnitude, digitsEnd);
         }
     }
+    const size_t digitCount = static_cast<size_t>(digitsEnd - first);
     int64_t zeros = layout.hasPrecision
                         ? std::max<int64_t>(layout.precision - static_cast<int64_t>(digitCount), 0)
                         : 0;
     if (layout.hash) {
-        if (letter == 'o' && zeros == 0 && (digitCount == 0 || digits[digitCount - 1] != '0')) {
+        if (letter == 'o' && zeros == 0 && (digitCount == 0 || first[0] != '0')) {
             // "#" makes the first digit of an octal number a zero.
             zeros = 1;
         } else if ((letter == 'x' || letter == 'X') && v.magnitude != 0) {
@@ -689,9 +882,8 @@ FormatEngine::Step FormatEngine::Integral(TextBuffer& target, const Conversion& 
         std::memset(out, '0', static_cast<size_t>(zeros));
         out += zeros;
     }
-    while (digitCount > 0) {
-        *out++ = digits[--digitCount];
-    }
+    std::memcpy(out, first, digitCount);
+    out += digitCount;
     if (pad > 0 && layout.left) {
         std::memset(out, ' ', static_cast<size_t>(pad));
     }

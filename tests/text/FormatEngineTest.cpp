@@ -473,6 +473,44 @@ TEST(FormatEngine, ScratchIsCreatedOnceAndKept) {
     EXPECT_EQ(b.ScratchText(), "%3d");
     Append(b, "%x", 1);
     EXPECT_EQ(b.ScratchText(), "%x");
+    // The short forms most records use keep it as well, and replace all
+    // of a longer spec before them.
+    const std::pair<const char*, const char*> shortForms[] = {
+        {"%d", "%d"}, {"%i", "%i"},     {"%u", "%u"},       {"%s", "%s"},
+        {"%f", "%f"}, {"%.3f", "%.3f"}, {"%.05f", "%.05f"}, {"%.123f", "%.123f"}};
+    for (const auto& form : shortForms) {
+        Append(b, "%-012.7lx", 1);
+        if (form.first[1] == 's') {
+            Append(b, form.first, "x");
+        } else if (std::strchr(form.first, 'f') != nullptr) {
+            Append(b, form.first, 1.5);
+        } else {
+            Append(b, form.first, 1);
+        }
+        EXPECT_EQ(b.ScratchText(), form.second);
+    }
+}
+
+TEST(FormatEngine, ShortFormsNeedTheSameRoomAsAnyConversion) {
+    // 250 characters fill all but 6 bytes of a string that may not grow:
+    // %d and %u reserve 16, %f and %.3f 42 and more, so each call ends at
+    // its conversion as the general reading of the spec does.
+    const std::string fill(250, 'x');
+    struct Case {
+        std::string format;
+        std::function<int32_t(TextBuffer&, const char*)> run;
+    };
+    const Case cases[] = {{fill + "%dcd", ARGS(1)},      {fill + "%icd", ARGS(-1)},
+                          {fill + "%ucd", ARGS(7u)},     {fill + "%fcd", ARGS(1.0)},
+                          {fill + "%.3fcd", ARGS(-2.5)}, {fill + "%.18fcd", ARGS(0.1)},
+                          {fill + "%5dcd", ARGS(1)},     {fill + "%.1ecd", ARGS(1.0)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        LimitedBuffer b(256);
+        EXPECT_EQ(c.run(b, c.format.c_str()), 250);
+        EXPECT_LE(b.Length(), 250);
+        EXPECT_STREQ(b.Format("%d|%.2f", 5, 0.125).CStr(), "5|0.12");
+    }
 }
 
 }  // namespace

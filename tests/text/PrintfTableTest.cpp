@@ -6,6 +6,7 @@
 
 #include <cfenv>
 #include <cfloat>
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdarg>
@@ -545,6 +546,14 @@ TEST(PrintfTable, MixedRecords) {
     table.Check("%5%|%-5d|%05.1f%%", 42, 9.96);
     table.Check("%-+ #0*.*e|", 14, 2, 12345.678);
     table.Check("%#.0f|%#.0e|%#g|%#.3g|%#.0g", 2.0, 2.0, 2.0, 100.0, 0.0);
+    // The short forms, and values they hand on to the general path.
+    for (int v : {0, 1, -1, 9, 10, 99, 100, 12345, INT_MAX, INT_MIN}) {
+        table.Check("%d|%i|%u|%s%%d", v, v, static_cast<unsigned>(v), "s");
+    }
+    for (double v : {0.0, -0.0, 0.0005, -0.0005, 17.25, 9.9995, 1e18, 1e19, 1e300, -1e300,
+                     DBL_TRUE_MIN, HUGE_VAL, -HUGE_VAL, std::nan("")}) {
+        table.Check("%f|%.0f|%.3f|%.05f|%.18f|%.19f|%.99f", v, v, v, v, v, v, v);
+    }
 }
 
 }  // namespace
