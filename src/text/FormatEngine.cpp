@@ -540,8 +540,8 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
     return static_cast<int32_t>(std::min<int64_t>(call.count, INT32_MAX));
 }
 
-bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_list* args, CallState* call,
-                            Step* step) {
+inline bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_list* args,
+                                   CallState* call, Step* step) {
     const char* const spec = *cursor;  // at the "%"
     const char c = spec[1];
     if (c == 'd' || c == 'i') {
@@ -604,24 +604,16 @@ bool FormatEngine::PlainUnsigned(TextBuffer& target, uint32_t v, int64_t* count)
 FormatEngine::Step FormatEngine::PlainFixed(TextBuffer& target, const char* digits,
                                             size_t digitCount, va_list* args, CallState* call) {
     const double v = va_arg(*args, double);
-    Conversion conv;
-    conv.letter = 'f';
-    if (digits != nullptr) {
-        conv.dot = true;
-        conv.precision.present = true;
-        conv.precision.digits = digits;
-        conv.precision.digitCount = digitCount;
-        for (size_t i = 0; i < digitCount; ++i) {
-            conv.precision.value = conv.precision.value * 10 + (digits[i] - '0');
-        }
+    int32_t precision = digits != nullptr ? 0 : 6;
+    for (size_t i = 0; i < digitCount; ++i) {
+        precision = precision * 10 + (digits[i] - '0');
     }
-    const int32_t precision = digits != nullptr ? static_cast<int32_t>(conv.precision.value) : 6;
     if (call->viaCLibrary < 0) {
         call->viaCLibrary = FloatText::CLibraryNeeded() ? 1 : 0;
     }
     if (call->viaCLibrary == 0 && std::isfinite(v)) {
-        const int64_t reserve = precision + kFloatMargin;
-        if (target.room_ < reserve && target.Reserve(static_cast<int32_t>(reserve)) <= 0) {
+        const int32_t reserve = precision + static_cast<int32_t>(kFloatMargin);
+        if (target.room_ < reserve && target.Reserve(reserve) <= 0) {
             return Step::kStop;
         }
         char* out = target.cursor_;
@@ -636,6 +628,15 @@ FormatEngine::Step FormatEngine::PlainFixed(TextBuffer& target, const char* digi
             Commit(target, length + (negative ? 1 : 0), &call->count);
             return Step::kContinue;
         }
+    }
+    Conversion conv;
+    conv.letter = 'f';
+    if (digits != nullptr) {
+        conv.dot = true;
+        conv.precision.present = true;
+        conv.precision.digits = digits;
+        conv.precision.digitCount = digitCount;
+        conv.precision.value = precision;
     }
     return Floating(target, conv, v, call);
 }

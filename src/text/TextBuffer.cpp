@@ -68,7 +68,7 @@ int32_t TextBuffer::PutSlow(char c) {
     return static_cast<unsigned char>(c);
 }
 
-int32_t TextBuffer::Write(const char* data, int32_t length) {
+int32_t TextBuffer::WriteSlow(const char* data, int32_t length) {
     if (data == nullptr) {
         return 0;
     }

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace vosk {
 
@@ -34,7 +35,8 @@ class TextBuffer {
     // Stores one character. Returns it as 0..255, or a negative value when
     // no room could be made or the line flush of a newline failed.
     int32_t Put(char c) {
-        if (room_ > 0 && c != '\n') {
+        // A newline needs the slow path only where it flushes.
+        if (room_ > 0 && (c != '\n' || !lineFlush_)) {
             *cursor_++ = c;
             --room_;
             lastChar_ = c;
@@ -51,7 +53,17 @@ class TextBuffer {
     // Appends length bytes of data (a negative length: data is a
     // NUL-terminated string). Returns the bytes stored, or Overflow's
     // failure result. A null pointer stores nothing and returns 0.
-    int32_t Write(const char* data, int32_t length);
+    int32_t Write(const char* data, int32_t length) {
+        // A record's pieces nearly always fit: one room test, one copy.
+        if (length > 0 && length <= room_ && data != nullptr) {
+            std::memcpy(cursor_, data, static_cast<size_t>(length));
+            cursor_ += length;
+            room_ -= length;
+            lastChar_ = data[length - 1];
+            return length;
+        }
+        return WriteSlow(data, length);
+    }
     // Makes sure that at least count bytes are free after the cursor.
     // Returns the room afterwards, 0 when it cannot be made, -1 for a
     // negative count.
@@ -109,6 +121,7 @@ class TextBuffer {
     friend class FormatEngine;  // renders conversions in place at the cursor
 
     int32_t PutSlow(char c);
+    int32_t WriteSlow(const char* data, int32_t length);
 };
 
 }  // namespace vosk
