@@ -334,9 +334,10 @@ class FormatEngine {
 
     static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Conversion* conv);
     // Puts the spec [begin, end) into the scratch as printf would read it:
-    // each "*" replaced by the value it took (stars, in order).
+    // the first starCount "*" replaced by the values they took, in order
+    // (a "*" after them is the letter, kept as it is).
     static void Rebuild(StringBuffer& scratch, const char* begin, const char* end,
-                        const int32_t* stars, bool terminate);
+                        const int32_t* stars, int starCount, bool terminate);
     static Step Convert(TextBuffer& target, const Conversion& conv, va_list* args, CallState* call);
     static Step Integral(TextBuffer& target, const Conversion& conv, Integer v, int64_t* count);
     static Step Character(TextBuffer& target, const Conversion& conv, va_list* args,
@@ -433,7 +434,7 @@ class FormatEngine {
     static void SetScratch(TextBuffer& target, const char* begin, size_t length) {
         TextBuffer& scratch = *target.scratch_;
         if (scratch.capacity_ <= static_cast<int32_t>(length)) {
-            Rebuild(*target.scratch_, begin, begin + length, nullptr, true);
+            Rebuild(*target.scratch_, begin, begin + length, nullptr, 0, true);
             return;
         }
         char* out = scratch.start_;
@@ -717,23 +718,23 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
             break;
     }
     if (*p == '\0') {
-        Rebuild(*target.scratch_, begin, p, stars, false);
+        Rebuild(*target.scratch_, begin, p, stars, starCount, false);
         *cursor = p;
         return false;
     }
     conv->letter = *p++;
-    Rebuild(*target.scratch_, begin, p, stars, true);
+    Rebuild(*target.scratch_, begin, p, stars, starCount, true);
     *cursor = p;
     return true;
 }
 
 void FormatEngine::Rebuild(StringBuffer& scratch, const char* begin, const char* end,
-                           const int32_t* stars, bool terminate) {
+                           const int32_t* stars, int starCount, bool terminate) {
     TextBuffer& text = scratch;
     text.cursor_ = text.start_;
     text.room_ = text.capacity_;
     const int32_t length = static_cast<int32_t>(end - begin);
-    if (length < text.room_ && std::memchr(begin, '*', static_cast<size_t>(length)) == nullptr) {
+    if (length < text.room_ && starCount == 0) {
         // The usual case: the spec as written, in one copy.
         std::memcpy(text.cursor_, begin, static_cast<size_t>(length));
         text.cursor_ += length;
@@ -741,8 +742,9 @@ void FormatEngine::Rebuild(StringBuffer& scratch, const char* begin, const char*
         text.lastChar_ = end[-1];
     } else {
         for (const char* p = begin; p < end; ++p) {
-            if (*p == '*') {
+            if (*p == '*' && starCount > 0) {
                 scratch.AppendInt(*stars++);
+                --starCount;
             } else {
                 scratch.Put(*p);
             }

@@ -112,6 +112,7 @@ TEST(FormatEngine, Grammar) {
         {"%5*d", ARGS(3, 7), std::string(52, ' ') + "7", 53, "%53d"},
         {"%*3d", ARGS(4, 7), std::string(42, ' ') + "7", 43, "%43d"},
         {"%**d", ARGS(4, 3, 9), std::string(42, ' ') + "9", 43, "%43d"},
+        {"%***d", ARGS(4, 3), "d", 1, "%43*"},  // the third "*" is the letter
         {"%*5d|", ARGS(-4, 9), "9" + std::string(44, ' ') + "|", 46, "%-45d"},
         {"%*7d", ARGS(0, 9), "0000009", 7, "%07d"},
         {"%*d|", ARGS(-6, 5), "5     |", 7, "%-6d"},
