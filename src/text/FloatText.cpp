@@ -164,7 +164,6 @@ constexpr uint64_t kPowersOf10[kExactFixedPrecision + 1] = {1ull,
                                                             1000000000000000000ull};
 // The most text FixedExact writes: 19 integer digits, the point, 18 decimals.
 constexpr size_t kExactFixedRoom = 19 + 1 + kExactFixedPrecision;
-constexpr int64_t kNotExact = FloatText::kNotExact;
 
 // The full 128-bit product of a and b: one instruction where the
 // compiler has 128-bit integers, else from 32-bit halves (the 32-bit

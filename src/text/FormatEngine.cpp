@@ -585,7 +585,7 @@ inline bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_l
     return false;
 }
 
-bool FormatEngine::PlainSigned(TextBuffer& target, int32_t v, int64_t* count) {
+inline bool FormatEngine::PlainSigned(TextBuffer& target, int32_t v, int64_t* count) {
     if (target.room_ < kIntegerMargin && target.Reserve(kIntegerMargin) <= 0) {
         return false;
     }
@@ -594,7 +594,7 @@ bool FormatEngine::PlainSigned(TextBuffer& target, int32_t v, int64_t* count) {
     return true;
 }
 
-bool FormatEngine::PlainUnsigned(TextBuffer& target, uint32_t v, int64_t* count) {
+inline bool FormatEngine::PlainUnsigned(TextBuffer& target, uint32_t v, int64_t* count) {
     if (target.room_ < kIntegerMargin && target.Reserve(kIntegerMargin) <= 0) {
         return false;
     }
