@@ -16,10 +16,6 @@ namespace {
 
 // Room for the executable's directory on every system we build for.
 constexpr size_t kDirectoryBuffer = 4096;
-// A reopen passes over numbered names whose files are full; the library
-// never creates them, so this many in a row means something else is wrong.
-constexpr int kNumberedNameProbes = 1000;
-
 const char kRawIndentText[] = "                         ";
 static_assert(sizeof(kRawIndentText) == Log::kRawIndent + 1, "raw indent is 25 blanks");
 
@@ -92,7 +88,8 @@ bool Log::IsLaterDay(const std::tm& now) const {
 
 Log::Log(Locking locking, Clock* clock)
     : lock_(locking == Locking::kAnyThread ? static_cast<Lock*>(&sectionLock_) : &nullLock_),
-      clock_(clock != nullptr ? clock : Clock::System()) {
+      clock_(clock != nullptr ? clock : Clock::System()),
+      file_(clock_) {
     // An empty text resolves to the default directory. No file is touched
     // before the first record.
     SetDirectory("");
@@ -103,13 +100,9 @@ Log::~Log() {
     try {
         LockGuard guard(lock_);
         WaitForWritesAside();
-        stream_.Sync();
+        file_.Stream().Sync();
     } catch (...) {
         platform::RethrowIfThreadCancellation();
-    }
-    int fd = stream_.Descriptor();
-    if (fd != -1) {
-        platform::FileClose(fd);
     }
 }
 
@@ -238,24 +231,25 @@ int Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) 
     if (closed_) {
         return -1;
     }
+    FileStream& stream = file_.Stream();
     int aside = -1;
     try {
         RotateForRecord();
         // Without a file nothing is written or counted, and raw text
         // pending is dropped, as a sync does.
-        if (stream_.Descriptor() != -1) {
-            AddCount(count);
+        if (file_.IsOpen()) {
+            file_.AddCount(count);
         }
-        if (stream_.WritesStraightThrough()) {
+        if (stream.WritesStraightThrough()) {
             writesAside_.fetch_add(1, std::memory_order_relaxed);
-            aside = stream_.Descriptor();
+            aside = stream.Descriptor();
         } else {
-            stream_.WriteRecord(record, length);
+            stream.WriteRecord(record, length);
         }
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }
-    stream_.Shrink();
+    stream.Shrink();
     return aside;
 }
 
@@ -294,8 +288,8 @@ void Log::WriteAside(int fd, const char* record, int32_t length) {
         // Part of the line is in the file (a full disk): the next record
         // starts on a line of its own, as the stream's own writes do.
         LockGuard guard(&sectionLock_);
-        if (stream_.Descriptor() == fd) {
-            stream_.NoteCutLine();
+        if (file_.Stream().Descriptor() == fd) {
+            file_.Stream().NoteCutLine();
         }
     }
 }
@@ -326,20 +320,21 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     if (closed_) {
         return;
     }
+    FileStream& stream = file_.Stream();
     bool whole = false;
     try {
         RotateForRecord();
-        stream_.BeginRecord();
+        stream.BeginRecord();
         // Formatted text needs a file, as the stream's Print does.
-        if (stream_.Descriptor() != -1) {
+        if (file_.IsOpen()) {
             const char* text = stamp_.Render(stamp);
-            AddCount(stream_.Write(text, stamp_.Length()));
+            file_.AddCount(stream.Write(text, stamp_.Length()));
         }
         // The engine reads errno for %m when it starts.
         errno = callerErrno;
-        AddCount(stream_.PrintV(format, args));
-        if (stream_.LastChar() != '\n') {
-            AddCount(stream_.PutCounted('\n'));
+        file_.AddCount(stream.PrintV(format, args));
+        if (stream.LastChar() != '\n') {
+            file_.AddCount(stream.PutCounted('\n'));
         }
         whole = true;
     } catch (...) {
@@ -347,8 +342,8 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     }
     // One write for the whole record; a record that failed half way is not
     // written (what was stored waits for the next sync, as before).
-    stream_.EndRecord(whole);
-    stream_.Shrink();
+    stream.EndRecord(whole);
+    stream.Shrink();
     // The caller finds errno as it left it.
     errno = callerErrno;
 }
@@ -372,29 +367,30 @@ void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, si
     if (closed_) {
         return;
     }
+    FileStream& stream = file_.Stream();
     bool whole = false;
     try {
         RotateForRecord();
-        stream_.BeginRecord();
+        stream.BeginRecord();
         // Without a file the record is dropped whole, as a formatted one is.
         bool stored = true;
-        if (stream_.Descriptor() != -1) {
+        if (file_.IsOpen()) {
             if (raw) {
-                AddCount(stream_.Write(kRawIndentText, kRawIndent));
+                file_.AddCount(stream.Write(kRawIndentText, kRawIndent));
             } else {
                 const char* text = stamp_.Render(stamp);
-                AddCount(stream_.Write(text, stamp_.Length()));
+                file_.AddCount(stream.Write(text, stamp_.Length()));
             }
             // Write takes at most a 32-bit count at a time.
             for (size_t done = 0; stored && done < length;) {
                 int32_t piece = static_cast<int32_t>(std::min<size_t>(length - done, INT32_MAX));
-                int32_t count = stream_.Write(data + done, piece);
-                AddCount(count);
+                int32_t count = stream.Write(data + done, piece);
+                file_.AddCount(count);
                 stored = count == piece;
                 done += static_cast<size_t>(piece);
             }
             if (stored && (length == 0 || data[length - 1] != '\n')) {
-                AddCount(stream_.PutCounted('\n'));
+                file_.AddCount(stream.PutCounted('\n'));
             }
         }
         whole = stored;
@@ -402,8 +398,8 @@ void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, si
         platform::RethrowIfThreadCancellation();
     }
     // One write for the whole record, as WriteLocked.
-    stream_.EndRecord(whole);
-    stream_.Shrink();
+    stream.EndRecord(whole);
+    stream.Shrink();
 }
 
 void Log::RotateForRecord() {
@@ -438,8 +434,8 @@ void Log::WriteRaw(const char* text) {
         return;
     }
     try {
-        AddCount(stream_.Write(kRawIndentText, -1));
-        AddCount(stream_.Write(text, -1));
+        file_.AddCount(file_.Stream().Write(kRawIndentText, -1));
+        file_.AddCount(file_.Stream().Write(text, -1));
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }
@@ -451,7 +447,7 @@ void Log::Flush() {
         return;
     }
     try {
-        stream_.Sync();
+        file_.Stream().Sync();
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }
@@ -483,7 +479,7 @@ void Log::ForkChild() {
     sectionLock_.ReinitAfterFork();
     // Writes under way belong to threads of the parent.
     writesAside_.store(0, std::memory_order_relaxed);
-    stream_.Attach(stream_.Descriptor());
+    file_.DropPending();
 }
 
 bool Log::Close(int32_t lockWaitMs) {
@@ -493,17 +489,17 @@ bool Log::Close(int32_t lockWaitMs) {
     if (!closed_) {
         closed_ = true;
         try {
-            stream_.Sync();
+            file_.Stream().Sync();
         } catch (...) {
             platform::RethrowIfThreadCancellation();
         }
-        int fd = stream_.Descriptor();
-        stream_.Attach(FileStream::kNoDescriptor);
         // A descriptor that a writer may still be about to use stays open
         // (the process is ending): closed, its number could name a file
         // the host opens next.
-        if (fd != -1 && WaitForWritesAside(lockWaitMs)) {
-            platform::FileClose(fd);
+        if (file_.IsOpen() && !WaitForWritesAside(lockWaitMs)) {
+            file_.LetGo();
+        } else {
+            file_.CloseDiscarding();
         }
     }
     lock_->Release();
@@ -512,22 +508,21 @@ bool Log::Close(int32_t lockWaitMs) {
 
 void Log::Rotate(const std::tm& now, bool reopen) {
     if (!IsLaterDay(now)) {
-        if (written_ < sizeLimit_) {
+        if (file_.Written() < sizeLimit_) {
             return;
         }
         // A backup that failed a moment ago is not tried again at every
         // record: until the wait is over they go on into the open file.
-        if (stream_.Descriptor() != -1 && backupRetryMs_ != 0 &&
-            clock_->MonotonicMs() < backupRetryMs_) {
+        if (file_.BackupWaiting()) {
             return;
         }
         // Numbering restarts in a new quarter of an hour, counted from the
         // day's start and not from the last reopen.
         if (now.tm_hour != dayStart_.tm_hour || now.tm_min / 15 != dayStart_.tm_min / 15) {
-            sequence_ = 1;
+            file_.RestartNumbering();
         }
     } else {
-        sequence_ = 1;
+        file_.RestartNumbering();
         dayStart_.tm_year = now.tm_year;
         dayStart_.tm_mon = now.tm_mon;
         dayStart_.tm_mday = now.tm_mday;
@@ -537,107 +532,23 @@ void Log::Rotate(const std::tm& now, bool reopen) {
     }
 
     WaitForWritesAside();
-    int fd = stream_.Descriptor();
-    stream_.Detach();
-    if (fd != -1) {
-        platform::FileClose(fd);
+    file_.Close();
+    if (reopen) {
+        file_.Open(directory_.CStr(), name_.CStr(), now, sizeLimit_);
+    } else {
+        file_.PrepareOpen(directory_.CStr(), sizeLimit_);
     }
-
-    if (!reopen) {
-        const char* directory = directory_.CStr();
-        MakeParentDirectories(directory);
-        platform::DirectoryMake(directory);
-        written_ = sizeLimit_;
-        return;
-    }
-    OpenFile(now);
-}
-
-void Log::OpenFile(const std::tm& now) {
-    // The numbered name is probed only: its size is where the count starts.
-    const int quarter = now.tm_min / 15 + 1;
-    written_ = 0;
-    for (int probe = 0; probe < kNumberedNameProbes; ++probe) {
-        int32_t n = sequence_;
-        sequence_ = sequence_ == INT32_MAX ? 1 : sequence_ + 1;
-        scratchPath_.Format("%s_%02d%02d[%03d].log", name_.CStr(), now.tm_hour, quarter, n);
-        if (scratchPath_ == lastNumberedName_) {
-            continue;
-        }
-        path_.Format("%s/%s", directory_.CStr(), scratchPath_.CStr());
-        written_ = FileSize(path_.CStr());
-        if (written_ >= sizeLimit_) {
-            written_ = 0;
-            continue;
-        }
-        lastNumberedName_.Assign(scratchPath_.CStr());
-        break;
-    }
-
-    path_.Format("%s/%s", directory_.CStr(), name_.CStr());
-    const char* path = path_.CStr();
-    // Appending, always: records of another process or handle on the same
-    // file (a forked child, a second log of the same name) never overwrite.
-    constexpr int kCreateFresh =
-        platform::kOpenCreate | platform::kOpenTruncate | platform::kOpenAppend;
-    backupRetryMs_ = 0;
-    int fd = -1;
-    if (platform::PathIsPlainFile(path)) {
-        // The backup replaces the old one in one step, so a move that
-        // fails (a read-only directory, a directory with the backup's
-        // name, on Windows a reader that holds the file) keeps both. The
-        // file is then continued rather than emptied, and the move is
-        // tried again after a wait.
-        scratchPath_.Format("%s.bak", path);
-        if (platform::FileRename(path, scratchPath_.CStr())) {
-            fd = OpenCreating(path, kCreateFresh);
-        } else {
-            backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
-            fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
-            written_ = fd == -1 ? written_ : FileSize(path);
-        }
-    } else if (!PathExists(path)) {
-        fd = OpenCreating(path, kCreateFresh);
-    }
-    // Anything else at the path (a directory, a link, a FIFO, a device) is
-    // not the log's: it is neither moved nor opened, records are dropped
-    // and the next rotation looks again.
-    if (fd == -1) {
-        written_ = sizeLimit_;
-    }
-    stream_.Attach(fd);
 }
 
 void Log::ReopenIfMoved() {
     LockGuard guard(lock_);
     try {
-        int fd = stream_.Descriptor();
-        platform::FileId open;
-        if (fd == -1 || !platform::FileIdOf(fd, &open)) {
-            return;
-        }
-        path_.Format("%s/%s", directory_.CStr(), name_.CStr());
-        const char* path = path_.CStr();
-        platform::FileId atPath;
-        if (platform::PathFileId(path, &atPath) && atPath == open) {
-            return;
-        }
-        // Removed, renamed away (as a log rotation tool does), or its
-        // directory gone: records would follow the file out of sight. A
-        // file that someone put at the path meanwhile is continued, not
-        // emptied. Until the path can be opened the old file keeps them.
-        if (PathExists(path) && !platform::PathIsPlainFile(path)) {
-            return;
-        }
-        int reopened = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
-        if (reopened == -1) {
+        int reopened = file_.OpenIfMoved(directory_.CStr(), name_.CStr());
+        if (reopened == FileStream::kNoDescriptor) {
             return;
         }
         WaitForWritesAside();
-        stream_.Detach();
-        platform::FileClose(fd);
-        stream_.Attach(reopened);
-        written_ = FileSize(path);
+        file_.ReplaceWith(reopened);
     } catch (...) {
         platform::RethrowIfThreadCancellation();
     }

@@ -1,11 +1,12 @@
 // One log: a file "<directory>/<name>" with one backup "<file>.bak", a
-// level threshold, a size limit and the stream that writes the records.
+// level threshold, a size limit and the stamped records written to the
+// file (a LogFile, which opens, backs up and counts it).
 //
-// The file is opened by the first record and started afresh (the old one
-// becoming the backup) at the first record of each local day and at the
-// first record after it reached its size limit. Every record is written
-// through to the file before WriteRecord returns; raw text waits in the
-// stream's buffer for the next sync.
+// The log decides when the file is started afresh, the old one becoming
+// the backup: at the first record of each local day and at the first
+// record after it reached its size limit; the first record opens it.
+// Every record is written through to the file before WriteRecord returns;
+// raw text waits in the stream's buffer for the next sync.
 #pragma once
 
 #include <atomic>
@@ -15,9 +16,9 @@
 #include <ctime>
 
 #include "log/Clock.h"
+#include "log/LogFile.h"
 #include "log/RecordStamp.h"
 #include "platform/Platform.h"
-#include "text/FileStream.h"
 #include "text/StringBuffer.h"
 #include "threading/Lock.h"
 #include "threading/SectionLock.h"
@@ -34,9 +35,6 @@ class Log {
     static constexpr int32_t kMinimumSizeLimit = 1048576;
     // A raw text is indented by the width of a record stamp, less one.
     static constexpr int32_t kRawIndent = 25;
-    // After a backup failed, a full file takes records for this long before
-    // the backup is tried again.
-    static constexpr int64_t kBackupRetryMs = 1000;
 
     // kAnyThread: operations are serialised by a lock of their own, so
     // that any thread may use the log; kOneThread: one thread uses it.
@@ -119,7 +117,6 @@ class Log {
     // True when now's date is later than the day of the current file.
     bool IsLaterDay(const std::tm& now) const;
     void Rotate(const std::tm& now, bool reopen);
-    void OpenFile(const std::tm& now);
     // A record of a stamp read beforehand: rendered into the stream under
     // the lock while the log sees one writer at a time, else rendered by
     // the caller first so that the lock is held for the write only.
@@ -148,14 +145,8 @@ class Log {
     // Broken-down local time of t for the day test; null when it cannot be
     // converted.
     const std::tm* CalendarOf(time_t t);
-    void AddCount(int32_t count) {
-        if (count > 0) {
-            written_ += count;
-        }
-    }
 
     StringBuffer name_;
-    StringBuffer lastNumberedName_;
     StringBuffer directory_;
     // Read without the lock by the level test.
     std::atomic<int32_t> level_{0};
@@ -170,18 +161,12 @@ class Log {
     std::atomic<int32_t> writesAside_{0};
     NullLock nullLock_;
     Lock* lock_;
-    FileStream stream_;
     StringBuffer baseDirectory_;
     int32_t sizeLimit_ = kDefaultSizeLimit;
-    int32_t written_ = 0;
     // Year, month, day, hour and minute of the last new day; day 0 (no date
     // has it) makes the first check a new day.
     std::tm dayStart_{};
     time_t lastWriteTime_ = 0;
-    int32_t sequence_ = 1;
-    // Monotonic time before which a full file is not closed for another
-    // backup attempt; 0 when the last backup did not fail.
-    int64_t backupRetryMs_ = 0;
     // Set once by Close, under the lock; read under the lock.
     bool closed_ = false;
     Clock* clock_;
@@ -190,9 +175,7 @@ class Log {
     bool calendarValid_ = false;
     std::tm calendar_{};
     RecordStamp stamp_;
-    // Paths of a reopen, kept to spare the allocations.
-    StringBuffer path_;
-    StringBuffer scratchPath_;
+    LogFile file_;
 };
 
 }  // namespace vosk

@@ -305,7 +305,7 @@ TEST_F(LogTest, ABlockedBackupKeepsTheOldRecordsAndIsRetriedAfterASecond) {
             fs::remove_all(dir.Path() / "app.log.bak");
         }
         if (std::string(message) == "still waiting") {
-            clock.AdvanceMonotonic(Log::kBackupRetryMs - 1);
+            clock.AdvanceMonotonic(LogFile::kBackupRetryMs - 1);
         }
         Trace(*log, 0, "%s", message);
         expected += OnDisk("[2024-03-05 10:00:00.000] " + std::string(message) + "\n");

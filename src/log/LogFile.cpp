@@ -1,0 +1,136 @@
+#include "log/LogFile.h"
+
+#include <cstring>
+
+#include "log/LogFiles.h"
+#include "platform/Platform.h"
+
+namespace vosk {
+
+int32_t NumberedNameProbe::Choose(const char* directory, const char* name, const std::tm& now,
+                                  int32_t limit, StringBuffer& path) {
+    const int quarter = now.tm_min / 15 + 1;
+    // The numbered name is the path's part after "<directory>/".
+    const int32_t nameStart = static_cast<int32_t>(strlen(directory)) + 1;
+    for (int probe = 0; probe < kProbes; ++probe) {
+        int32_t n = sequence_;
+        sequence_ = sequence_ == INT32_MAX ? 1 : sequence_ + 1;
+        path.Format("%s/%s_%02d%02d[%03d].log", directory, name, now.tm_hour, quarter, n);
+        const char* probed = path.CStr();
+        const char* numbered = path.Length() > nameStart ? probed + nameStart : "";
+        if (last_ == numbered) {
+            continue;
+        }
+        int32_t size = FileSize(probed);
+        if (size >= limit) {
+            continue;
+        }
+        last_.Assign(numbered);
+        return size;
+    }
+    return 0;
+}
+
+LogFile::~LogFile() {
+    int fd = stream_.Descriptor();
+    if (fd != FileStream::kNoDescriptor) {
+        platform::FileClose(fd);
+    }
+}
+
+void LogFile::Close() {
+    int fd = stream_.Descriptor();
+    stream_.Detach();
+    if (fd != FileStream::kNoDescriptor) {
+        platform::FileClose(fd);
+    }
+}
+
+void LogFile::CloseDiscarding() {
+    int fd = stream_.Descriptor();
+    stream_.Attach(FileStream::kNoDescriptor);
+    if (fd != FileStream::kNoDescriptor) {
+        platform::FileClose(fd);
+    }
+}
+
+void LogFile::PrepareOpen(const char* directory, int32_t limit) {
+    MakeParentDirectories(directory);
+    platform::DirectoryMake(directory);
+    written_ = limit;
+}
+
+void LogFile::Open(const char* directory, const char* name, const std::tm& now, int32_t limit) {
+    if (IsOpen()) {
+        Close();
+    }
+    written_ = probe_.Choose(directory, name, now, limit, path_);
+
+    path_.Format("%s/%s", directory, name);
+    const char* path = path_.CStr();
+    // Appending, always: records of another process or handle on the same
+    // file (a forked child, a second log of the same name) never overwrite.
+    constexpr int kCreateFresh =
+        platform::kOpenCreate | platform::kOpenTruncate | platform::kOpenAppend;
+    backupRetryMs_ = 0;
+    int fd = FileStream::kNoDescriptor;
+    if (platform::PathIsPlainFile(path)) {
+        // The backup replaces the old one in one step, so a move that
+        // fails (a read-only directory, a directory with the backup's
+        // name, on Windows a reader that holds the file) keeps both. The
+        // file is then continued rather than emptied, and the move is
+        // tried again after a wait.
+        backupPath_.Format("%s.bak", path);
+        if (platform::FileRename(path, backupPath_.CStr())) {
+            fd = OpenCreating(path, kCreateFresh);
+        } else {
+            backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
+            fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
+            written_ = fd == FileStream::kNoDescriptor ? written_ : FileSize(path);
+        }
+    } else if (!PathExists(path)) {
+        fd = OpenCreating(path, kCreateFresh);
+    }
+    // Anything else at the path (a directory, a link, a FIFO, a device) is
+    // not the log's: it is neither moved nor opened, records are dropped
+    // and the next open looks again.
+    if (fd == FileStream::kNoDescriptor) {
+        written_ = limit;
+    }
+    stream_.Attach(fd);
+}
+
+int LogFile::OpenIfMoved(const char* directory, const char* name) {
+    int fd = stream_.Descriptor();
+    platform::FileId open;
+    if (fd == FileStream::kNoDescriptor || !platform::FileIdOf(fd, &open)) {
+        return FileStream::kNoDescriptor;
+    }
+    path_.Format("%s/%s", directory, name);
+    const char* path = path_.CStr();
+    platform::FileId atPath;
+    if (platform::PathFileId(path, &atPath) && atPath == open) {
+        return FileStream::kNoDescriptor;
+    }
+    // Removed, renamed away (as a log rotation tool does), or its
+    // directory gone: records would follow the file out of sight. A file
+    // that someone put at the path meanwhile is continued, not emptied.
+    // Until the path can be opened the old file keeps them.
+    if (PathExists(path) && !platform::PathIsPlainFile(path)) {
+        return FileStream::kNoDescriptor;
+    }
+    return OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
+}
+
+void LogFile::ReplaceWith(int fd) {
+    int old = stream_.Descriptor();
+    stream_.Detach();
+    if (old != FileStream::kNoDescriptor) {
+        platform::FileClose(old);
+    }
+    stream_.Attach(fd);
+    // path_ still holds the path that OpenIfMoved opened.
+    written_ = FileSize(path_.CStr());
+}
+
+}  // namespace vosk

@@ -1,0 +1,128 @@
+// The file a log writes: the stream over its descriptor, the count of
+// characters it holds, the move of an earlier file to its backup
+// "<file>.bak" when it is opened afresh, and the numbered name probed at
+// every open. When the file is started afresh is the log's decision, and
+// so are writes to the descriptor made outside the log's lock: the log
+// waits for them before it closes or replaces the file.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "log/Clock.h"
+#include "text/FileStream.h"
+#include "text/StringBuffer.h"
+
+namespace vosk {
+
+// The per-quarter-hour numbered name "<name>_<hour><quarter>[<n>].log"
+// that every open works out. Only its file's size is read, to start the
+// new file's count: no file is ever written under it.
+class NumberedNameProbe {
+  public:
+    // An open passes over numbered names whose files are full; nothing
+    // creates them, so this many in a row means something else is wrong.
+    static constexpr int kProbes = 1000;
+
+    // The next name is numbered from 1 again.
+    void Restart() { sequence_ = 1; }
+    // Chooses the next numbered name of name at now's hour and quarter,
+    // passing over the name chosen last and names whose file in directory
+    // holds limit bytes or more. The size of the chosen name's file (0
+    // when there is none), where the new file's count starts; 0, and no
+    // name chosen, when none of kProbes names fits. path is working room
+    // for the paths probed.
+    int32_t Choose(const char* directory, const char* name, const std::tm& now, int32_t limit,
+                   StringBuffer& path);
+    // The name chosen last; empty before the first.
+    const char* LastName() { return last_.CStr(); }
+
+  private:
+    StringBuffer last_;
+    int32_t sequence_ = 1;
+};
+
+class LogFile {
+  public:
+    // After a backup failed, a full file takes records for this long before
+    // the backup is tried again.
+    static constexpr int64_t kBackupRetryMs = 1000;
+
+    // The clock (not owned) times the backup retry.
+    explicit LogFile(Clock* clock) : clock_(clock) {}
+    // Closes the file; pending bytes are lost.
+    ~LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    // Records and raw text are written through the stream.
+    FileStream& Stream() { return stream_; }
+    bool IsOpen() const { return stream_.Descriptor() != FileStream::kNoDescriptor; }
+
+    // Characters written to the file since it was opened, counted as the
+    // stream receives them, from the numbered name's size.
+    int32_t Written() const { return written_; }
+    // A negative count (a step that stored nothing) adds nothing.
+    void AddCount(int32_t count) {
+        if (count > 0) {
+            written_ += count;
+        }
+    }
+
+    // True while a backup that failed a moment ago waits for its retry: an
+    // open file takes the records meanwhile.
+    bool BackupWaiting() const {
+        return IsOpen() && backupRetryMs_ != 0 && clock_->MonotonicMs() < backupRetryMs_;
+    }
+    // The next open numbers its numbered name from 1 again.
+    void RestartNumbering() { probe_.Restart(); }
+
+    // Writes out what is pending and closes the file.
+    void Close();
+    // Closes the file; what is pending is dropped, not written.
+    void CloseDiscarding();
+    // Lets the file go without closing its descriptor, for a descriptor
+    // that a writer outside the log's lock may still be about to use;
+    // what is pending is dropped.
+    void LetGo() { stream_.Attach(FileStream::kNoDescriptor); }
+    // Without opening the file: makes directory and its parents, and sets
+    // the count to limit, so that the next record finds the file full and
+    // opens it.
+    void PrepareOpen(const char* directory, int32_t limit);
+    // Opens "<directory>/<name>" afresh, closing the open file first. A
+    // file found there becomes the backup "<file>.bak" in one step; when
+    // that move fails the file is continued, and the backup is tried again
+    // kBackupRetryMs later. The count starts at the numbered name's size
+    // (now's hour and quarter; limit decides which names are full). When
+    // nothing can be opened (anything but a plain file at the path, an open
+    // that fails) the count is set to limit and records are dropped until
+    // the next open.
+    void Open(const char* directory, const char* name, const std::tm& now, int32_t limit);
+    // When the open file is no longer the one at "<directory>/<name>"
+    // (removed, renamed away, its directory gone), opens the path again,
+    // making its directories, and returns the new descriptor for
+    // ReplaceWith; a file found there is continued. kNoDescriptor, and
+    // nothing done, when the file is still there, when nothing is open and
+    // when the path cannot be opened.
+    int OpenIfMoved(const char* directory, const char* name);
+    // Takes fd, which OpenIfMoved has just opened, in place of the open
+    // file: the old file gets what is pending and is closed, and the count
+    // goes on from the new file's size.
+    void ReplaceWith(int fd);
+    // In a forked child: the pending bytes are the parent's to write.
+    void DropPending() { stream_.Attach(stream_.Descriptor()); }
+
+  private:
+    FileStream stream_;
+    int32_t written_ = 0;
+    // Monotonic time before which a full file is not closed for another
+    // backup attempt; 0 when the last backup did not fail.
+    int64_t backupRetryMs_ = 0;
+    Clock* clock_;
+    NumberedNameProbe probe_;
+    // Paths of an open, kept to spare the allocations.
+    StringBuffer path_;
+    StringBuffer backupPath_;
+};
+
+}  // namespace vosk
