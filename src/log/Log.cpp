@@ -406,7 +406,10 @@ void Log::RotateForRecord() {
     // The day decision reads the clock again: a record stamped just before
     // midnight may be the first of the next day's file.
     lastWriteTime_ = clock_->Time();
-    if (const std::tm* now = CalendarOf(lastWriteTime_)) {
+    const std::tm* now = CalendarOf(lastWriteTime_);
+    // Nearly every record finds the same day and room in the file: that
+    // test is made here, and Rotate is called only when one of them fails.
+    if (now != nullptr && (IsLaterDay(*now) || file_.Written() >= sizeLimit_)) {
         Rotate(*now, true);
     }
 }
