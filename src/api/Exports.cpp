@@ -10,7 +10,7 @@
 #include "api/LogRegistry.h"
 #include "log/Log.h"
 #include "platform/CatchAll.h"
-#include "platform/Platform.h"
+#include "platform/Thread.h"
 #include "threading/QueueEntry.h"
 
 namespace vosk {

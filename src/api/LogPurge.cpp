@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-#include "platform/Platform.h"
+#include "platform/Directory.h"
+#include "platform/Files.h"
+#include "platform/Module.h"
 #include "text/StringBuffer.h"
 
 namespace vosk {

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/CatchAll.h"
-#include "platform/Platform.h"
+#include "platform/Directory.h"
+#include "platform/Files.h"
+#include "platform/Time.h"
 #include "text/StringBuffer.h"
 
 namespace vosk {

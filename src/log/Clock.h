@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "platform/Platform.h"
+#include "platform/Time.h"
 
 namespace vosk {
 

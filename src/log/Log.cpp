@@ -8,7 +8,10 @@
 #include "log/LogFiles.h"
 #include "text/RecordBuffer.h"
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Module.h"
+#include "platform/Thread.h"
+#include "platform/Time.h"
 
 namespace vosk {
 

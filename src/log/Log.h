@@ -18,7 +18,7 @@
 #include "log/Clock.h"
 #include "log/LogFile.h"
 #include "log/RecordStamp.h"
-#include "platform/Platform.h"
+#include "platform/Time.h"
 #include "text/StringBuffer.h"
 #include "threading/Lock.h"
 #include "threading/SectionLock.h"

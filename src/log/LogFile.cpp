@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "log/LogFiles.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace vosk {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace vosk {
 

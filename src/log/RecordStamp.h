@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/Platform.h"
+#include "platform/Time.h"
 
 namespace vosk {
 

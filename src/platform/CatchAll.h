@@ -7,7 +7,7 @@
 // forget it.
 #pragma once
 
-#include "platform/Platform.h"
+#include "platform/Thread.h"
 
 namespace vosk::platform {
 

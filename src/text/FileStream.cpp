@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "text/StringBuffer.h"
 
 namespace vosk {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "platform/Platform.h"
+#include "platform/Locale.h"
 #include "text/DecimalDigits.h"
 
 namespace vosk {

@@ -30,7 +30,7 @@
 #include "text/StringBuffer.h"
 #include "text/TextBuffer.h"
 
-#include "platform/Platform.h"
+#include "platform/Thread.h"
 
 namespace vosk {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
 #include "threading/Signal.h"
 
 namespace vosk {

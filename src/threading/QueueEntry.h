@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "platform/Platform.h"
+#include "platform/Thread.h"
 #include "threading/ListLink.h"
 #include "threading/Lock.h"
 #include "threading/Signal.h"

@@ -2,7 +2,8 @@
 // only by the thread that holds it, no time-out.
 #pragma once
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
+#include "platform/Thread.h"
 #include "threading/Lock.h"
 
 namespace vosk {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/CatchAll.h"
+#include "platform/Thread.h"
 #include "threading/DebugHook.h"
 
 namespace vosk {

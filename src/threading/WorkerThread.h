@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
 #include "threading/SectionLock.h"
 
 namespace vosk {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "log/ArchiveCleanup.h"
-#include "platform/Platform.h"
+#include "platform/Directory.h"
 #include "support/FileTree.h"
 #include "support/TempDir.h"
 #include "text/StringBuffer.h"

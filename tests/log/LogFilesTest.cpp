@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "support/TempDir.h"
 
 namespace vosk {

@@ -14,7 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Module.h"
+#include "platform/Time.h"
 #include "support/FakeClock.h"
 #include "support/FileTree.h"
 #include "support/LogCalls.h"

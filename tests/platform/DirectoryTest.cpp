@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Directory.h"
 #include "support/FileTree.h"
 #include "support/TempDir.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "platform/ClusterScale.h"
-#include "platform/Platform.h"
+#include "platform/Disk.h"
 
 namespace vosk::platform {
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "support/FileTree.h"
 #include "support/TempDir.h"
 

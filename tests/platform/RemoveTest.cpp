@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "support/FileTree.h"
 #include "support/TempDir.h"
 

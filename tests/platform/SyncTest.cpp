@@ -4,7 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
+#include "platform/Thread.h"
 #include "support/Stopwatch.h"
 
 namespace vosk::platform {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Time.h"
 
 namespace vosk::platform {
 namespace {

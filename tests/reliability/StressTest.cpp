@@ -24,7 +24,7 @@
 
 #include "api/LogRegistry.h"
 #include "log/Clock.h"
-#include "platform/Platform.h"
+#include "platform/Time.h"
 #include "support/LogCalls.h"
 #include "support/RecordLines.h"
 #include "support/TempDir.h"

@@ -10,7 +10,7 @@
 #include <ctime>
 
 #include "log/Clock.h"
-#include "platform/Platform.h"
+#include "platform/Time.h"
 
 namespace vosk::test {
 

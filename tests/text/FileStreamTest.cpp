@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "support/TempDir.h"
 #include "text/StringBuffer.h"
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
 #include "support/Stopwatch.h"
 #include "threading/FlagSignal.h"
 

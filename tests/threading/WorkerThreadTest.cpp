@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Thread.h"
 #include "support/Stopwatch.h"
 #include "threading/BlockingQueue.h"
 #include "threading/DebugHook.h"

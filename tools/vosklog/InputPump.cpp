@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Input.h"
 
 namespace vosklog {
 

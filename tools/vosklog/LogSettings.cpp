@@ -6,7 +6,7 @@
 #include "api/LogRegistry.h"
 #include "log/Log.h"
 #include "log/LogFiles.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace vosklog {
 

@@ -7,7 +7,7 @@
 #include "LevelPrefix.h"
 #include "api/LogRegistry.h"
 #include "log/Log.h"
-#include "platform/Platform.h"
+#include "platform/Input.h"
 #include "threading/QueueEntry.h"
 
 namespace vosklog {

@@ -9,7 +9,7 @@
 #include "LogSettings.h"
 #include "Options.h"
 #include "PipeLog.h"
-#include "platform/Platform.h"
+#include "platform/Input.h"
 
 namespace {
 

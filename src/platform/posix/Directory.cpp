@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/CatchAll.h"
-#include "platform/Platform.h"
+#include "platform/Directory.h"
 #include "platform/posix/NameMatch.h"
 #include "platform/posix/PosixPath.h"
 

@@ -1,7 +1,7 @@
 #include <sys/statvfs.h>
 
 #include "platform/ClusterScale.h"
-#include "platform/Platform.h"
+#include "platform/Disk.h"
 
 namespace vosk::platform {
 

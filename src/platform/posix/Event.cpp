@@ -6,7 +6,7 @@
 
 #include <new>
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
 #include "platform/posix/PosixWait.h"
 
 namespace vosk::platform {

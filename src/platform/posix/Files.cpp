@@ -6,12 +6,12 @@
 #include <climits>
 #include <cstdio>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "platform/posix/PosixPath.h"
 
 namespace vosk::platform {
 
-const int kPathLimit = PATH_MAX;
+static_assert(kPathLimit == PATH_MAX, "the path limit");
 
 int FileOpen(const char* path, int flags) {
     PosixPath p(path);

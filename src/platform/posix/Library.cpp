@@ -1,6 +1,6 @@
 #include <dlfcn.h>
 
-#include "platform/Platform.h"
+#include "platform/Module.h"
 #include "platform/posix/PosixPath.h"
 
 namespace vosk::platform {

@@ -10,7 +10,7 @@
 
 #include <new>
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
 #include "platform/posix/PosixWait.h"
 
 namespace vosk::platform {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "platform/posix/PosixPath.h"
 
 namespace vosk::platform {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
 
 namespace vosk::platform {
 

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/Platform.h"
+#include "platform/Input.h"
 
 namespace vosk::platform {
 

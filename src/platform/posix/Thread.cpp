@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <new>
 
-#include "platform/Platform.h"
+#include "platform/Thread.h"
 #include "platform/posix/PosixWait.h"
 
 namespace vosk::platform {

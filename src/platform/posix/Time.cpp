@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/Platform.h"
+#include "platform/Time.h"
 
 namespace vosk::platform {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/Platform.h"
+#include "platform/Directory.h"
 
 namespace vosk::platform {
 

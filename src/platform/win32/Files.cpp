@@ -10,11 +10,11 @@
 #include <climits>
 #include <cstdio>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace vosk::platform {
 
-const int kPathLimit = 260;
+static_assert(kPathLimit == MAX_PATH, "the path limit");
 
 namespace {
 

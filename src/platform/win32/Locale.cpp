@@ -1,6 +1,6 @@
 #include <clocale>
 
-#include "platform/Platform.h"
+#include "platform/Locale.h"
 
 namespace vosk::platform {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/Platform.h"
+#include "platform/Sync.h"
 
 namespace vosk::platform {
 

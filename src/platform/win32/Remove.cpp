@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace vosk::platform {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/Platform.h"
+#include "platform/Input.h"
 
 namespace vosk::platform {
 

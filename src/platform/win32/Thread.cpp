@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "platform/Platform.h"
+#include "platform/Thread.h"
 
 namespace vosk::platform {
 namespace {
@@ -54,7 +54,7 @@ int ThreadTerminate(Handle thread, uint32_t exitCode) {
     return TerminateThread(thread, exitCode);
 }
 
-// No wait: see Platform.h. What remains is the return from SetEvent into
+// No wait: see platform/Thread.h. What remains is the return from SetEvent into
 // the thread's last frames and their return into the system; a thread
 // preempted there while the unload completes would run unmapped code. No
 // call from inside the DLL can close that window, and DllMain cannot wait

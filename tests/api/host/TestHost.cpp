@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "VOSK_Log.h"
-#include "platform/Platform.h"
+#include "platform/Module.h"
+#include "platform/Sync.h"
 
 namespace {
 

@@ -1,0 +1,63 @@
+// Walking the entries of a directory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vosk::platform {
+
+constexpr size_t kNameLimit = 260;
+
+struct DirEntry {
+    char name[kNameLimit];
+    bool isDirectory;     // a real directory; false for a link to one
+    bool isLink;          // a symbolic link, junction or other reparse point
+    uint64_t createTime;  // orders entries by creation, oldest lowest
+    // False for a name that no path can carry here: on POSIX one holding
+    // '\', which this layer reads as a separator ("..\\x" would name a
+    // file elsewhere). Such an entry is deleted with DirDeleteEntry, never
+    // through a path made of its name.
+    bool addressable;
+};
+
+// The patterns are those the library's callers have always given on every
+// system: Windows-style, where the last component may hold * and ?, and a
+// trailing ".*" also matches names without a dot ("*.*" matches every
+// name). "." and ".." come first when the pattern matches them.
+struct DirSearch;
+// Null when nothing can be enumerated; otherwise entry is the first one.
+DirSearch* DirFindFirst(const char* pattern, DirEntry* entry);
+bool DirFindNext(DirSearch* search, DirEntry* entry);
+void DirFindClose(DirSearch* search);
+// Deletes the entry that the search reported last, relative to the
+// directory searched: a file or link is unlinked, a directory removed with
+// everything in it (links inside are deleted, never followed). For entries
+// that are not addressable; Windows reports none and refuses. False when
+// something stays.
+bool DirDeleteEntry(DirSearch* search, const DirEntry* entry);
+
+// One walk over the entries that match a pattern, in the system's order;
+// the search is closed when the walk goes out of scope:
+//     for (DirectoryWalk walk(pattern); walk.AtEntry(); walk.Next()) { ... walk.Entry() ... }
+// A walk that cannot be opened has no entry.
+class DirectoryWalk {
+  public:
+    explicit DirectoryWalk(const char* pattern)
+        : search_(DirFindFirst(pattern, &entry_)), atEntry_(search_ != nullptr) {}
+    ~DirectoryWalk() { DirFindClose(search_); }
+    DirectoryWalk(const DirectoryWalk&) = delete;
+    DirectoryWalk& operator=(const DirectoryWalk&) = delete;
+
+    bool AtEntry() const { return atEntry_; }
+    const DirEntry& Entry() const { return entry_; }
+    void Next() { atEntry_ = atEntry_ && DirFindNext(search_, &entry_); }
+    // DirDeleteEntry for the current entry.
+    bool DeleteEntry() { return atEntry_ && DirDeleteEntry(search_, &entry_); }
+
+  private:
+    DirEntry entry_{};
+    DirSearch* search_;
+    bool atEntry_;
+};
+
+}  // namespace vosk::platform

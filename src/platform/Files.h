@@ -1,0 +1,65 @@
+// Files and paths: opening and writing a log's file, and what the library
+// asks about or does to the entries it names. The names avoid the Windows
+// API's macro names (DeleteFile, ...) so that the Windows layer can include
+// <windows.h> next to this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/NativeTypes.h"
+
+namespace vosk::platform {
+
+// kPathLimit, the longest path the system accepts (terminating NUL
+// included), is each platform's: platform/NativeTypes.h.
+
+enum OpenFlags : int {
+    kOpenCreate = 1,    // create when missing
+    kOpenTruncate = 2,  // start empty
+    kOpenAppend = 4,    // every write goes to the end
+};
+// Opens for reading and writing: shared, not inherited by child processes,
+// created readable and writable; text mode on Windows. -1 on failure.
+// Only a plain file is opened: never through a symbolic link or other
+// reparse point at the last component, never blocking (a FIFO), and
+// whatever else is found there (a FIFO, a device, a directory) is closed
+// again untouched and the open fails.
+int FileOpen(const char* path, int flags);
+// One write() call; on failure returns a negative value with errno set.
+long FileWrite(int fd, const void* data, size_t size);
+int FileClose(int fd);
+bool FileExists(const char* path);  // access(path, 0)
+// A directory, or a link to one. False when the path cannot be examined.
+bool PathIsDirectory(const char* path);
+// A plain file itself: false for a link (even to a file), a directory, a
+// FIFO, a device, and when the path cannot be examined.
+bool PathIsPlainFile(const char* path);
+// Moves a file to a new name in one step, replacing a file or link of
+// that name (never a directory). On failure both names stay as they were.
+bool FileRename(const char* from, const char* to);
+// Size in bytes, or -1 when the path cannot be examined.
+int64_t FileSizeOf(const char* path);
+bool FileRemove(const char* path);  // remove()
+bool FileDelete(const char* path);  // a plain file only, never a directory
+bool DirectoryMake(const char* path);
+bool DirectoryRemove(const char* path);
+// Clears a read-only state so that the entry can be deleted. Never follows
+// a symbolic link.
+bool PathMakeWritable(const char* path);
+
+// Which file an open descriptor or a path is: device and inode on POSIX,
+// volume serial number and file index on Windows.
+struct FileId {
+    uint64_t volume;
+    uint64_t index;
+    bool operator==(const FileId& other) const {
+        return volume == other.volume && index == other.index;
+    }
+};
+bool FileIdOf(int fd, FileId* id);
+// The entry at path itself, a link not followed. False when there is none
+// or it cannot be examined.
+bool PathFileId(const char* path, FileId* id);
+
+}  // namespace vosk::platform

@@ -1,0 +1,30 @@
+// Standard input and output for a program that reads its standard input
+// until it ends or until it is asked to stop: SIGINT or SIGTERM; on
+// Windows Ctrl+C, Ctrl+Break or the console closing. A stop never cuts into
+// data already read: InputRead then returns what a pipe held when the stop
+// was noticed, and only then stops.
+#pragma once
+
+#include <cstddef>
+
+namespace vosk::platform {
+
+// Read results besides a count of bytes.
+constexpr long kInputEnd = 0;
+constexpr long kInputError = -1;
+constexpr long kInputStopped = -2;
+
+// Catches the stop requests from here on, and makes writing to a closed
+// standard output an error of the write instead of the end of the process.
+// False when they cannot be caught.
+bool StopRequestsCatch();
+bool StopRequested();
+// Up to size bytes of standard input as they are (no line-end translation);
+// waits until there are some, the input ends (kInputEnd), fails
+// (kInputError) or a stop is requested (kInputStopped, once what was
+// already waiting has been returned).
+long InputRead(char* buffer, size_t size);
+// Writes all of data to standard output unchanged; false when it cannot.
+bool OutputWrite(const char* data, size_t size);
+
+}  // namespace vosk::platform

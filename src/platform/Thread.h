@@ -1,0 +1,66 @@
+// Threads: starting, ending and reaping them, and what a thread may ask
+// about itself.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Sync.h"
+
+namespace vosk::platform {
+
+using ThreadProc = uint32_t (*)(void* argument);
+
+// Starts the thread at once. True when a handle was obtained; *threadId
+// (may be null) is then the value CurrentThreadId() gives on that thread.
+//
+// The handle is the caller's, to be given to ThreadClose exactly once; the
+// thread itself never touches it. On POSIX it is a small record holding the
+// joinable pthread: ThreadClose detaches it unless ThreadReap or
+// ThreadWaitEnd joined it, and frees the record.
+bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Handle* thread);
+// Last resort for a thread that does not end; nonzero on success. Never
+// waits. Windows kills the thread where it stands (TerminateThread). POSIX has
+// no safe equivalent: the thread is cancelled (deferred), so it unwinds from
+// its next cancellation point (sleep, file I/O, ...); exitCode is not used.
+// The library's own waits (EventWait, MutexAcquire) are not cancellation
+// points, so a thread is never cancelled while it holds one of their locks.
+int ThreadTerminate(Handle thread, uint32_t exitCode);
+// Reaps a thread that has signalled, as its last act, that it ends: when
+// this returns true, the thread runs none of the caller's code any more, so
+// a library may be unloaded. POSIX joins it (a wait of a few instructions).
+// Windows returns true at once without waiting: a DLL is unloaded under the
+// loader lock, which an ending thread needs for its detach notifications,
+// so waiting there for the thread's handle would never return; the
+// thread's last call (SetEvent) is made as close to its end as it can be.
+bool ThreadReap(Handle thread);
+// After ThreadTerminate: waits up to the time-out for the thread to end.
+// True when it has ended, false when it may still run (then nothing it may
+// touch must be freed). A terminated thread needs no loader lock to end.
+bool ThreadWaitEnd(Handle thread, int32_t timeoutMs);
+// Forgets the handle; the thread itself is not affected. Null is ignored.
+void ThreadClose(Handle thread);
+uint32_t CurrentThreadId();
+uint32_t CurrentProcessId();
+// True where the system ends every other thread of a process before the
+// libraries' exit hooks run (Windows); false where they keep running until
+// the process is gone (POSIX).
+bool ThreadsEndBeforeExitHooks();
+// Sleeps the calling thread; on POSIX a cancellation point, where a
+// terminated thread ends.
+void SleepMs(uint32_t milliseconds);
+
+// A POSIX cancellation unwinds the thread with a special exception that a
+// catch (...) must not swallow (the process aborts if it does). This
+// rethrows a cancellation and returns for any other exception; call it
+// only inside a catch handler. Code catches everything through CatchAll
+// (platform/CatchAll.h), which calls it. Windows: returns at once.
+void RethrowIfThreadCancellation();
+// A cancellation that reaches a destructor or other noexcept code aborts the
+// process. Code that may block or do file I/O there (destroying a payload
+// that closes its file) holds cancellation off meanwhile:
+//     int previous = ThreadHoldCancellation(); ...; ThreadRestoreCancellation(previous);
+// Windows: nothing to hold.
+int ThreadHoldCancellation();
+void ThreadRestoreCancellation(int previous);
+
+}  // namespace vosk::platform

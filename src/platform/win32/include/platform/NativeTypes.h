@@ -1,0 +1,26 @@
+// Windows sizes of the platform's objects that the library embeds, for the
+// portable headers. The build puts this folder on the include path of a
+// Windows build only; its POSIX twin lives in posix/include/. No system
+// header is included, so that <windows.h> reaches no code above the
+// platform layer; the .cpp files that use the native objects check that
+// they fit.
+#pragma once
+
+#include <cstddef>
+
+namespace vosk::platform {
+
+// Holds a CRITICAL_SECTION: six pointer-sized fields.
+struct SectionStorage {
+    alignas(void*) unsigned char bytes[6 * sizeof(void*)];
+};
+
+// Longest path the system accepts, terminating NUL included (MAX_PATH).
+constexpr int kPathLimit = 260;
+
+// Room for the executable's path when its directory is asked for, and the
+// characters that separate the components of such a path.
+constexpr size_t kExecutablePathLimit = 512;
+constexpr char kPathSeparators[] = "\\";
+
+}  // namespace vosk::platform
