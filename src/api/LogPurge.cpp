@@ -28,13 +28,9 @@ bool IsDotEntry(const char* name) {
 void PurgeDirectory(const char* patternFormat, const char* pathFormat, const char* exeDir) {
     StringBuffer pattern;
     pattern.Format(patternFormat, exeDir);
-    platform::DirEntry entry;
-    platform::DirSearch* search = platform::DirFindFirst(pattern.CStr(), &entry);
-    if (search == nullptr) {
-        return;
-    }
     StringBuffer path;
-    do {
+    for (platform::DirectoryWalk walk(pattern.CStr()); walk.AtEntry(); walk.Next()) {
+        const platform::DirEntry& entry = walk.Entry();
         // "." and ".." are passed over by name: they are not always the
         // first entries (a drive root has neither).
         if (IsDotEntry(entry.name) || !IsLeftoverLog(entry.name)) {
@@ -43,14 +39,13 @@ void PurgeDirectory(const char* patternFormat, const char* pathFormat, const cha
         if (!entry.addressable) {
             // A path made of this name would name another file.
             if (!entry.isDirectory) {
-                platform::DirDeleteEntry(search, &entry);
+                walk.DeleteEntry();
             }
             continue;
         }
         path.Format(pathFormat, exeDir, entry.name);
         platform::FileDelete(path.CStr());
-    } while (platform::DirFindNext(search, &entry));
-    platform::DirFindClose(search);
+    }
 }
 
 }  // namespace

@@ -66,15 +66,11 @@ const char* FindOldestSubdirectory(const char* parent, const char* prefix, Strin
     if (BuildPath(pattern, "%s/%s*.*", parent, prefix) == nullptr) {
         return nullptr;
     }
-    platform::DirEntry entry;
-    platform::DirSearch* search = platform::DirFindFirst(pattern.CStr(), &entry);
-    if (search == nullptr) {
-        return nullptr;
-    }
     bool found = false;
     uint64_t oldest = 0;
     StringBuffer path;
-    do {
+    for (platform::DirectoryWalk walk(pattern.CStr()); walk.AtEntry(); walk.Next()) {
+        const platform::DirEntry& entry = walk.Entry();
         if (IsDots(entry.name)) {
             continue;
         }
@@ -83,7 +79,7 @@ const char* FindOldestSubdirectory(const char* parent, const char* prefix, Strin
             // files go it goes too, whole, or it would keep its parent (and
             // so the oldest day) from ever being removed.
             if (deleteFiles) {
-                platform::DirDeleteEntry(search, &entry);
+                walk.DeleteEntry();
             }
             continue;
         }
@@ -100,8 +96,7 @@ const char* FindOldestSubdirectory(const char* parent, const char* prefix, Strin
                 DeleteEntry(file, entry.isLink);
             }
         }
-    } while (platform::DirFindNext(search, &entry));
-    platform::DirFindClose(search);
+    }
     // A name lost to a failed allocation would be empty, and the paths made
     // from it would name the parent instead.
     if (!found || name.Length() == 0) {
@@ -118,16 +113,12 @@ void DeleteTree(const char* path, int32_t fileLimit) {
     if (BuildPath(pattern, "%s/*.*", path) == nullptr) {
         return;
     }
-    platform::DirEntry entry;
-    platform::DirSearch* search = platform::DirFindFirst(pattern.CStr(), &entry);
-    if (search == nullptr) {
-        MakeWritableAndRemove(path);
-        return;
-    }
+    // A directory that cannot be walked has no entries to go first.
     std::vector<std::string> subdirectories;
     StringBuffer file;
     int32_t deleted = 0;
-    do {
+    for (platform::DirectoryWalk walk(pattern.CStr()); walk.AtEntry(); walk.Next()) {
+        const platform::DirEntry& entry = walk.Entry();
         if (IsDots(entry.name)) {
             continue;
         }
@@ -138,15 +129,14 @@ void DeleteTree(const char* path, int32_t fileLimit) {
         }
         if (!entry.addressable) {
             // No path can name it: deleted where it lies, a directory whole.
-            platform::DirDeleteEntry(search, &entry);
+            walk.DeleteEntry();
         } else if (const char* target = BuildPath(file, "%s/%s", path, entry.name)) {
             DeleteEntry(target, entry.isLink);
         }
         if (++deleted > fileLimit) {
             break;
         }
-    } while (platform::DirFindNext(search, &entry));
-    platform::DirFindClose(search);
+    }
 
     StringBuffer subdirectory;
     for (const std::string& name : subdirectories) {

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <new>
+#include <memory>
 #include <string>
 
 #include "platform/CatchAll.h"
@@ -19,6 +19,15 @@ struct DirSearch {
     DIR* dir = nullptr;
     std::string pattern;  // the last component of the pattern given
     int nextDot = 0;      // 0: "." is still to come, 1: "..", 2: the directory's own entries
+
+    DirSearch() = default;
+    DirSearch(const DirSearch&) = delete;
+    DirSearch& operator=(const DirSearch&) = delete;
+    ~DirSearch() {
+        if (dir != nullptr) {
+            closedir(dir);
+        }
+    }
 };
 
 namespace {
@@ -145,6 +154,7 @@ bool Next(DirSearch* search, DirEntry* entry) {
 }
 
 // The search proper; DirFindFirst catches what its allocations throw.
+// The caller owns the search returned, and DirFindClose ends it.
 DirSearch* FindFirst(const char* pattern, DirEntry* entry) {
     PosixPath path(pattern);
     std::string full(path.c_str());
@@ -156,19 +166,15 @@ DirSearch* FindFirst(const char* pattern, DirEntry* entry) {
         directory = slash == 0 ? std::string("/") : full.substr(0, slash);
     }
     std::string last = slash == std::string::npos ? full : full.substr(slash + 1);
-    DirSearch* search = new (std::nothrow) DirSearch;
-    if (search == nullptr) {
-        return nullptr;
-    }
+    auto search = std::make_unique<DirSearch>();
     search->pattern.swap(last);
     if (!search->pattern.empty()) {
         search->dir = opendir(directory.c_str());
     }
-    if (search->dir == nullptr || !Next(search, entry)) {
-        DirFindClose(search);
+    if (search->dir == nullptr || !Next(search.get(), entry)) {
         return nullptr;
     }
-    return search;
+    return search.release();
 }
 
 }  // namespace
@@ -199,13 +205,7 @@ bool DirDeleteEntry(DirSearch* search, const DirEntry* entry) {
 }
 
 void DirFindClose(DirSearch* search) {
-    if (search == nullptr) {
-        return;
-    }
-    if (search->dir != nullptr) {
-        closedir(search->dir);
-    }
-    delete search;
+    std::unique_ptr<DirSearch> closed(search);
 }
 
 }  // namespace vosk::platform

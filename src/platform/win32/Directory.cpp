@@ -1,17 +1,18 @@
 #include <windows.h>
 
 #include <cstring>
-#include <new>
 
 #include "platform/Directory.h"
 
 namespace vosk::platform {
 
-struct DirSearch {
-    HANDLE find;
-};
-
 namespace {
+
+// A search is its find handle itself, so that it costs no allocation;
+// FindFirstFileA never answers a null handle.
+HANDLE AsFind(DirSearch* search) {
+    return reinterpret_cast<HANDLE>(search);
+}
 
 void Describe(const WIN32_FIND_DATAA& data, DirEntry* entry) {
     static_assert(sizeof(data.cFileName) <= sizeof(entry->name), "entry name too short");
@@ -40,13 +41,8 @@ DirSearch* DirFindFirst(const char* pattern, DirEntry* entry) {
     if (find == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
-    DirSearch* search = new (std::nothrow) DirSearch{find};
-    if (search == nullptr) {
-        FindClose(find);
-        return nullptr;
-    }
     Describe(data, entry);
-    return search;
+    return reinterpret_cast<DirSearch*>(find);
 }
 
 bool DirFindNext(DirSearch* search, DirEntry* entry) {
@@ -54,7 +50,7 @@ bool DirFindNext(DirSearch* search, DirEntry* entry) {
         return false;
     }
     WIN32_FIND_DATAA data;
-    if (!FindNextFileA(search->find, &data)) {
+    if (!FindNextFileA(AsFind(search), &data)) {
         return false;
     }
     Describe(data, entry);
@@ -65,8 +61,7 @@ void DirFindClose(DirSearch* search) {
     if (search == nullptr) {
         return;
     }
-    FindClose(search->find);
-    delete search;
+    FindClose(AsFind(search));
 }
 
 bool DirDeleteEntry(DirSearch*, const DirEntry*) {
