@@ -97,11 +97,11 @@ LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_
     log->SetSizeLimit(sizeLimit);
     log->SetNameAndLevel(name, level);
     // Complete before it becomes visible to the maintenance thread.
-    return logs_->Insert(log.release(), static_cast<int32_t>(logs_->Count()));
+    return logs_->Insert(std::move(log), static_cast<int32_t>(logs_->Count()));
 }
 
 void LogRegistry::Post(uintptr_t value, int32_t kind) {
-    commands_->Insert(new MaintenanceCommand(value, kind),
+    commands_->Insert(std::make_unique<MaintenanceCommand>(value, kind),
                       static_cast<int32_t>(commands_->Count()));
 }
 

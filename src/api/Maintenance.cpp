@@ -47,7 +47,7 @@ int32_t LogRegistry::MaintenanceLoop() {
 }
 
 void LogRegistry::MaintenanceTurn() {
-    std::unique_ptr<QueueEntry<MaintenanceCommand>> entry(commands_->Take(0, hooks_.idleWaitMs));
+    std::unique_ptr<QueueEntry<MaintenanceCommand>> entry = commands_->Take(0, hooks_.idleWaitMs);
     if (entry == nullptr) {
         // A stop request wakes the wait; don't start a pass on the way out.
         if (thread_ == nullptr || thread_->IsRunning()) {

@@ -145,8 +145,7 @@ void FileStream::Shrink() {
         return;
     }
     if (scratch_ != nullptr && scratch_->Capacity() > kShrinkAbove) {
-        delete scratch_;  // made again by the next conversion
-        scratch_ = nullptr;
+        scratch_.reset();  // made again by the next conversion
     }
     if (capacity_ <= kShrinkAbove) {
         return;

@@ -486,7 +486,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
     call.savedErrno = errno;
     try {
         if (target.scratch_ == nullptr) {
-            target.scratch_ = new (std::nothrow) StringBuffer();
+            target.scratch_.reset(new (std::nothrow) StringBuffer());
         }
         if (format == nullptr) {
             return 0;

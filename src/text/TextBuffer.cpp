@@ -27,7 +27,6 @@ TextBuffer::TextBuffer(char* storage, int32_t size, bool lineFlush)
     : start_(storage), capacity_(size), room_(size), cursor_(storage), lineFlush_(lineFlush) {}
 
 TextBuffer::~TextBuffer() {
-    delete scratch_;
     std::free(start_);
 }
 

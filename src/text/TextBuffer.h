@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace vosk {
 
@@ -106,7 +107,7 @@ class TextBuffer {
     }
     // The rebuilt conversion spec of the last conversion; null before the
     // first formatting into this buffer.
-    const StringBuffer* Scratch() const { return scratch_; }
+    const StringBuffer* Scratch() const { return scratch_.get(); }
 
     char* start_ = nullptr;
     int32_t capacity_ = 0;
@@ -114,7 +115,7 @@ class TextBuffer {
     char* cursor_ = nullptr;
     bool lineFlush_ = false;
     int32_t mode_ = kPutMode;
-    StringBuffer* scratch_ = nullptr;
+    std::unique_ptr<StringBuffer> scratch_;
     char lastChar_ = 0;
 
   private:

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 
 #include "threading/FlagSignal.h"
@@ -35,11 +36,11 @@ class BlockingQueue {
     // a position of 0 or less, last for a position of Count() or more.
     // Null for a null payload (nothing happens) and when no entry could be
     // made (the payload is then destroyed).
-    Entry* Insert(T* payload, int32_t position);
+    Entry* Insert(std::unique_ptr<T> payload, int32_t position);
     // Unlinks the entry at the position (a negative one: the last) and hands
-    // it to the caller, who destroys it. With a time-out above 0, first waits
-    // that long for the queue to hold entries. Null when none was found.
-    Entry* Take(int32_t position, int32_t timeoutMs);
+    // it to the caller. With a time-out above 0, first waits that long for
+    // the queue to hold entries. Null when none was found.
+    std::unique_ptr<Entry> Take(int32_t position, int32_t timeoutMs);
     // Lets a taker that waits now return at once, with no entry. The signal
     // is cleared again by the next Take that finds the queue empty.
     void Wake();
@@ -97,15 +98,16 @@ BlockingQueue<T>::~BlockingQueue() {
 }
 
 template <class T>
-QueueEntry<T>* BlockingQueue<T>::Insert(T* payload, int32_t position) {
+QueueEntry<T>* BlockingQueue<T>::Insert(std::unique_ptr<T> payload, int32_t position) {
     if (payload == nullptr) {
         return nullptr;
     }
-    Entry* entry = new (std::nothrow) Entry(payload, &lock_, &signal_, &count_);
+    // From here on the entry owns the payload; the queue owns the entry.
+    Entry* entry = new (std::nothrow) Entry(payload.get(), &lock_, &signal_, &count_);
     if (entry == nullptr) {
-        delete payload;
         return nullptr;
     }
+    payload.release();
     LockGuard guard(&lock_);
     const int64_t count = count_.load();
     if (position < count) {
@@ -145,7 +147,7 @@ ListLink* BlockingQueue<T>::Find(int32_t position) {
 }
 
 template <class T>
-QueueEntry<T>* BlockingQueue<T>::Take(int32_t position, int32_t timeoutMs) {
+std::unique_ptr<QueueEntry<T>> BlockingQueue<T>::Take(int32_t position, int32_t timeoutMs) {
     if (timeoutMs > 0 && signal_.Wait(timeoutMs) != 0) {
         return nullptr;
     }
@@ -161,7 +163,7 @@ QueueEntry<T>* BlockingQueue<T>::Take(int32_t position, int32_t timeoutMs) {
     if (count_.fetch_sub(1) == 1) {
         signal_.Reset();
     }
-    return EntryOf(link);
+    return std::unique_ptr<Entry>(EntryOf(link));
 }
 
 template <class T>
@@ -236,8 +238,7 @@ void BlockingQueue<T>::ForkChild(Visit visit) {
 
 template <class T>
 void BlockingQueue<T>::Drain() {
-    while (Entry* entry = Take(0, 0)) {
-        delete entry;
+    while (Take(0, 0) != nullptr) {
     }
     signal_.Reset();
 }

@@ -62,14 +62,15 @@ std::vector<int> Ids(Queue& queue) {
 // True when a Take with this time-out waits it out: the signal is clear.
 bool WaitsFull(Queue& queue, int32_t timeoutMs) {
     Stopwatch watch;
-    Entry* entry = queue.Take(0, timeoutMs);
-    delete entry;
-    return entry == nullptr && watch.Ms() >= timeoutMs - kEarlyMs;
+    const bool none = queue.Take(0, timeoutMs) == nullptr;
+    return none && watch.Ms() >= timeoutMs - kEarlyMs;
 }
 
 class BlockingQueueTest : public ::testing::Test {
   protected:
-    Entry* Append(int id) { return queue.Insert(new Item(id, &destroyed), queue.Count()); }
+    Entry* Append(int id) {
+        return queue.Insert(std::make_unique<Item>(id, &destroyed), queue.Count());
+    }
     void Fill(int n) {
         for (int i = 1; i <= n; ++i) {
             ASSERT_NE(Append(i), nullptr);
@@ -112,8 +113,9 @@ TEST(ListLink, WalksAndLinksAChainBetweenSentinels) {
 }
 
 TEST_F(BlockingQueueTest, EntryAddressLeadsToItsPayload) {
-    Item* item = new Item(1, &destroyed);
-    Entry* entry = queue.Insert(item, 0);
+    auto owned = std::make_unique<Item>(1, &destroyed);
+    Item* item = owned.get();
+    Entry* entry = queue.Insert(std::move(owned), 0);
     ASSERT_NE(entry, nullptr);
     // A LogHandle is the entry's address; the payload is read through it.
     EXPECT_EQ(*reinterpret_cast<Payload**>(entry), item);
@@ -142,10 +144,10 @@ TEST_F(BlockingQueueTest, InsertPositions) {
         std::vector<int> gone;
         Queue q;
         for (int i = 1; i <= 3; ++i) {
-            q.Insert(new Item(i, &gone), static_cast<int32_t>(q.Count()));
+            q.Insert(std::make_unique<Item>(i, &gone), static_cast<int32_t>(q.Count()));
         }
         int32_t position = c.position == kAtCount ? static_cast<int32_t>(q.Count()) : c.position;
-        ASSERT_NE(q.Insert(new Item(9, &gone), position), nullptr);
+        ASSERT_NE(q.Insert(std::make_unique<Item>(9, &gone), position), nullptr);
         EXPECT_EQ(Ids(q), c.order) << "position " << position;
         EXPECT_EQ(q.Count(), 4u);
     }
@@ -155,7 +157,7 @@ TEST_F(BlockingQueueTest, InsertIntoAnEmptyQueueAtAnyPosition) {
     for (int32_t position : {-1, 0, 1, 50}) {
         std::vector<int> gone;
         Queue q;
-        ASSERT_NE(q.Insert(new Item(1, &gone), position), nullptr);
+        ASSERT_NE(q.Insert(std::make_unique<Item>(1, &gone), position), nullptr);
         EXPECT_EQ(Ids(q), std::vector<int>{1});
         EXPECT_EQ(q.Peek(0, 0), q.Peek(-1, 0));
     }
@@ -175,17 +177,17 @@ TEST_F(BlockingQueueTest, TakePositions) {
         std::vector<int> gone;
         Queue q;
         for (int i = 1; i <= 3; ++i) {
-            q.Insert(new Item(i, &gone), static_cast<int32_t>(q.Count()));
+            q.Insert(std::make_unique<Item>(i, &gone), static_cast<int32_t>(q.Count()));
         }
-        Entry* entry = q.Take(c.position, 0);
-        EXPECT_EQ(IdOf(entry), c.taken) << "position " << c.position;
+        std::unique_ptr<Entry> entry = q.Take(c.position, 0);
+        EXPECT_EQ(IdOf(entry.get()), c.taken) << "position " << c.position;
         EXPECT_EQ(Ids(q), c.left) << "position " << c.position;
         EXPECT_EQ(q.Count(), c.left.size());
         if (entry != nullptr) {
             EXPECT_EQ(entry->link.next, nullptr) << "a taken entry is unlinked";
-            EXPECT_EQ(q.Next(entry), nullptr);
+            EXPECT_EQ(q.Next(entry.get()), nullptr);
         }
-        delete entry;
+        entry.reset();
         EXPECT_EQ(q.Count(), c.left.size()) << "a taken entry's end leaves the count alone";
         EXPECT_EQ(gone, c.taken == 0 ? std::vector<int>{} : std::vector<int>{c.taken});
     }
@@ -205,17 +207,17 @@ TEST_F(BlockingQueueTest, WaitingTakeReturnsAnEntryInsertedMeanwhile) {
         Append(5);
     });
     Stopwatch watch;
-    Entry* entry = queue.Take(0, 5000);
+    std::unique_ptr<Entry> entry = queue.Take(0, 5000);
     inserter.join();
-    EXPECT_EQ(IdOf(entry), 5);
+    EXPECT_EQ(IdOf(entry.get()), 5);
     EXPECT_LT(watch.Ms(), kPromptMs);
-    delete entry;
+    entry.reset();
     EXPECT_EQ(destroyed, std::vector<int>{5});
 }
 
 TEST_F(BlockingQueueTest, TakingTheOnlyEntryClearsTheSignal) {
     Fill(1);
-    delete queue.Take(0, 100);
+    queue.Take(0, 100);
     EXPECT_EQ(queue.Count(), 0u);
     EXPECT_TRUE(WaitsFull(queue, 100));
 }
@@ -285,7 +287,8 @@ TEST(BlockingQueue, DestructionDestroysWhatIsLeft) {
     {
         Queue queue;
         for (int i = 1; i <= 3; ++i) {
-            queue.Insert(new Item(i, &destroyed), static_cast<int32_t>(queue.Count()));
+            queue.Insert(std::make_unique<Item>(i, &destroyed),
+                         static_cast<int32_t>(queue.Count()));
         }
     }
     EXPECT_EQ(destroyed, (std::vector<int>{1, 2, 3}));
@@ -293,7 +296,7 @@ TEST(BlockingQueue, DestructionDestroysWhatIsLeft) {
 
 TEST_F(BlockingQueueTest, OneInsertReleasesOneOfTwoWaitingTakers) {
     std::atomic<int> waiting{0};
-    Entry* taken[2] = {nullptr, nullptr};
+    std::unique_ptr<Entry> taken[2];
     int64_t waited[2] = {0, 0};
     auto take = [&](int i) {
         ++waiting;
@@ -308,10 +311,9 @@ TEST_F(BlockingQueueTest, OneInsertReleasesOneOfTwoWaitingTakers) {
     a.join();
     b.join();
     int got = taken[0] != nullptr ? 0 : 1;
-    EXPECT_EQ(IdOf(taken[got]), 1);
+    EXPECT_EQ(IdOf(taken[got].get()), 1);
     EXPECT_EQ(taken[1 - got], nullptr);
     EXPECT_LE(waited[1 - got], 300 + kPromptMs);
-    delete taken[got];
 }
 
 TEST(BlockingQueue, ProducersAndConsumersShareIt) {
@@ -325,15 +327,15 @@ TEST(BlockingQueue, ProducersAndConsumersShareIt) {
         threads.emplace_back([&, p] {
             for (int i = 0; i < kPerProducer; ++i) {
                 int id = p * kPerProducer + i + 1;
-                queue.Insert(new Item(id, &destroyed, &guard), static_cast<int32_t>(queue.Count()));
+                queue.Insert(std::make_unique<Item>(id, &destroyed, &guard),
+                             static_cast<int32_t>(queue.Count()));
             }
         });
     }
     for (int c = 0; c < 2; ++c) {
         threads.emplace_back([&] {
             while (consumed < 2 * kPerProducer) {
-                if (Entry* entry = queue.Take(0, 20)) {
-                    delete entry;
+                if (queue.Take(0, 20) != nullptr) {
                     ++consumed;
                 }
             }

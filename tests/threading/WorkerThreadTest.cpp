@@ -164,7 +164,7 @@ int32_t TakesWhileRunning(void* raw) {
     Context* c = static_cast<Context*>(raw);
     WorkerThread* worker = c->Worker();
     while (worker->IsRunning() != 0) {
-        delete c->queue->Take(0, 5000);
+        c->queue->Take(0, 5000);
     }
     return 0;
 }
@@ -373,7 +373,7 @@ TEST_F(WorkerThreadTest, RequestStopAndAWakeMakeDestructionQuick) {
     Stopwatch watch;
     worker->RequestStop();
     EXPECT_EQ(worker->IsRunning(), 0);
-    queue.Insert(new int(0), static_cast<int32_t>(queue.Count()));
+    queue.Insert(std::make_unique<int>(0), static_cast<int32_t>(queue.Count()));
     worker.reset();
     EXPECT_LT(watch.Ms(), kPromptMs);
     ExpectLife({1, 3, 4}, "maintenance");

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <pthread.h>
 
+#include <memory>
 #include <new>
 
 #include "platform/Sync.h"
@@ -28,22 +29,21 @@ bool SignalCreate(Handle* event, Handle* mutex) {
     if (!MutexCreate(mutex, 0, nullptr)) {
         return false;
     }
-    PosixEvent* e = new (std::nothrow) PosixEvent;
+    std::unique_ptr<PosixEvent> e(new (std::nothrow) PosixEvent);
     if (e == nullptr) {
         return false;
     }
     pthread_mutex_init(&e->lock, nullptr);
     MonotonicCondInit(&e->changed);
-    *event = e;
+    *event = e.release();  // the caller's, until SignalClose
     return true;
 }
 
 int SignalClose(Handle event, Handle mutex) {
     if (event != nullptr) {
-        PosixEvent* e = static_cast<PosixEvent*>(event);
+        std::unique_ptr<PosixEvent> e(static_cast<PosixEvent*>(event));
         pthread_cond_destroy(&e->changed);
         pthread_mutex_destroy(&e->lock);
-        delete e;
     }
     return MutexClose(mutex);
 }

@@ -8,6 +8,7 @@
 // alive in that case, and so do we.
 #include <pthread.h>
 
+#include <memory>
 #include <new>
 
 #include "platform/Sync.h"
@@ -35,9 +36,9 @@ void UnlockMaybeFree(PosixMutex* m) {
     bool free = m->closed && m->depth == 0 && m->waiting == 0;
     pthread_mutex_unlock(&m->lock);
     if (free) {
-        pthread_cond_destroy(&m->released);
-        pthread_mutex_destroy(&m->lock);
-        delete m;
+        std::unique_ptr<PosixMutex> freed(m);
+        pthread_cond_destroy(&freed->released);
+        pthread_mutex_destroy(&freed->lock);
     }
 }
 
@@ -51,7 +52,7 @@ bool MutexCreate(Handle* mutex, int initialOwner, const char* name) {
     if (name != nullptr) {
         return false;  // no process-shared named mutexes here
     }
-    PosixMutex* m = new (std::nothrow) PosixMutex;
+    std::unique_ptr<PosixMutex> m(new (std::nothrow) PosixMutex);
     if (m == nullptr) {
         return false;
     }
@@ -61,7 +62,7 @@ bool MutexCreate(Handle* mutex, int initialOwner, const char* name) {
         m->owner = pthread_self();
         m->depth = 1;
     }
-    *mutex = m;
+    *mutex = m.release();  // freed when closed and idle
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <memory>
 #include <new>
 
 #include "platform/Thread.h"
@@ -60,7 +61,7 @@ bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Hand
     if (procedure == nullptr) {
         return false;
     }
-    PosixThread* record = new (std::nothrow) PosixThread;
+    std::unique_ptr<PosixThread> record(new (std::nothrow) PosixThread);
     if (record == nullptr) {
         return false;
     }
@@ -68,7 +69,6 @@ bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Hand
     start.procedure = procedure;
     start.argument = argument;
     if (pthread_create(&record->thread, nullptr, Trampoline, &start) != 0) {
-        delete record;
         return false;
     }
     {
@@ -84,7 +84,7 @@ bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Hand
     if (threadId != nullptr) {
         *threadId = start.id;
     }
-    *thread = record;
+    *thread = record.release();  // the caller's, until ThreadClose
     return true;
 }
 
@@ -130,11 +130,10 @@ void ThreadClose(Handle thread) {
     if (thread == nullptr) {
         return;
     }
-    PosixThread* record = static_cast<PosixThread*>(thread);
+    std::unique_ptr<PosixThread> record(static_cast<PosixThread*>(thread));
     if (!record->joined) {
         pthread_detach(record->thread);
     }
-    delete record;
 }
 
 bool ThreadsEndBeforeExitHooks() {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "platform/Input.h"
@@ -69,7 +70,7 @@ DWORD WINAPI ReaderMain(void* argument) {
 }
 
 bool StartReader() {
-    auto* r = new (std::nothrow) Reader();
+    std::unique_ptr<Reader> r(new (std::nothrow) Reader());
     if (r == nullptr) {
         return false;
     }
@@ -79,7 +80,7 @@ bool StartReader() {
     r->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = nullptr;
     if (r->want != nullptr && r->ready != nullptr) {
-        thread = CreateThread(nullptr, 0, ReaderMain, r, 0, nullptr);
+        thread = CreateThread(nullptr, 0, ReaderMain, r.get(), 0, nullptr);
     }
     if (thread == nullptr) {
         if (r->want != nullptr) {
@@ -88,11 +89,10 @@ bool StartReader() {
         if (r->ready != nullptr) {
             CloseHandle(r->ready);
         }
-        delete r;
         return false;
     }
     CloseHandle(thread);
-    reader = r;
+    reader = r.release();  // lives as long as the process, with its thread
     return true;
 }
 

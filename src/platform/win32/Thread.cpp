@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <memory>
 #include <new>
 
 #include "platform/Thread.h"
@@ -15,8 +16,9 @@ struct StartRecord {
 };
 
 DWORD WINAPI Trampoline(LPVOID raw) {
-    StartRecord start = *static_cast<StartRecord*>(raw);
-    delete static_cast<StartRecord*>(raw);
+    // Freed before the procedure runs: after it, the thread runs as
+    // little of the library's code as it can.
+    const StartRecord start = *std::unique_ptr<StartRecord>(static_cast<StartRecord*>(raw));
     return start.procedure(start.argument);
 }
 
@@ -30,16 +32,16 @@ bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Hand
     if (procedure == nullptr) {
         return false;
     }
-    StartRecord* start = new (std::nothrow) StartRecord{procedure, argument};
+    std::unique_ptr<StartRecord> start(new (std::nothrow) StartRecord{procedure, argument});
     if (start == nullptr) {
         return false;
     }
     DWORD id = 0;
-    HANDLE handle = CreateThread(nullptr, 0, Trampoline, start, 0, &id);
+    HANDLE handle = CreateThread(nullptr, 0, Trampoline, start.get(), 0, &id);
     if (handle == nullptr) {
-        delete start;
         return false;
     }
+    start.release();  // the new thread's now
     if (threadId != nullptr) {
         *threadId = id;
     }
