@@ -17,6 +17,9 @@ class QueueEntry;
 class Log;
 class WorkerThread;
 struct MaintenanceCommand;
+namespace test {
+class LogRegistryTestPeer;
+}
 
 using LogEntry = QueueEntry<Log>;
 
@@ -52,9 +55,6 @@ class LogRegistry {
                          int callerErrno);
     static void WriteLog(LogEntry* handle, const char* text);
 
-    // At Windows process exit the system has already ended the maintenance
-    // thread: destruction must not wait for it.
-    void AbandonThreadOnDestruction() { abandonThread_ = true; }
     // Stops the maintenance thread and waits until it has left the
     // library's code. False when it had to be terminated and has not ended:
     // the registry, its logs and queues must then stay in memory (the
@@ -74,22 +74,19 @@ class LogRegistry {
     void ForkParent();
     void ForkChild();
 
+  private:
+    // Tests drive the maintenance loop turn by turn and look at its state.
+    friend class test::LogRegistryTestPeer;
+
     // The maintenance loop (see Maintenance.cpp).
     static int32_t MaintenanceRoutine(void* registry);
     int32_t MaintenanceLoop();
     // One turn: carries out one command, or runs one idle pass when none
-    // arrived within the idle wait. False when the registry is stopping.
+    // arrived within the idle wait.
     void MaintenanceTurn();
     void IdleHousekeeping();
     void HandleDestroyCommand(uintptr_t handle);
 
-    int32_t DiskLimit() const { return diskLimit_; }
-    BlockingQueue<Log>* Logs() const { return logs_.get(); }
-    BlockingQueue<MaintenanceCommand>* Commands() const { return commands_.get(); }
-    // The monotonic milliseconds (Clock::MonotonicMs) at which the loop began.
-    void SetStartTime(int64_t monotonicMs) { startMs_ = monotonicMs; }
-
-  private:
     void Post(uintptr_t value, int32_t kind);
     int64_t ElapsedMs() const;
 
@@ -106,6 +103,8 @@ class LogRegistry {
     int64_t startMs_ = 0;
     int32_t diskLimit_ = kDefaultDiskLimit;
     MaintenanceHooks hooks_;
+    // Set by CloseAtExit when the system has ended the maintenance thread
+    // already: stopping it must then not wait for it.
     bool abandonThread_ = false;
     std::atomic<bool> closed_{false};
 };

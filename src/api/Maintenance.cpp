@@ -87,13 +87,12 @@ void LogRegistry::IdleHousekeeping() {
         double usage = (1.0 - static_cast<double>(freeClusters) / totalClusters) * 1000.0;
         if (usage > diskLimit_ && hooks_.pruneArchive) {
             StringBuffer previous;
-            StringBuffer current;
             for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
-                time_t t = e->payload->GetDirectory(current);
+                Log::Directory current = e->payload->GetDirectory();
                 // Consecutive logs in one directory make one call.
-                if (previous != current) {
-                    previous.Assign(current.CStr());
-                    hooks_.pruneArchive(previous.CStr(), t);
+                if (previous != current.path) {
+                    previous.Assign(current.path.CStr());
+                    hooks_.pruneArchive(previous.CStr(), current.lastWrite);
                 }
             }
         }

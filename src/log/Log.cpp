@@ -475,10 +475,9 @@ void Log::CheckRotation() {
     }
 }
 
-time_t Log::GetDirectory(StringBuffer& out) {
+Log::Directory Log::GetDirectory() {
     LockGuard guard(lock_);
-    out.Assign(baseDirectory_.CStr());
-    return lastWriteTime_;
+    return Directory{StringBuffer(baseDirectory_.CStr()), lastWriteTime_};
 }
 
 void Log::ForkChild() {

@@ -88,8 +88,13 @@ class Log {
     // Closes the file on a new day or when it is full; the next record
     // opens the new one.
     void CheckRotation();
-    // The configured directory into out; the time of the last record.
-    time_t GetDirectory(StringBuffer& out);
+    // The configured directory and the time of the last record (the log's
+    // creation before the first), read together under the log's lock.
+    struct Directory {
+        StringBuffer path;
+        time_t lastWrite;
+    };
+    Directory GetDirectory();
     // When the open file is no longer the one at the log's path (removed,
     // renamed away, its directory gone), opens the path again, making its
     // directories; a file found there is continued. The maintenance thread

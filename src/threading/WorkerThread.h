@@ -21,6 +21,10 @@
 
 namespace vosk {
 
+namespace test {
+class WorkerThreadTestPeer;
+}
+
 class WorkerThread {
   public:
     using Routine = int32_t (*)(void* argument);
@@ -79,13 +83,11 @@ class WorkerThread {
     // 1 from construction until Stop, RequestStop or the end of the thread
     // procedure; 0 afterwards. The routine polls it.
     uint8_t IsRunning() const { return running_.load(); }
-    int32_t State() const { return state_.load(); }
-    uint32_t ThreadId() const { return threadId_.load(); }
-    const char* Name() const { return name_; }
-    // What the routine returned; read it after the worker has ended.
-    int32_t Result() const { return result_; }
 
   private:
+    // Tests look at the state, the thread, the name and the result.
+    friend class test::WorkerThreadTestPeer;
+
     static uint32_t ThreadMain(void* worker);
     int32_t Run();
     // Moves a held worker to released and opens its gate; true when it did.

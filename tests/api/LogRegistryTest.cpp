@@ -17,6 +17,7 @@
 #include "log/Log.h"
 #include "support/FakeClock.h"
 #include "support/LogCalls.h"
+#include "support/LogRegistryTestPeer.h"
 #include "support/TempDir.h"
 #include "threading/BlockingQueue.h"
 
@@ -24,6 +25,7 @@ namespace vosk {
 namespace {
 
 using test::Trace;
+using Seams = test::LogRegistryTestPeer;
 
 class LogRegistryTest : public ::testing::Test {
   protected:
@@ -49,12 +51,7 @@ class LogRegistryTest : public ::testing::Test {
         return registry_->CreateLog(directory.c_str(), name, 0, 5);
     }
 
-    // Runs turns until the command queue is empty.
-    void RunCommands() {
-        while (registry_->Commands()->Count() > 0) {
-            registry_->MaintenanceTurn();
-        }
-    }
+    void RunCommands() { Seams::RunCommands(*registry_); }
 
     test::FakeClock clock_;
     test::TempDir dir_;
@@ -74,14 +71,15 @@ TEST_F(LogRegistryTest, DiskLimitIsClampedAndSetOnlyByTheMaintenanceTurn) {
         registry_->SetLogDiskLimit(555);
         RunCommands();
         registry_->SetLogDiskLimit(given);
-        EXPECT_EQ(registry_->DiskLimit(), 555) << "changed on the calling thread for " << given;
+        EXPECT_EQ(Seams::DiskLimit(*registry_), 555)
+            << "changed on the calling thread for " << given;
         RunCommands();
-        EXPECT_EQ(registry_->DiskLimit(), expected) << given;
+        EXPECT_EQ(Seams::DiskLimit(*registry_), expected) << given;
     }
 }
 
 TEST_F(LogRegistryTest, StartsWithTheDefaultLimit) {
-    EXPECT_EQ(registry_->DiskLimit(), 800);
+    EXPECT_EQ(Seams::DiskLimit(*registry_), 800);
 }
 
 TEST_F(LogRegistryTest, LogsAreRegisteredInCreationOrderEvenWhenAlike) {
@@ -90,9 +88,9 @@ TEST_F(LogRegistryTest, LogsAreRegisteredInCreationOrderEvenWhenAlike) {
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_NE(a, b);
-    EXPECT_EQ(registry_->Logs()->Count(), 2u);
-    EXPECT_EQ(registry_->Logs()->Peek(0, 0), a);
-    EXPECT_EQ(registry_->Logs()->Next(a), b);
+    EXPECT_EQ(Seams::Logs(*registry_).Count(), 2u);
+    EXPECT_EQ(Seams::Logs(*registry_).Peek(0, 0), a);
+    EXPECT_EQ(Seams::Logs(*registry_).Next(a), b);
 }
 
 TEST_F(LogRegistryTest, DestroyIsCarriedOutByTheMaintenanceTurnInOrder) {
@@ -101,13 +99,13 @@ TEST_F(LogRegistryTest, DestroyIsCarriedOutByTheMaintenanceTurnInOrder) {
     LogRegistry::WriteLog(a, "pending");
     registry_->DestroyLog(a);
     registry_->SetLogDiskLimit(900);
-    EXPECT_EQ(registry_->Logs()->Count(), 1u) << "destroyed on the calling thread";
+    EXPECT_EQ(Seams::Logs(*registry_).Count(), 1u) << "destroyed on the calling thread";
 
-    registry_->MaintenanceTurn();
-    EXPECT_EQ(registry_->Logs()->Count(), 0u);
-    EXPECT_EQ(registry_->DiskLimit(), 800) << "the limit came after the destroy";
-    registry_->MaintenanceTurn();
-    EXPECT_EQ(registry_->DiskLimit(), 900);
+    Seams::Turn(*registry_);
+    EXPECT_EQ(Seams::Logs(*registry_).Count(), 0u);
+    EXPECT_EQ(Seams::DiskLimit(*registry_), 800) << "the limit came after the destroy";
+    Seams::Turn(*registry_);
+    EXPECT_EQ(Seams::DiskLimit(*registry_), 900);
     // The destroyed log wrote out what it still held.
     EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log").find(std::string(25, ' ') + "pending"),
               std::string::npos);
@@ -127,11 +125,11 @@ TEST_F(LogRegistryTest, CommandsHoldIdlePassesOff) {
         registry_->SetLogDiskLimit(300 + i);
     }
     for (int i = 0; i < 5; ++i) {
-        registry_->MaintenanceTurn();
+        Seams::Turn(*registry_);
     }
     EXPECT_EQ(diskQueries_, 0);
-    EXPECT_EQ(registry_->DiskLimit(), 304);
-    registry_->MaintenanceTurn();
+    EXPECT_EQ(Seams::DiskLimit(*registry_), 304);
+    Seams::Turn(*registry_);
     EXPECT_EQ(diskQueries_, 1);
 }
 
@@ -154,7 +152,7 @@ TEST_F(LogRegistryTest, PrunesOnlyWhenUsageIsAboveTheLimit) {
         free_ = c.free;
         total_ = c.total;
         prunes_.clear();
-        registry_->IdleHousekeeping();
+        Seams::IdlePass(*registry_);
         EXPECT_EQ(!prunes_.empty(), c.prunes)
             << c.free << " free of " << c.total << ", limit " << c.limit;
     }
@@ -164,14 +162,14 @@ TEST_F(LogRegistryTest, UnknownDiskFiguresPruneNothing) {
     Create(dir_.Str());
     diskKnown_ = false;
     free_ = 0;
-    registry_->IdleHousekeeping();
+    Seams::IdlePass(*registry_);
     EXPECT_EQ(diskQueries_, 1);
     EXPECT_TRUE(prunes_.empty());
 }
 
 TEST_F(LogRegistryTest, IdlePassWithoutLogsOnlyQueriesTheDisk) {
     free_ = 0;
-    registry_->IdleHousekeeping();
+    Seams::IdlePass(*registry_);
     EXPECT_EQ(diskQueries_, 1);
     EXPECT_TRUE(prunes_.empty());
 }
@@ -187,14 +185,13 @@ TEST_F(LogRegistryTest, OnePruneForEachRunOfLogsSharingADirectory) {
     Trace(first, 1, "r");
     Trace(third, 1, "r");
     Trace(fourth, 1, "r");
-    StringBuffer ignored;
-    const time_t t1 = first->payload->GetDirectory(ignored);
-    const time_t t3 = third->payload->GetDirectory(ignored);
-    const time_t t4 = fourth->payload->GetDirectory(ignored);
-    const time_t t5 = fifth->payload->GetDirectory(ignored);
+    const time_t t1 = first->payload->GetDirectory().lastWrite;
+    const time_t t3 = third->payload->GetDirectory().lastWrite;
+    const time_t t4 = fourth->payload->GetDirectory().lastWrite;
+    const time_t t5 = fifth->payload->GetDirectory().lastWrite;
 
     free_ = 0;
-    registry_->IdleHousekeeping();
+    Seams::IdlePass(*registry_);
     const std::vector<std::pair<std::string, time_t>> expected = {
         {x, t1}, {y, t3}, {x, t4}, {upper, t5}};
     EXPECT_EQ(prunes_, expected);
@@ -206,24 +203,24 @@ TEST_F(LogRegistryTest, DestroyedLogIsNoLongerVisited) {
     registry_->DestroyLog(a);
     RunCommands();
     free_ = 0;
-    registry_->IdleHousekeeping();
+    Seams::IdlePass(*registry_);
     ASSERT_EQ(prunes_.size(), 1u);
     EXPECT_EQ(prunes_[0].first, dir_.Str("b"));
 }
 
 TEST_F(LogRegistryTest, FlushesLogsOnlyTenSecondsAfterTheLoopBegan) {
-    registry_->SetStartTime(clock_.MonotonicMs());
+    Seams::SetStartTime(*registry_, clock_.MonotonicMs());
     LogEntry* a = Create(dir_.Str());
     Trace(a, 1, "first");
     LogRegistry::WriteLog(a, "raw");
     const std::string raw = std::string(25, ' ') + "raw";
 
     clock_.Advance(9);
-    registry_->IdleHousekeeping();
+    Seams::IdlePass(*registry_);
     EXPECT_EQ(test::ReadBytes(dir_.Path() / "a.log").find(raw), std::string::npos);
 
     clock_.Advance(1);
-    registry_->IdleHousekeeping();
+    Seams::IdlePass(*registry_);
     EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log").find(raw), std::string::npos);
 }
 
@@ -243,16 +240,16 @@ TEST_F(LogRegistryTest, TheTenSecondRuleFollowsTheMonotonicClockNotTheWallClock)
         SCOPED_TRACE(c.what);
         test::TempDir logDir;
         clock_.Set(2024, 3, 5, 10, 0, 0);
-        registry_->SetStartTime(clock_.MonotonicMs());
+        Seams::SetStartTime(*registry_, clock_.MonotonicMs());
         LogEntry* log = Create(logDir.Str());
         Trace(log, 1, "first");
         LogRegistry::WriteLog(log, "raw");
         clock_.Set(2024, 3, c.day, c.hour, 0, 0);
         clock_.AdvanceMonotonic(9999);
-        registry_->IdleHousekeeping();
+        Seams::IdlePass(*registry_);
         EXPECT_EQ(test::ReadBytes(logDir.Path() / "a.log").find(raw), std::string::npos);
         clock_.AdvanceMonotonic(1);
-        registry_->IdleHousekeeping();
+        Seams::IdlePass(*registry_);
         EXPECT_NE(test::ReadBytes(logDir.Path() / "a.log").find(raw), std::string::npos);
         registry_->DestroyLog(log);
         RunCommands();
@@ -267,7 +264,7 @@ TEST_F(LogRegistryTest, AnIdlePassPutsAFileRemovedFromItsPathBack) {
     if (ec) {
         GTEST_SKIP() << "an open file cannot be renamed here";
     }
-    registry_->IdleHousekeeping();
+    Seams::IdlePass(*registry_);
     EXPECT_TRUE(std::filesystem::exists(dir_.Path() / "a.log"));
     Trace(log, 1, "second");
     EXPECT_EQ(test::ReadBytes(dir_.Path() / "a.log").find("first"), std::string::npos);

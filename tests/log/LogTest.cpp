@@ -153,8 +153,7 @@ TEST_F(LogTest, LevelFilterComparesSignedAndReadsNoClockForDroppedRecords) {
         int stamps = clock.stampReads;
         int times = clock.timeReads;
         Trace(*log, c.level, "r");
-        StringBuffer out;
-        time_t last = log->GetDirectory(out);
+        time_t last = log->GetDirectory().lastWrite;
         if (c.written) {
             EXPECT_EQ(ReadBytes(logDir.Path() / "app.log"),
                       OnDisk("[2024-03-05 10:00:05.000] r\n"));
@@ -184,8 +183,7 @@ TEST_F(LogTest, NullFormatAndNullTextChangeNothing) {
     Trace(*log, 0, nullptr);
     log->WriteRaw(nullptr);
     log->Flush();
-    StringBuffer out;
-    EXPECT_EQ(log->GetDirectory(out), clock.Time() - 100);
+    EXPECT_EQ(log->GetDirectory().lastWrite, clock.Time() - 100);
     EXPECT_FALSE(Exists("app.log"));
     Trace(*log, 0, "ok");
     Trace(*log, 0, nullptr);
@@ -526,9 +524,7 @@ TEST_F(LogTest, NewDirectoryTakesEffectAtTheNextDay) {
     auto log = MakeLog(dir.Str("first"));
     Trace(*log, 0, "one");
     log->SetDirectory(("  " + dir.Str("second") + "\t").c_str());
-    StringBuffer out;
-    log->GetDirectory(out);
-    EXPECT_STREQ(out.CStr(), dir.Str("second").c_str());
+    EXPECT_STREQ(log->GetDirectory().path.CStr(), dir.Str("second").c_str());
     Trace(*log, 0, "two");
     EXPECT_FALSE(Exists("second"));
     clock.Set(2024, 3, 6, 8, 0, 0);
@@ -544,16 +540,14 @@ TEST_F(LogTest, GetDirectoryReportsTheConfiguredDirectoryAndLastRecordTime) {
     const time_t created = clock.Time();
     char exe[4096];
     platform::ExecutableDirectory(exe, sizeof(exe));
-    StringBuffer out;
-    EXPECT_EQ(log->GetDirectory(out), created);
-    EXPECT_STREQ(out.CStr(), (std::string(exe) + "/log_files").c_str());
+    Log::Directory first = log->GetDirectory();
+    EXPECT_EQ(first.lastWrite, created);
+    EXPECT_STREQ(first.path.CStr(), (std::string(exe) + "/log_files").c_str());
 
     log->SetDirectory(nullptr);
-    log->GetDirectory(out);
-    EXPECT_STREQ(out.CStr(), (std::string(exe) + "/log_files").c_str());
+    EXPECT_STREQ(log->GetDirectory().path.CStr(), (std::string(exe) + "/log_files").c_str());
     log->SetDirectory("logs");
-    log->GetDirectory(out);
-    EXPECT_STREQ(out.CStr(), (std::string(exe) + "/logs").c_str());
+    EXPECT_STREQ(log->GetDirectory().path.CStr(), (std::string(exe) + "/logs").c_str());
 
     log->SetDirectory(dir.Str().c_str());
     log->SetNameAndLevel("app.log", 0);
@@ -562,8 +556,9 @@ TEST_F(LogTest, GetDirectoryReportsTheConfiguredDirectoryAndLastRecordTime) {
     clock.Advance(30);
     log->WriteRaw("raw text does not count as a write");
     log->Flush();
-    EXPECT_EQ(log->GetDirectory(out), created + 30);
-    EXPECT_STREQ(out.CStr(), dir.Str().c_str());
+    Log::Directory last = log->GetDirectory();
+    EXPECT_EQ(last.lastWrite, created + 30);
+    EXPECT_STREQ(last.path.CStr(), dir.Str().c_str());
 }
 
 TEST_F(LogTest, AFailedOpenDropsRecordsUntilTheObstacleIsGone) {

@@ -19,6 +19,7 @@
 #include "api/MaintenanceCommand.h"
 #include "support/FileTree.h"
 #include "support/LogCalls.h"
+#include "support/LogRegistryTestPeer.h"
 #include "support/RecordLines.h"
 #include "support/TempDir.h"
 #include "threading/BlockingQueue.h"
@@ -62,11 +63,7 @@ struct Env {
     LogRegistry registry{SystemMaintenanceHooks(), false};
     std::string Path(const std::string& sub = "") const { return dir.Str(sub); }
     // Carries out every command posted so far.
-    void RunCommands() {
-        while (registry.Commands()->Count() > 0) {
-            registry.MaintenanceTurn();
-        }
-    }
+    void RunCommands() { test::LogRegistryTestPeer::RunCommands(registry); }
 };
 
 struct Case {
@@ -228,10 +225,10 @@ std::vector<Case> Cases() {
          [](Env& e) {
              e.registry.SetLogDiskLimit(0);
              e.RunCommands();
-             EXPECT_EQ(e.registry.DiskLimit(), 200);
+             EXPECT_EQ(test::LogRegistryTestPeer::DiskLimit(e.registry), 200);
              e.registry.SetLogDiskLimit(0xFFFFFFFFu);
              e.RunCommands();
-             EXPECT_EQ(e.registry.DiskLimit(), 950);
+             EXPECT_EQ(test::LogRegistryTestPeer::DiskLimit(e.registry), 950);
          }},
     };
 }

@@ -14,6 +14,7 @@
 
 #include "platform/Thread.h"
 #include "support/Stopwatch.h"
+#include "support/WorkerThreadTestPeer.h"
 #include "threading/BlockingQueue.h"
 #include "threading/DebugHook.h"
 #include "threading/WorkerThread.h"
@@ -25,6 +26,7 @@ using test::Eventually;
 using test::kEarlyMs;
 using test::kPromptMs;
 using test::Stopwatch;
+using Peer = test::WorkerThreadTestPeer;
 
 struct Message {
     int32_t level;
@@ -143,7 +145,7 @@ int32_t StopsItself(void* raw) {
     WorkerThread* worker = c->Worker();
     c->stopResult = worker->Stop();
     c->runningAfterStop = worker->IsRunning();
-    c->stateAfterStop = worker->State();
+    c->stateAfterStop = Peer::State(*worker);
     return 0;
 }
 
@@ -212,7 +214,7 @@ TEST_F(WorkerThreadTest, HeldAndDestroyedWithoutStartNeverRuns) {
         Context c;
         auto worker =
             std::make_unique<WorkerThread>(ReturnSeven, &c, WorkerThread::StartAs::kHeld, "held");
-        EXPECT_EQ(worker->State(), WorkerThread::kHeld);
+        EXPECT_EQ(Peer::State(*worker), WorkerThread::kHeld);
         if (reachedGate) {
             ASSERT_TRUE(fresh.WaitFor(1));
         }
@@ -234,14 +236,14 @@ TEST_F(WorkerThreadTest, ReleasedWorkerRunsWithoutStart) {
                                                  WorkerThread::StartAs::kReleased, "released");
     ASSERT_TRUE(messages.WaitFor(3));
     EXPECT_EQ(worker->Start(), 0);  // does nothing
-    EXPECT_EQ(worker->State(), WorkerThread::kReleased);
+    EXPECT_EQ(Peer::State(*worker), WorkerThread::kReleased);
     ASSERT_EQ(worker->WaitForExit(5000), 0);
     Stopwatch watch;
     EXPECT_EQ(worker->Stop(), 0);
     EXPECT_LT(watch.Ms(), kPromptMs) << "the exit signal was set already";
-    EXPECT_EQ(worker->State(), WorkerThread::kEnded);
-    EXPECT_EQ(worker->Result(), 7);
-    EXPECT_EQ(worker->ThreadId(), context.threadId);
+    EXPECT_EQ(Peer::State(*worker), WorkerThread::kEnded);
+    EXPECT_EQ(Peer::Result(*worker), 7);
+    EXPECT_EQ(Peer::ThreadId(*worker), context.threadId);
     worker.reset();
     ExpectLife({1, 3, 4}, "released");
 }
@@ -251,13 +253,13 @@ TEST_F(WorkerThreadTest, HeldWorkerRunsAfterStart) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(context.ran) << "held at the gate";
     EXPECT_EQ(worker.Start(), 0);
-    EXPECT_EQ(worker.State(), WorkerThread::kReleased);
+    EXPECT_EQ(Peer::State(worker), WorkerThread::kReleased);
     EXPECT_EQ(worker.WaitForExit(5000), 0);
     EXPECT_TRUE(context.ran);
     worker.Stop();
     EXPECT_EQ(worker.Start(), 0);  // ended: nothing
-    EXPECT_EQ(worker.State(), WorkerThread::kEnded);
-    EXPECT_STREQ(worker.Name(), "anonymous");
+    EXPECT_EQ(Peer::State(worker), WorkerThread::kEnded);
+    EXPECT_STREQ(Peer::Name(worker), "anonymous");
     ExpectLife({1, 3, 4}, "anonymous");
 }
 
@@ -276,7 +278,7 @@ TEST_F(WorkerThreadTest, NamesAreKeptTo63Characters) {
         {
             WorkerThread worker(nullptr, nullptr, WorkerThread::StartAs::kReleased,
                                 c.given);  // a routine that does nothing
-            EXPECT_EQ(std::string(worker.Name()), c.kept);
+            EXPECT_EQ(std::string(Peer::Name(worker)), c.kept);
             ASSERT_EQ(worker.WaitForExit(5000), 0);
         }
         std::vector<Message> list = fresh.List();
@@ -295,12 +297,12 @@ TEST_F(WorkerThreadTest, StuckRoutineIsTerminatedAfterTheTimeOut) {
     int64_t waited = watch.Ms();
     EXPECT_GE(waited, WorkerThread::kStopTimeoutMs - kEarlyMs);
     EXPECT_LT(waited, WorkerThread::kStopTimeoutMs + kPromptMs);
-    EXPECT_EQ(worker.State(), WorkerThread::kEnded);
+    EXPECT_EQ(Peer::State(worker), WorkerThread::kEnded);
     std::vector<Message> list = messages.List();
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[2].level, -1);
-    EXPECT_EQ(list[2].text, Expected(5, worker.ThreadId(), "stuck"));
-    EXPECT_EQ(ThreadIdOfFirstMessage(list), worker.ThreadId());
+    EXPECT_EQ(list[2].text, Expected(5, Peer::ThreadId(worker), "stuck"));
+    EXPECT_EQ(ThreadIdOfFirstMessage(list), Peer::ThreadId(worker));
 
     Stopwatch again;
     EXPECT_EQ(worker.Stop(), 0);
@@ -384,7 +386,7 @@ TEST_F(WorkerThreadTest, AbandonedWorkerIsNeitherWaitedForNorTerminated) {
                                                  WorkerThread::StartAs::kReleased, "gone");
     ASSERT_TRUE(messages.WaitFor(2));
     worker->Abandon();
-    EXPECT_EQ(worker->State(), WorkerThread::kEnded);
+    EXPECT_EQ(Peer::State(*worker), WorkerThread::kEnded);
     EXPECT_EQ(worker->IsRunning(), 0);
     Stopwatch watch;
     EXPECT_EQ(worker->Stop(), 0);
