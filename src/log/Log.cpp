@@ -8,6 +8,7 @@
 #include "log/LogFiles.h"
 #include "text/RecordBuffer.h"
 
+#include "platform/CatchAll.h"
 #include "platform/Files.h"
 #include "platform/Module.h"
 #include "platform/Thread.h"
@@ -100,13 +101,11 @@ Log::Log(Locking locking, Clock* clock)
 }
 
 Log::~Log() {
-    try {
+    platform::CatchAll([&] {
         LockGuard guard(lock_);
         WaitForWritesAside();
         file_.Stream().Sync();
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    });
 }
 
 void Log::SetDirectory(const char* directory) {
@@ -189,7 +188,7 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
     RecordBuffer record;
     int32_t count = 0;
     bool whole = false;
-    try {
+    platform::CatchAll([&] {
         const char* text = threadStamp.Render(stamp);
         int32_t n = record.Write(text, threadStamp.Length());
         count += n > 0 ? n : 0;
@@ -202,9 +201,7 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
             count += n > 0 ? n : 0;
         }
         whole = !record.Lost();
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    });
     if (whole) {
         if (sectionLock_.TryAcquire()) {
             // Free, but while another writer's record is still on its way
@@ -236,7 +233,7 @@ int Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) 
     }
     FileStream& stream = file_.Stream();
     int aside = -1;
-    try {
+    platform::CatchAll([&] {
         RotateForRecord();
         // Without a file nothing is written or counted, and raw text
         // pending is dropped, as a sync does.
@@ -249,9 +246,7 @@ int Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) 
         } else {
             stream.WriteRecord(record, length);
         }
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    });
     stream.Shrink();
     return aside;
 }
@@ -325,7 +320,7 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     }
     FileStream& stream = file_.Stream();
     bool whole = false;
-    try {
+    platform::CatchAll([&] {
         RotateForRecord();
         stream.BeginRecord();
         // Formatted text needs a file, as the stream's Print does.
@@ -340,9 +335,7 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
             file_.AddCount(stream.PutCounted('\n'));
         }
         whole = true;
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    });
     // One write for the whole record; a record that failed half way is not
     // written (what was stored waits for the next sync, as before).
     stream.EndRecord(whole);
@@ -372,7 +365,7 @@ void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, si
     }
     FileStream& stream = file_.Stream();
     bool whole = false;
-    try {
+    platform::CatchAll([&] {
         RotateForRecord();
         stream.BeginRecord();
         // Without a file the record is dropped whole, as a formatted one is.
@@ -397,9 +390,7 @@ void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, si
             }
         }
         whole = stored;
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    });
     // One write for the whole record, as WriteLocked.
     stream.EndRecord(whole);
     stream.Shrink();
@@ -439,12 +430,10 @@ void Log::WriteRaw(const char* text) {
     if (closed_) {
         return;
     }
-    try {
+    platform::CatchAll([&] {
         file_.AddCount(file_.Stream().Write(kRawIndentText, -1));
         file_.AddCount(file_.Stream().Write(text, -1));
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    });
 }
 
 void Log::Flush() {
@@ -452,11 +441,7 @@ void Log::Flush() {
     if (closed_) {
         return;
     }
-    try {
-        file_.Stream().Sync();
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    platform::CatchAll([&] { file_.Stream().Sync(); });
 }
 
 void Log::CheckRotation() {
@@ -468,11 +453,7 @@ void Log::CheckRotation() {
     if (closed_) {
         return;
     }
-    try {
-        Rotate(now, false);
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    platform::CatchAll([&] { Rotate(now, false); });
 }
 
 Log::Directory Log::GetDirectory() {
@@ -493,11 +474,7 @@ bool Log::Close(int32_t lockWaitMs) {
     }
     if (!closed_) {
         closed_ = true;
-        try {
-            file_.Stream().Sync();
-        } catch (...) {
-            platform::RethrowIfThreadCancellation();
-        }
+        platform::CatchAll([&] { file_.Stream().Sync(); });
         // A descriptor that a writer may still be about to use stays open
         // (the process is ending): closed, its number could name a file
         // the host opens next.
@@ -547,16 +524,14 @@ void Log::Rotate(const std::tm& now, bool reopen) {
 
 void Log::ReopenIfMoved() {
     LockGuard guard(lock_);
-    try {
+    platform::CatchAll([&] {
         int reopened = file_.OpenIfMoved(directory_.CStr(), name_.CStr());
         if (reopened == FileStream::kNoDescriptor) {
             return;
         }
         WaitForWritesAside();
         file_.ReplaceWith(reopened);
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-    }
+    });
 }
 
 }  // namespace vosk
