@@ -30,7 +30,7 @@
 #include "text/StringBuffer.h"
 #include "text/TextBuffer.h"
 
-#include "platform/Thread.h"
+#include "platform/CatchAll.h"
 
 namespace vosk {
 
@@ -484,12 +484,14 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
     CallState call;
     // %m reports the error of the caller, not one that a flush made meanwhile.
     call.savedErrno = errno;
-    try {
+    // Whatever was appended before an exception stays; the count says how
+    // much.
+    platform::CatchAll([&] {
         if (target.scratch_ == nullptr) {
             target.scratch_.reset(new (std::nothrow) StringBuffer());
         }
         if (format == nullptr) {
-            return 0;
+            return;
         }
         const char* p = format;
         while (*p != '\0') {
@@ -534,10 +536,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
                 break;
             }
         }
-    } catch (...) {
-        platform::RethrowIfThreadCancellation();
-        // Whatever was appended stays; the count says how much.
-    }
+    });
     return static_cast<int32_t>(std::min<int64_t>(call.count, INT32_MAX));
 }
 
