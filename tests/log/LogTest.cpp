@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -865,47 +866,76 @@ TEST_F(LogTest, ARecordMadeWhileAnotherThreadHoldsTheLogIsTheSameLine) {
     }
 }
 
-TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {
-    auto log = MakeLog(dir.Str(), "app.log", 5);
-    constexpr int kThreads = 4;
-    constexpr int kRecords = 200;
+// Runs body(t) on threads 0..count-1, released together, and waits for
+// them all.
+void RunTogether(int count, const std::function<void(int)>& body) {
     std::atomic<bool> go{false};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < count; ++t) {
         threads.emplace_back([&, t] {
             while (!go.load()) {
             }
-            for (int i = 0; i < kRecords; ++i) {
-                Trace(*log, t, "thread %d record %d", t, i);
-                if (i % 50 == 0) {
-                    log->SetLevel(5);  // races the lock-free level test
-                }
-            }
+            body(t);
         });
     }
     go = true;
     for (auto& thread : threads) {
         thread.join();
     }
-    std::string content = ReadBytes(dir.Path() / "app.log");
+}
+
+// Appends to seen[t] the numbers of the records "thread t record n<tail>"
+// that content holds, in file order. Fails at anything else: a line of
+// another shape or with another tail (a torn record), a last line without
+// its end.
+void ReadThreadRecords(const std::string& content, const std::string& tail,
+                       std::vector<std::vector<int>>* seen) {
     const std::string lineEnd = test::NativeLineEnd();
-    int lines = 0;
-    std::vector<int> next(kThreads, 0);
     size_t pos = 0;
     while (pos < content.size()) {
         size_t end = content.find(lineEnd, pos);
-        ASSERT_NE(end, std::string::npos);
-        std::string line = content.substr(pos, end - pos);
+        ASSERT_NE(end, std::string::npos) << "the file ends inside a line";
+        const std::string line = content.substr(pos, end - pos);
         int t = -1;
         int i = -1;
-        ASSERT_EQ(sscanf(line.c_str(), "[2024-03-05 10:00:00.000] thread %d record %d", &t, &i), 2)
-            << line;
-        ASSERT_TRUE(t >= 0 && t < kThreads);
-        EXPECT_EQ(i, next[t]++);  // each thread's records in its order
-        ++lines;
+        int length = 0;
+        ASSERT_EQ(sscanf(line.c_str(), "[2024-03-05 10:00:00.000] thread %d record %d%n", &t, &i,
+                         &length),
+                  2)
+            << line.substr(0, 80);
+        ASSERT_TRUE(t >= 0 && static_cast<size_t>(t) < seen->size()) << line.substr(0, 80);
+        EXPECT_EQ(line.substr(static_cast<size_t>(length)), tail) << "torn: " << t << " " << i;
+        (*seen)[static_cast<size_t>(t)].push_back(i);
         pos = end + lineEnd.size();
     }
-    EXPECT_EQ(lines, kThreads * kRecords);
+}
+
+// Each thread's records, 0..records-1, each once and in order.
+void ExpectEveryRecordInOrder(const std::vector<std::vector<int>>& seen, int records) {
+    std::vector<int> all;
+    for (int i = 0; i < records; ++i) {
+        all.push_back(i);
+    }
+    for (size_t t = 0; t < seen.size(); ++t) {
+        EXPECT_EQ(seen[t], all) << "thread " << t;
+    }
+}
+
+TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {
+    auto log = MakeLog(dir.Str(), "app.log", 5);
+    constexpr int kThreads = 4;
+    constexpr int kRecords = 200;
+    RunTogether(kThreads, [&](int t) {
+        for (int i = 0; i < kRecords; ++i) {
+            Trace(*log, t, "thread %d record %d", t, i);
+            if (i % 50 == 0) {
+                log->SetLevel(5);  // races the lock-free level test
+            }
+        }
+    });
+    std::vector<std::vector<int>> seen(kThreads);
+    ReadThreadRecords(ReadBytes(dir.Path() / "app.log"), "", &seen);
+    ExpectEveryRecordInOrder(seen, kRecords);
 }
 
 TEST_F(LogTest, BusyWritersAcrossRotationsLoseAndTearNoRecord) {
@@ -919,54 +949,20 @@ TEST_F(LogTest, BusyWritersAcrossRotationsLoseAndTearNoRecord) {
     constexpr int kThreads = 4;
     constexpr int kRecords = 200;
     const std::string payload(2000, 'p');
-    std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            while (!go.load()) {
-            }
-            for (int i = 0; i < kRecords; ++i) {
-                test::LogTestPeer::RenderNextBeforeLock(*log);
-                Trace(*log, 0, "thread %d record %d %s", t, i, payload.c_str());
-            }
-        });
-    }
-    go = true;
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    RunTogether(kThreads, [&](int t) {
+        for (int i = 0; i < kRecords; ++i) {
+            test::LogTestPeer::RenderNextBeforeLock(*log);
+            Trace(*log, 0, "thread %d record %d %s", t, i, payload.c_str());
+        }
+    });
     log.reset();
     ASSERT_TRUE(Exists("app.log.bak")) << "the records should have filled more than one file";
     std::vector<std::vector<int>> seen(kThreads);
     for (const char* name : {"app.log.bak", "app.log"}) {
-        const std::string content = Content(name);
-        const std::string lineEnd = test::NativeLineEnd();
-        size_t pos = 0;
-        while (pos < content.size()) {
-            size_t end = content.find(lineEnd, pos);
-            ASSERT_NE(end, std::string::npos) << name << " ends inside a line";
-            const std::string line = content.substr(pos, end - pos);
-            int t = -1;
-            int i = -1;
-            char tail[8] = {};
-            ASSERT_EQ(sscanf(line.c_str(), "[2024-03-05 10:00:00.000] thread %d record %d %7s", &t,
-                             &i, tail),
-                      3)
-                << line.substr(0, 80);
-            ASSERT_TRUE(t >= 0 && t < kThreads);
-            EXPECT_EQ(line.size(), line.find(payload) + payload.size())
-                << "torn: " << t << " " << i;
-            seen[t].push_back(i);
-            pos = end + lineEnd.size();
-        }
+        SCOPED_TRACE(name);
+        ReadThreadRecords(Content(name), " " + payload, &seen);
     }
-    for (int t = 0; t < kThreads; ++t) {
-        SCOPED_TRACE(t);
-        ASSERT_EQ(seen[t].size(), static_cast<size_t>(kRecords));
-        for (int i = 0; i < kRecords; ++i) {
-            EXPECT_EQ(seen[t][static_cast<size_t>(i)], i);
-        }
-    }
+    ExpectEveryRecordInOrder(seen, kRecords);
 }
 
 }  // namespace
