@@ -313,8 +313,8 @@ bool Log::WaitForWritesAside(int32_t waitMs) {
     return true;
 }
 
-void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
-                      int callerErrno) {
+template <class Fill>
+void Log::WriteHeld(Fill fill) {
     if (closed_) {
         return;
     }
@@ -323,6 +323,17 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     platform::CatchAll([&] {
         RotateForRecord();
         stream.BeginRecord();
+        whole = fill(stream);
+    });
+    // One write for the whole record; a record that failed half way is not
+    // written (what was stored waits for the next sync, as before).
+    stream.EndRecord(whole);
+    stream.Shrink();
+}
+
+void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
+                      int callerErrno) {
+    WriteHeld([&](FileStream& stream) {
         // Formatted text needs a file, as the stream's Print does.
         if (file_.IsOpen()) {
             const char* text = stamp_.Render(stamp);
@@ -334,12 +345,8 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
         if (stream.LastChar() != '\n') {
             file_.AddCount(stream.PutCounted('\n'));
         }
-        whole = true;
+        return true;
     });
-    // One write for the whole record; a record that failed half way is not
-    // written (what was stored waits for the next sync, as before).
-    stream.EndRecord(whole);
-    stream.Shrink();
     // The caller finds errno as it left it.
     errno = callerErrno;
 }
@@ -360,40 +367,32 @@ void Log::WriteData(int32_t level, const char* data, size_t length, bool raw) {
 
 void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
                           bool raw) {
-    if (closed_) {
-        return;
-    }
-    FileStream& stream = file_.Stream();
-    bool whole = false;
-    platform::CatchAll([&] {
-        RotateForRecord();
-        stream.BeginRecord();
+    WriteHeld([&](FileStream& stream) {
         // Without a file the record is dropped whole, as a formatted one is.
-        bool stored = true;
-        if (file_.IsOpen()) {
-            if (raw) {
-                file_.AddCount(stream.Write(kRawIndentText, kRawIndent));
-            } else {
-                const char* text = stamp_.Render(stamp);
-                file_.AddCount(stream.Write(text, stamp_.Length()));
-            }
-            // Write takes at most a 32-bit count at a time.
-            for (size_t done = 0; stored && done < length;) {
-                int32_t piece = static_cast<int32_t>(std::min<size_t>(length - done, INT32_MAX));
-                int32_t count = stream.Write(data + done, piece);
-                file_.AddCount(count);
-                stored = count == piece;
-                done += static_cast<size_t>(piece);
-            }
-            if (stored && (length == 0 || data[length - 1] != '\n')) {
-                file_.AddCount(stream.PutCounted('\n'));
-            }
+        if (!file_.IsOpen()) {
+            return true;
         }
-        whole = stored;
+        if (raw) {
+            file_.AddCount(stream.Write(kRawIndentText, kRawIndent));
+        } else {
+            const char* text = stamp_.Render(stamp);
+            file_.AddCount(stream.Write(text, stamp_.Length()));
+        }
+        // Write takes at most a 32-bit count at a time.
+        for (size_t done = 0; done < length;) {
+            int32_t piece = static_cast<int32_t>(std::min<size_t>(length - done, INT32_MAX));
+            int32_t count = stream.Write(data + done, piece);
+            file_.AddCount(count);
+            if (count != piece) {
+                return false;
+            }
+            done += static_cast<size_t>(piece);
+        }
+        if (length == 0 || data[length - 1] != '\n') {
+            file_.AddCount(stream.PutCounted('\n'));
+        }
+        return true;
     });
-    // One write for the whole record, as WriteLocked.
-    stream.EndRecord(whole);
-    stream.Shrink();
 }
 
 void Log::RotateForRecord() {

@@ -127,6 +127,10 @@ class Log {
     // the caller first so that the lock is held for the write only.
     void WriteStamped(const platform::LocalTime& stamp, const char* format, va_list args,
                       int callerErrno);
+    // Under the lock: a record that fill stores into the stream (true when
+    // whole), after the day and size decision, written in one write.
+    template <class Fill>
+    void WriteHeld(Fill fill);
     void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
                      int callerErrno);
     void WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
