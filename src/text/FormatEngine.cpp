@@ -333,7 +333,7 @@ class FormatEngine {
     };
 
     static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Conversion* conv);
-    // Puts the spec [begin, end) into the scratch as printf would read it:
+    // Puts the conversion text [begin, end) into the scratch as printf would read it:
     // the first starCount "*" replaced by the values they took, in order
     // (a "*" after them is the letter, kept as it is).
     static void Rebuild(StringBuffer& scratch, const char* begin, const char* end,
@@ -430,7 +430,7 @@ class FormatEngine {
             *text += i;
         }
     }
-    // The spec text of a shortcut conversion (no "*") into the scratch.
+    // The text of a shortcut conversion (no "*") into the scratch.
     static void SetScratch(TextBuffer& target, const char* begin, size_t length) {
         TextBuffer& scratch = *target.scratch_;
         if (scratch.capacity_ <= static_cast<int32_t>(length)) {
@@ -451,7 +451,7 @@ class FormatEngine {
     static Step PlainFixed(TextBuffer& target, const char* digits, size_t digitCount, va_list* args,
                            CallState* call);
     // Handles the conversions most records consist of (%d, %i, %u, %s, %f,
-    // %.<digits>f) without reading a general spec; false for any other.
+    // %.<digits>f) without the general reading; false for any other.
     static bool Shortcut(TextBuffer& target, const char** cursor, va_list* args, CallState* call,
                          Step* step);
 };

@@ -475,7 +475,7 @@ TEST(FormatEngine, ScratchIsCreatedOnceAndKept) {
     Append(b, "%x", 1);
     EXPECT_EQ(b.ScratchText(), "%x");
     // The short forms most records use keep it as well, and replace all
-    // of a longer spec before them.
+    // of a longer conversion before them.
     const std::pair<const char*, const char*> shortForms[] = {
         {"%d", "%d"}, {"%i", "%i"},     {"%u", "%u"},       {"%s", "%s"},
         {"%f", "%f"}, {"%.3f", "%.3f"}, {"%.05f", "%.05f"}, {"%.123f", "%.123f"}};
@@ -495,7 +495,7 @@ TEST(FormatEngine, ScratchIsCreatedOnceAndKept) {
 TEST(FormatEngine, ShortFormsNeedTheSameRoomAsAnyConversion) {
     // 250 characters fill all but 6 bytes of a string that may not grow:
     // %d and %u reserve 16, %f and %.3f 42 and more, so each call ends at
-    // its conversion as the general reading of the spec does.
+    // its conversion as the general reading of a conversion does.
     const std::string fill(250, 'x');
     struct Case {
         std::string format;
