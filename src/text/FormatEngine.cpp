@@ -3,7 +3,7 @@
 // The format is read with C99 printf's grammar (flags in any order, width
 // and precision as digits or "*", the length modifiers hh h l ll j z t L)
 // and every conversion takes exactly the argument printf takes. Each
-// conversion spec is also rebuilt in the target's scratch buffer, as the
+// conversion is also rebuilt in the target's scratch buffer, as the
 // text printf would read. Conversions are rendered in place at the
 // target's cursor, by the engine itself: integers, characters and strings
 // directly, floating-point digits through std::to_chars (FloatText), the
@@ -542,42 +542,42 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
 
 inline bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_list* args,
                                    CallState* call, Step* step) {
-    const char* const spec = *cursor;  // at the "%"
-    const char c = spec[1];
+    const char* const percent = *cursor;  // at the "%"
+    const char c = percent[1];
     if (c == 'd' || c == 'i') {
-        SetScratch(target, spec, 2);
-        *cursor = spec + 2;
+        SetScratch(target, percent, 2);
+        *cursor = percent + 2;
         *step =
             PlainSigned(target, va_arg(*args, int), &call->count) ? Step::kContinue : Step::kStop;
         return true;
     }
     if (c == 'u') {
-        SetScratch(target, spec, 2);
-        *cursor = spec + 2;
+        SetScratch(target, percent, 2);
+        *cursor = percent + 2;
         *step = PlainUnsigned(target, va_arg(*args, unsigned), &call->count) ? Step::kContinue
                                                                              : Step::kStop;
         return true;
     }
     if (c == 's') {
-        SetScratch(target, spec, 2);
-        *cursor = spec + 2;
+        SetScratch(target, percent, 2);
+        *cursor = percent + 2;
         Conversion conv;
         conv.letter = 's';
         *step = String(target, conv, va_arg(*args, const char*), &call->count);
         return true;
     }
     if (c == 'f') {
-        SetScratch(target, spec, 2);
-        *cursor = spec + 2;
+        SetScratch(target, percent, 2);
+        *cursor = percent + 2;
         *step = PlainFixed(target, nullptr, 0, args, call);
         return true;
     }
-    if (c == '.' && IsDigit(spec[2])) {
-        size_t digitCount = IsDigit(spec[3]) ? 2 : 1;
-        if (spec[2 + digitCount] == 'f') {
-            SetScratch(target, spec, 3 + digitCount);
-            *cursor = spec + 3 + digitCount;
-            *step = PlainFixed(target, spec + 2, digitCount, args, call);
+    if (c == '.' && IsDigit(percent[2])) {
+        size_t digitCount = IsDigit(percent[3]) ? 2 : 1;
+        if (percent[2 + digitCount] == 'f') {
+            SetScratch(target, percent, 3 + digitCount);
+            *cursor = percent + 3 + digitCount;
+            *step = PlainFixed(target, percent + 2, digitCount, args, call);
             return true;
         }
     }
@@ -734,7 +734,7 @@ void FormatEngine::Rebuild(StringBuffer& scratch, const char* begin, const char*
     text.room_ = text.capacity_;
     const int32_t length = static_cast<int32_t>(end - begin);
     if (length < text.room_ && starCount == 0) {
-        // The usual case: the spec as written, in one copy.
+        // The usual case: the conversion as written, in one copy.
         std::memcpy(text.cursor_, begin, static_cast<size_t>(length));
         text.cursor_ += length;
         text.room_ -= length;
