@@ -9,7 +9,6 @@
 #include "text/RecordBuffer.h"
 
 #include "platform/CatchAll.h"
-#include "platform/Files.h"
 #include "platform/Module.h"
 #include "platform/Thread.h"
 #include "platform/Time.h"
@@ -269,20 +268,13 @@ class WriteUnderWay {
 }  // namespace
 
 void Log::WriteAside(int fd, const char* record, int32_t length) {
-    const char* next = record;
-    const char* const end = record + length;
+    const size_t size = static_cast<size_t>(length);
+    size_t written = 0;
     {
         WriteUnderWay underWay(writesAside_);
-        while (next < end) {
-            long written = platform::FileWrite(fd, next, static_cast<size_t>(end - next));
-            if (written > 0) {
-                next += std::min<long>(written, end - next);
-            } else if (written == 0 || (errno != EAGAIN && errno != EINTR)) {
-                break;
-            }
-        }
+        written = FileStream::WriteOutside(fd, record, size);
     }
-    if (next != record && next != end) {
+    if (written != 0 && written != size) {
         // Part of the line is in the file (a full disk): the next record
         // starts on a line of its own, as the stream's own writes do.
         LockGuard guard(&sectionLock_);

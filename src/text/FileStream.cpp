@@ -90,23 +90,48 @@ int32_t FileStream::WriteRecord(const char* data, int32_t length) {
     return room_;
 }
 
-bool FileStream::WriteAll(const char* data, size_t size, long* failure) {
+namespace {
+
+// Calls write for what remains of [data, end) until all of it is written,
+// or a call writes nothing or fails for another reason than EAGAIN or
+// EINTR (its result then in *failure). Where the writing stopped.
+template <class Write>
+const char* WriteLoop(Write write, const char* data, const char* end, long* failure) {
     const char* next = data;
-    const char* end = data + size;
     while (next < end) {
-        long written = RawWrite(next, static_cast<size_t>(end - next));
+        long written = write(next, static_cast<size_t>(end - next));
         if (written > 0) {
             next += std::min<long>(written, end - next);
-            atLineStart_ = next[-1] == '\n';
             continue;
         }
         if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
         *failure = written;
-        return false;
+        break;
     }
-    return true;
+    return next;
+}
+
+}  // namespace
+
+bool FileStream::WriteAll(const char* data, size_t size, long* failure) {
+    const char* const end = data + size;
+    const char* next =
+        WriteLoop([this](const char* bytes, size_t count) { return RawWrite(bytes, count); }, data,
+                  end, failure);
+    if (next != data) {
+        atLineStart_ = next[-1] == '\n';
+    }
+    return next == end;
+}
+
+size_t FileStream::WriteOutside(int fd, const char* data, size_t size) {
+    long failure = 0;
+    const char* next = WriteLoop(
+        [fd](const char* bytes, size_t count) { return platform::FileWrite(fd, bytes, count); },
+        data, data + size, &failure);
+    return static_cast<size_t>(next - data);
 }
 
 int32_t FileStream::WritePending() {

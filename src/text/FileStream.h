@@ -67,6 +67,10 @@ class FileStream : public TextBuffer {
     // the way WriteRecord would write it: nothing pending, no cut line to
     // end first.
     bool WritesStraightThrough() const { return fd_ >= 0 && cursor_ == start_ && !lineCut_; }
+    // Writes a record to fd from outside the stream, the way WriteRecord
+    // writes one, leaving the stream as it is (a caller that writes while
+    // another thread uses the stream). The bytes written: size on success.
+    static size_t WriteOutside(int fd, const char* data, size_t size);
     // A write made from outside the stream failed after part of a line had
     // reached the file: the next bytes start on a line of their own.
     void NoteCutLine() {
