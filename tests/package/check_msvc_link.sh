@@ -26,7 +26,14 @@ printf 'LIBRARY kernel32.dll\nEXPORTS\n    %s\n' "$exitprocess" >"$work/kernel32
   /nodefaultlib /out:"$work/msvc_host.exe" "$work/MsvcHost.obj" "$implib" "$work/kernel32.lib"
 
 cp "$dll" "$work/"
-$emulator "$work/msvc_host.exe"
+status=0
+$emulator "$work/msvc_host.exe" || status=$?
+if [ $status -eq 77 ]; then
+  # The emulator's "not run": linked and checked, but this machine cannot start it.
+  echo "$machine host linked with $(basename "$implib"); not run here"
+  exit 77
+fi
+[ $status -eq 0 ] || exit $status
 if ! grep -q "linked by lld-link" "$work/msvc_logs/msvc.log"; then
   echo "no record in $work/msvc_logs/msvc.log"
   exit 1
