@@ -57,6 +57,14 @@ bool ResolveSettings(const Options& options, LogSettings* settings, std::string*
     return true;
 }
 
+std::string SizeLimitNotice(const Options& options, const LogSettings& settings) {
+    if (!options.sizeLimitSet || settings.sizeLimit == options.sizeLimit) {
+        return {};
+    }
+    return "size limit " + std::to_string(options.sizeLimit) +
+           " is below the least a log takes; using " + std::to_string(settings.sizeLimit);
+}
+
 std::string Describe(const LogSettings& settings) {
     return "file: " + settings.file + "\nbackup: " + settings.backup +
            "\nsize limit: " + std::to_string(settings.sizeLimit) +

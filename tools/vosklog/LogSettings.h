@@ -24,6 +24,10 @@ struct LogSettings {
 // here. False, with a message, when it cannot be.
 bool ResolveSettings(const Options& options, LogSettings* settings, std::string* error);
 
+// What the user is told when the log will not use the size asked for (a
+// size below the floor is raised to it); empty when it uses it as given.
+std::string SizeLimitNotice(const Options& options, const LogSettings& settings);
+
 // The lines --dry-run prints.
 std::string Describe(const LogSettings& settings);
 

@@ -41,6 +41,11 @@ int main(int argc, char** argv) {
     if (!ResolveSettings(options, &settings, &error)) {
         return Fail(error);
     }
+    // Not refused: the log would raise it anyway; but never silently.
+    const std::string notice = SizeLimitNotice(options, settings);
+    if (!notice.empty()) {
+        std::fprintf(stderr, "vosklog: %s\n", notice.c_str());
+    }
     if (options.dryRun) {
         std::fputs(Describe(settings).c_str(), stdout);
         return kExitOk;
