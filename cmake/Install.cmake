@@ -1,7 +1,11 @@
 # Installs the library, its header, a CMake package and a pkg-config file.
 #   find_package(VOSK_Log 1.0 CONFIG)  ->  target VOSK_Log::VOSK_Log
 #   pkg-config --cflags --libs VOSK_Log
-# A program of the project installs with vosk_install_program(<target>).
+# A program of the project installs with vosk_install_program(<target>),
+# its manual page with vosk_install_manual(<file> <section>).
+# Components: Runtime (the library), Development (header, link, CMake and
+# pkg-config files), Tools (the programs and their pages); the Debian
+# packages are cut along them.
 include(CMakePackageConfigHelpers)
 
 set(VOSK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/VOSK_Log)
@@ -53,5 +57,9 @@ install(FILES ${PROJECT_BINARY_DIR}/VOSK_Log.pc
   DESTINATION ${VOSK_PKGCONFIG_DIR} COMPONENT Development)
 
 function(vosk_install_program target)
-  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tools)
+endfunction()
+
+function(vosk_install_manual file section)
+  install(FILES ${file} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT Tools)
 endfunction()

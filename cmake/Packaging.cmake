@@ -1,6 +1,7 @@
 # Release archives, made by scripts/package:
 #   VOSK_Log-<version>-win32.zip, VOSK_Log-<version>-win64.zip,
-#   VOSK_Log-<version>-linux-<arch>.tar.gz and a .deb.
+#   VOSK_Log-<version>-linux-<arch>.tar.gz. The Debian packages are cut
+#   from the same build by scripts/debian-packages.
 set(CPACK_PACKAGE_NAME VOSK_Log)
 set(CPACK_PACKAGE_VENDOR "The VOSK_Log authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -19,16 +20,6 @@ if(WIN32)
 else()
   string(TOLOWER "linux-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
   set(CPACK_GENERATOR TGZ)
-  find_program(VOSK_DPKG_DEB dpkg-deb)
-  if(VOSK_DPKG_DEB)
-    list(APPEND CPACK_GENERATOR DEB)
-    set(CPACK_DEBIAN_PACKAGE_NAME libvosk-log1)
-    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The VOSK_Log authors")
-    set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
-  endif()
 endif()
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-${CPACK_SYSTEM_NAME})
 set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)

@@ -30,13 +30,16 @@ case "$mode" in
     install_package
     export PKG_CONFIG_PATH=$(dirname "$(find "$work/prefix" -name VOSK_Log.pc)")
     mkdir -p "$work/build"
+    # As the README says for a private prefix: the library's directory as
+    # the program's run-time search path, nothing in the environment.
+    rpath=-Wl,-rpath,$(pkg-config --variable=libdir VOSK_Log)
     # shellcheck disable=SC2046
     "$cc" -std=c99 -Wall -Wextra -Werror "$consumer/consumer.c" \
-      $(pkg-config --cflags --libs VOSK_Log) -o "$work/build/consumer_c"
+      $(pkg-config --cflags --libs VOSK_Log) "$rpath" -o "$work/build/consumer_c"
     # shellcheck disable=SC2046
     "$cxx" -Wall -Wextra -Werror "$consumer/consumer.cpp" \
-      $(pkg-config --cflags --libs VOSK_Log) -o "$work/build/consumer_cxx"
-    export LD_LIBRARY_PATH=$(pkg-config --variable=libdir VOSK_Log)
+      $(pkg-config --cflags --libs VOSK_Log) "$rpath" -o "$work/build/consumer_cxx"
+    unset LD_LIBRARY_PATH
     bin=$work/build
     ;;
   add_subdirectory)
