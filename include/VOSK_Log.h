@@ -124,9 +124,11 @@ void VOSK_LOG_CALL SL_ChangeLevel(LogHandle log, int level);
  * the same text on every platform: flags - + space # 0, width and precision
  * as digits or '*', length modifiers hh h l ll j z t L, and the conversions
  * d i u o x X c s p e E f F g G a A and %%; each takes exactly the argument
- * printf takes (l is long, L long double). %n takes its pointer and stores
- * nothing. %m, an addition, prints the text of errno as it was when the
- * call began and takes no argument. Any other letter prints nothing and
+ * printf takes (l is long, L long double; on Windows the ABI's long
+ * double, the 8-byte double that MSVC-built hosts pass: a MinGW host must
+ * cast GCC's 80-bit long double to double or build with -mlong-double-64).
+ * %n takes its pointer and stores nothing. %m, an addition, prints the text
+ * of errno as it was when the call began and takes no argument. Any other letter prints nothing and
  * takes no argument. errno is as the call found it when it returns.
  */
 VOSK_LOG_PRINTF(3, 4)

@@ -31,6 +31,7 @@
 #include "text/TextBuffer.h"
 
 #include "platform/CatchAll.h"
+#include "platform/NativeTypes.h"
 
 namespace vosk {
 
@@ -780,7 +781,7 @@ FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& c
         case 'a':
         case 'A':
             if (conv.length == Length::kLongDouble) {
-                return Floating(target, conv, va_arg(*args, long double), call);
+                return Floating(target, conv, va_arg(*args, platform::HostLongDouble), call);
             }
             return Floating(target, conv, va_arg(*args, double), call);
         case 'p':

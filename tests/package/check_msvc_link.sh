@@ -34,8 +34,11 @@ if [ $status -eq 77 ]; then
   exit 77
 fi
 [ $status -eq 0 ] || exit $status
-if ! grep -q "linked by lld-link" "$work/msvc_logs/msvc.log"; then
-  echo "no record in $work/msvc_logs/msvc.log"
-  exit 1
-fi
+for record in "linked by lld-link" "long double 1.500000, then 42"; do
+  if ! grep -q "$record" "$work/msvc_logs/msvc.log"; then
+    echo "no record \"$record\" in $work/msvc_logs/msvc.log:"
+    cat "$work/msvc_logs/msvc.log"
+    exit 1
+  fi
+done
 echo "$machine host linked with $(basename "$implib"): $(cat "$work/msvc_logs/msvc.log")"

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "platform/NativeTypes.h"
 #include "text/FileStream.h"
 #include "text/StringBuffer.h"
 
@@ -100,7 +101,7 @@ struct Arguments {
     long long ll[kArgCount];
     size_t z[kArgCount];
     double d[kArgCount];
-    long double ld[kArgCount];
+    platform::HostLongDouble ld[kArgCount];  // what a host passes for %L
     const char* s[kArgCount];
     const wchar_t* w[kArgCount];
     void* p[kArgCount];
@@ -150,7 +151,7 @@ class Generator {
             a->ll[k] = v;
             a->z[k] = static_cast<size_t>(v);
             a->d[k] = Pick(doubles);
-            a->ld[k] = Pick(longDoubles);
+            a->ld[k] = static_cast<platform::HostLongDouble>(Pick(longDoubles));
             a->s[k] = Pick(texts);
             a->w[k] = Pick(wides);
             a->p[k] = Pick(pointers);

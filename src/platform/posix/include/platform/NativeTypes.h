@@ -9,6 +9,10 @@
 
 namespace vosk::platform {
 
+// What a host passes for a long double argument (%Lf and the like): the
+// platform's own long double.
+using HostLongDouble = long double;
+
 // Holds a pthread_mutex_t: 24 bytes on i386, 40 on x86_64, 48 on aarch64.
 struct SectionStorage {
     alignas(16) unsigned char bytes[64];

@@ -15,6 +15,11 @@ struct SectionStorage {
     alignas(void*) unsigned char bytes[6 * sizeof(void*)];
 };
 
+// What a host passes for a long double argument (%Lf and the like): the
+// Windows ABI's long double is the 8-byte double, as MSVC, C# and ctypes
+// hosts pass it, whatever compiler built the library (GCC's own is 80-bit).
+using HostLongDouble = double;
+
 // Longest path the system accepts, terminating NUL included (MAX_PATH).
 constexpr int kPathLimit = 260;
 
