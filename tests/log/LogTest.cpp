@@ -626,8 +626,8 @@ TEST_F(LogTest, ALinkAtThePathIsNeitherFollowedNorMoved) {
 TEST_F(LogTest, AMovedFileIsReopenedAtItsPath) {
     struct Case {
         const char* what;
-        // Does it to the log's directory; false where the system refuses
-        // it for an open file.
+        // Does it to the log's directory, as another program would; false
+        // when the system refuses it for the open file.
         bool (*act)(const fs::path& directory);
         // What the old file holds afterwards, if it still exists.
         const char* movedTo;
@@ -673,8 +673,15 @@ TEST_F(LogTest, AMovedFileIsReopenedAtItsPath) {
         const std::string before =
             OnDisk("[2024-03-05 10:00:00.000] before\n[2024-03-05 10:00:00.000] same file\n");
         EXPECT_EQ(ReadBytes(logDir / "app.log"), before);
-        if (!c.act(logDir)) {
-            GTEST_SKIP() << "an open file cannot be moved or removed here";
+        // A rename must go through while the log holds the file. Where a
+        // deletion waits for the last handle (Windows before its POSIX-style
+        // deletion, and Wine), the name, and so its directory, stays until
+        // the log lets the file go: nothing to follow yet.
+        const bool done = c.act(logDir);
+        ASSERT_TRUE(done || c.movedTo == nullptr) << "the open file could not be renamed";
+        if (c.movedTo == nullptr && (!done || fs::exists(logDir / "app.log"))) {
+            std::printf("%s: the deleted file keeps its name while open here\n", c.what);
+            continue;
         }
         log->ReopenIfMoved();
         Trace(*log, 0, "after");

@@ -51,14 +51,17 @@ int FileOpen(const char* path, int flags) {
         errno = EINVAL;
         return -1;
     }
-    // Shared with other readers and writers, and not handed down to child
-    // processes. A reparse point (a symbolic link, a junction) is opened
-    // as itself, so that it is recognised below and never followed.
+    // Shared with other readers and writers, and with other programs that
+    // move or delete it (a rotation tool, a shipper): the idle pass then
+    // finds the file gone from its path and opens a new one there. Not
+    // handed down to child processes. A reparse point (a symbolic link, a
+    // junction) is opened as itself, so that it is recognised below and
+    // never followed.
     SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
     DWORD disposition = (flags & kOpenCreate) != 0 ? OPEN_ALWAYS : OPEN_EXISTING;
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, &security, disposition,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle = CreateFileA(
+        path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        &security, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = ErrnoOf(GetLastError());
         return -1;
