@@ -1,18 +1,22 @@
 # What a Windows user gets besides the DLL: a version resource, an import
-# library that Microsoft's linker accepts, and a Release DLL without its
-# debug information, which stays beside it in VOSK_Log.dll.debug.
+# library that Microsoft's linker accepts, and a Release DLL (and programs)
+# without debug information, which stays beside each in <file>.debug.
 enable_language(RC)
 configure_file(${PROJECT_SOURCE_DIR}/src/api/VOSK_Log.rc.in ${PROJECT_BINARY_DIR}/VOSK_Log.rc @ONLY)
 target_sources(VOSK_Log PRIVATE ${PROJECT_BINARY_DIR}/VOSK_Log.rc)
 
-if(CMAKE_BUILD_TYPE STREQUAL "Release")
-  add_custom_command(TARGET VOSK_Log POST_BUILD
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:VOSK_Log> $<TARGET_FILE_NAME:VOSK_Log>.debug
-    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:VOSK_Log>.debug
-            $<TARGET_FILE_NAME:VOSK_Log>
-    WORKING_DIRECTORY $<TARGET_FILE_DIR:VOSK_Log>
-    VERBATIM)
-endif()
+function(vosk_split_debug_info target)
+  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}>
+              $<TARGET_FILE_NAME:${target}>.debug
+      COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+              $<TARGET_FILE_NAME:${target}>
+      WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+      VERBATIM)
+  endif()
+endfunction()
+vosk_split_debug_info(VOSK_Log)
 
 # The GNU import library (libVOSK_Log.dll.a) is an archive that MSVC's
 # linker refuses for x86 with /SAFESEH; the short import format from the
