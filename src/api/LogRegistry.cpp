@@ -4,6 +4,7 @@
 
 #include "api/MaintenanceCommand.h"
 #include "log/Log.h"
+#include "platform/Files.h"
 #include "threading/BlockingQueue.h"
 #include "threading/WorkerThread.h"
 
@@ -93,9 +94,13 @@ LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_
         return nullptr;
     }
     auto log = std::make_unique<Log>(Log::Locking::kAnyThread);
-    log->SetDirectory(directory);
+    // The host's text, converted once into the form the library's paths hold.
+    if (directory != nullptr) {
+        log->SetDirectory(platform::PathFromHostText(directory).c_str());
+    }
     log->SetSizeLimit(sizeLimit);
-    log->SetNameAndLevel(name, level);
+    log->SetNameAndLevel(name == nullptr ? nullptr : platform::PathFromHostText(name).c_str(),
+                         level);
     // Complete before it becomes visible to the maintenance thread.
     return logs_->Insert(std::move(log), static_cast<int32_t>(logs_->Count()));
 }

@@ -6,7 +6,9 @@
 
 namespace vosk::platform {
 
-constexpr size_t kNameLimit = 260;
+// Room for any entry's name, UTF-8 on Windows (up to three bytes for each
+// of 260 UTF-16 units), terminating NUL included.
+constexpr size_t kNameLimit = 1024;
 
 struct DirEntry {
     char name[kNameLimit];

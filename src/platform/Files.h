@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/NativeTypes.h"
 
@@ -13,6 +14,13 @@ namespace vosk::platform {
 
 // kPathLimit, the longest path the system accepts (terminating NUL
 // included), is each platform's: platform/NativeTypes.h.
+
+// Text the host gave for a directory or a file name, as the library's paths
+// hold it: on Windows converted once from the process's ANSI code page
+// (UTF-8 itself when the host's manifest asks for it) to UTF-8, which the
+// Windows layer hands to the system's wide calls; on POSIX the bytes as
+// given. Empty for null.
+std::string PathFromHostText(const char* text);
 
 enum OpenFlags : int {
     kOpenCreate = 1,    // create when missing

@@ -28,7 +28,9 @@ std::string Trimmed(const std::string& text) {
 
 bool ResolveSettings(const Options& options, LogSettings* settings, std::string* error) {
     std::error_code failure;
-    fs::path absolute = fs::absolute(fs::path(Trimmed(options.directory)), failure);
+    // The command line is the host's text; the log's paths are UTF-8 inside.
+    const std::string directory = vosk::platform::PathFromHostText(options.directory.c_str());
+    fs::path absolute = fs::absolute(fs::u8path(Trimmed(directory)), failure);
     if (failure) {
         *error = "cannot make '" + options.directory + "' absolute: " + failure.message();
         return false;
@@ -39,13 +41,13 @@ bool ResolveSettings(const Options& options, LogSettings* settings, std::string*
     if (!absolute.has_filename() && absolute.has_relative_path()) {
         absolute = absolute.parent_path();
     }
-    settings->directory = absolute.string();
-    settings->name = options.name;
+    settings->directory = absolute.u8string();
+    settings->name = vosk::platform::PathFromHostText(options.name.c_str());
     // The log forms its paths the same way.
-    settings->file = settings->directory + "/" + options.name;
+    settings->file = settings->directory + "/" + settings->name;
     if (!settings->directory.empty() &&
         (settings->directory.back() == '/' || settings->directory.back() == '\\')) {
-        settings->file = settings->directory + options.name;
+        settings->file = settings->directory + settings->name;
     }
     settings->backup = settings->file + ".bak";
     settings->sizeLimit = options.sizeLimitSet ? vosk::Log::ClampedSizeLimit(options.sizeLimit)

@@ -147,4 +147,8 @@ bool DirectoryMake(const char* path) {
     return p.c_str() != nullptr && mkdir(p.c_str(), 0777) == 0;
 }
 
+std::string PathFromHostText(const char* text) {
+    return text == nullptr ? std::string() : std::string(text);
+}
+
 }  // namespace vosk::platform

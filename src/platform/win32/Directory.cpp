@@ -3,21 +3,22 @@
 #include <cstring>
 
 #include "platform/Directory.h"
+#include "platform/win32/WideText.h"
 
 namespace vosk::platform {
 
 namespace {
 
 // A search is its find handle itself, so that it costs no allocation;
-// FindFirstFileA never answers a null handle.
+// FindFirstFileW never answers a null handle.
 HANDLE AsFind(DirSearch* search) {
     return reinterpret_cast<HANDLE>(search);
 }
 
-void Describe(const WIN32_FIND_DATAA& data, DirEntry* entry) {
-    static_assert(sizeof(data.cFileName) <= sizeof(entry->name), "entry name too short");
-    memcpy(entry->name, data.cFileName, sizeof(data.cFileName));
-    entry->name[sizeof(entry->name) - 1] = '\0';
+void Describe(const WIN32_FIND_DATAW& data, DirEntry* entry) {
+    static_assert(sizeof(entry->name) > 3 * MAX_PATH, "room for the UTF-8 of any name");
+    const std::string name = Utf8Of(data.cFileName);
+    memcpy(entry->name, name.c_str(), name.size() + 1);
     // Junctions and symbolic links to directories carry the directory
     // attribute too; they are reported as links only, so that nobody
     // enters them by mistake.
@@ -36,8 +37,8 @@ DirSearch* DirFindFirst(const char* pattern, DirEntry* entry) {
     if (pattern == nullptr || entry == nullptr) {
         return nullptr;
     }
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern, &data);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(WidePath(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
@@ -49,8 +50,8 @@ bool DirFindNext(DirSearch* search, DirEntry* entry) {
     if (search == nullptr || entry == nullptr) {
         return false;
     }
-    WIN32_FIND_DATAA data;
-    if (!FindNextFileA(AsFind(search), &data)) {
+    WIN32_FIND_DATAW data;
+    if (!FindNextFileW(AsFind(search), &data)) {
         return false;
     }
     Describe(data, entry);

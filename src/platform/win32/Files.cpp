@@ -11,10 +11,11 @@
 #include <cstdio>
 
 #include "platform/Files.h"
+#include "platform/win32/WideText.h"
 
 namespace vosk::platform {
 
-static_assert(kPathLimit == MAX_PATH, "the path limit");
+static_assert(kPathLimit == 32767, "the extended-length path limit");
 
 namespace {
 
@@ -59,9 +60,10 @@ int FileOpen(const char* path, int flags) {
     // never followed.
     SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
     DWORD disposition = (flags & kOpenCreate) != 0 ? OPEN_ALWAYS : OPEN_EXISTING;
-    HANDLE handle = CreateFileA(
-        path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        &security, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle =
+        CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security, disposition,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = ErrnoOf(GetLastError());
         return -1;
@@ -113,19 +115,21 @@ int FileClose(int fd) {
 }
 
 bool FileExists(const char* path) {
-    return path != nullptr && _access(path, 0) == 0;
+    return path != nullptr && GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool PathIsDirectory(const char* path) {
+    // Followed as stat() follows it: a link to a directory counts.
     struct _stat64 st;
-    return path != nullptr && _stat64(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+    return path != nullptr && _wstat64(WidePath(path).c_str(), &st) == 0 &&
+           (st.st_mode & _S_IFDIR) != 0;
 }
 
 bool PathIsPlainFile(const char* path) {
     if (path == nullptr) {
         return false;
     }
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes &
             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
@@ -143,9 +147,9 @@ bool PathFileId(const char* path, FileId* id) {
         return false;
     }
     // No access asked for: the file's status only, whoever holds it open.
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle = CreateFileW(
+        WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -156,7 +160,7 @@ bool PathFileId(const char* path, FileId* id) {
 
 int64_t FileSizeOf(const char* path) {
     struct _stat64 st;
-    if (path == nullptr || _stat64(path, &st) != 0) {
+    if (path == nullptr || _wstat64(WidePath(path).c_str(), &st) != 0) {
         return -1;
     }
     return static_cast<int64_t>(st.st_size);
@@ -165,11 +169,12 @@ int64_t FileSizeOf(const char* path) {
 bool FileRename(const char* from, const char* to) {
     // rename() refuses an existing target; this replaces it in one step,
     // and a failing move leaves both files.
-    return from != nullptr && to != nullptr && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING);
+    return from != nullptr && to != nullptr &&
+           MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 bool DirectoryMake(const char* path) {
-    return path != nullptr && _mkdir(path) == 0;
+    return path != nullptr && CreateDirectoryW(WidePath(path).c_str(), nullptr) != 0;
 }
 
 }  // namespace vosk::platform

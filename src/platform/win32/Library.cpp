@@ -1,11 +1,13 @@
 #include <windows.h>
 
 #include "platform/Module.h"
+#include "platform/win32/WideText.h"
 
 namespace vosk::platform {
 
 Handle LibraryOpen(const char* path) {
-    return path == nullptr ? nullptr : reinterpret_cast<Handle>(LoadLibraryA(path));
+    return path == nullptr ? nullptr
+                           : reinterpret_cast<Handle>(LoadLibraryW(WidePath(path).c_str()));
 }
 
 void* LibrarySymbol(Handle library, const char* name) {

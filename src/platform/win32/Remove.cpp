@@ -6,28 +6,30 @@
 #include <cstdio>
 
 #include "platform/Files.h"
+#include "platform/win32/WideText.h"
 
 namespace vosk::platform {
 
 bool FileRemove(const char* path) {
-    return path != nullptr && remove(path) == 0;
+    return path != nullptr && _wremove(WidePath(path).c_str()) == 0;
 }
 
 bool FileDelete(const char* path) {
-    return path != nullptr && DeleteFileA(path) != 0;
+    return path != nullptr && DeleteFileW(WidePath(path).c_str()) != 0;
 }
 
 bool DirectoryRemove(const char* path) {
-    return path != nullptr && _rmdir(path) == 0;
+    return path != nullptr && _wrmdir(WidePath(path).c_str()) == 0;
 }
 
 namespace {
 
 // True for a file with more than one name (hard links).
 bool HasOtherNames(const char* path) {
-    HANDLE file = CreateFileA(
-        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file =
+        CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -48,14 +50,14 @@ bool PathMakeWritable(const char* path) {
     if (path == nullptr) {
         return false;
     }
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return false;
     }
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 && HasOtherNames(path)) {
         return false;
     }
-    return _chmod(path, _S_IREAD | _S_IWRITE) == 0;
+    return _wchmod(WidePath(path).c_str(), _S_IREAD | _S_IWRITE) == 0;
 }
 
 }  // namespace vosk::platform

@@ -1,7 +1,8 @@
 // A host program as a user writes one: it loads the library at run time and
 // reaches it through the seven exported functions only.
 //
-//   test_host <library> <scenario>
+//   test_host <library> basic
+//   test_host <library> named <directory> <name>   one record in that log
 //
 // Prints "done" when the scenario ran to its end and the library unloaded.
 #include <cstdarg>
@@ -83,6 +84,18 @@ int Basic(const Exports& x) {
     return 0;
 }
 
+// The host's own text for the log's directory and name, as its command
+// line brings it (in the process's ANSI code page).
+int Named(const Exports& x, const char* directory, const char* name) {
+    LogHandle log = x.create(directory, name, 0, 3);
+    if (log == nullptr) {
+        return 1;
+    }
+    x.trace(log, 1, "named record");
+    x.destroy(log);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,6 +120,8 @@ int main(int argc, char** argv) {
     int result = 5;
     if (strcmp(argv[2], "basic") == 0) {
         result = Basic(x);
+    } else if (strcmp(argv[2], "named") == 0 && argc == 5) {
+        result = Named(x, argv[3], argv[4]);
     }
     if (!vosk::platform::LibraryClose(library)) {
         return 6;

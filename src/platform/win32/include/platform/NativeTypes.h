@@ -20,12 +20,16 @@ struct SectionStorage {
 // hosts pass it, whatever compiler built the library (GCC's own is 80-bit).
 using HostLongDouble = double;
 
-// Longest path the system accepts, terminating NUL included (MAX_PATH).
-constexpr int kPathLimit = 260;
+// Longest path the system accepts, terminating NUL included: the
+// extended-length form's 32767 characters (the Windows layer gives long
+// absolute paths that form). Paths are UTF-8 inside, never shorter in
+// bytes than in UTF-16 units, so a path within this many bytes fits.
+constexpr int kPathLimit = 32767;
 
 // Room for the executable's path when its directory is asked for, and the
 // characters that separate the components of such a path.
-constexpr size_t kExecutablePathLimit = 512;
+// UTF-8 of the wide name: up to three bytes for each UTF-16 unit.
+constexpr size_t kExecutablePathLimit = 4096;
 constexpr char kPathSeparators[] = "\\";
 
 }  // namespace vosk::platform
