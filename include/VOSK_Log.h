@@ -103,6 +103,9 @@ typedef struct VOSK_LogOpaque* LogHandle;
  * sizeLimit: characters per file before a new one is started; values below
  * 1048576 are raised to 1048576. level: records whose level is greater are
  * dropped (smaller is more important). Returns NULL when the log cannot be made.
+ * On Windows, directory and name are text in the process's ANSI code page
+ * (UTF-8 when the host's manifest asks for it), and any path the system can
+ * name works, longer than MAX_PATH included; records are written as given.
  */
 LogHandle VOSK_LOG_CALL SL_CreateLog(const char* directory, const char* name, int sizeLimit,
                                      int level);
