@@ -3,6 +3,8 @@
 # them, and checks that each wrote its record.
 #   check_consumer.sh <find_package|pkg-config|add_subdirectory> <library build dir>
 #                     <source dir> <work dir> <C compiler> <C++ compiler>
+# In place of the build dir, a release .tar.gz is unpacked instead of
+# installed (find_package and pkg-config).
 set -euo pipefail
 mode=$1 build=$2 source=$3 work=$4 cc=$5 cxx=$6
 consumer=$source/tests/package/consumer
@@ -14,7 +16,13 @@ mkdir -p "$work/logs"
 # Installs into a staging directory and moves it: the package must not
 # depend on where it was installed.
 install_package() {
-  "$cmake" --install "$build" --prefix "$work/stage" >/dev/null
+  if [ -f "$build" ]; then
+    mkdir -p "$work/unpacked"
+    (cd "$work/unpacked" && "$cmake" -E tar xf "$build")
+    mv "$work/unpacked"/* "$work/stage"
+  else
+    "$cmake" --install "$build" --prefix "$work/stage" >/dev/null
+  fi
   mv "$work/stage" "$work/prefix"
 }
 
