@@ -48,6 +48,12 @@ case "$mode" in
     "$cxx" -Wall -Wextra -Werror "$consumer/consumer.cpp" \
       $(pkg-config --cflags --libs VOSK_Log) "$rpath" -o "$work/build/consumer_cxx"
     unset LD_LIBRARY_PATH
+    # README's other way: built with no run-time search path, told the
+    # library's directory when run.
+    # shellcheck disable=SC2046
+    "$cc" -std=c99 -Wall -Wextra -Werror "$consumer/consumer.c" \
+      $(pkg-config --cflags --libs VOSK_Log) -o "$work/build/consumer_c_env"
+    LD_LIBRARY_PATH=$(pkg-config --variable=libdir VOSK_Log) "$work/build/consumer_c_env" "$work/logs"
     bin=$work/build
     ;;
   add_subdirectory)
