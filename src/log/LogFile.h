@@ -60,8 +60,9 @@ class LogFile {
     bool IsOpen() const { return stream_.Descriptor() != FileStream::kNoDescriptor; }
 
     // Characters written to the file since it was opened, counted as the
-    // stream receives them, from the numbered name's size.
-    int32_t Written() const { return written_; }
+    // stream receives them, from the numbered name's size. 64 bits: a full
+    // file counts from the limit, and the largest limit is INT32_MAX.
+    int64_t Written() const { return written_; }
     // A negative count (a step that stored nothing) adds nothing.
     void AddCount(int32_t count) {
         if (count > 0) {
@@ -114,7 +115,7 @@ class LogFile {
 
   private:
     FileStream stream_;
-    int32_t written_ = 0;
+    int64_t written_ = 0;
     // Monotonic time before which a full file is not closed for another
     // backup attempt; 0 when the last backup did not fail.
     int64_t backupRetryMs_ = 0;

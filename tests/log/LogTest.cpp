@@ -598,6 +598,28 @@ TEST_F(LogTest, AFailingCalendarLeavesTheLogClosedButUsable) {
     EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
 }
 
+// While something not a file stands at the path, records are dropped and
+// the file counts as full; once the path is free the next record opens it,
+// at every size limit the log accepts, the largest included (where the
+// count of a full file must not overflow).
+TEST_F(LogTest, AfterADroppedRecordTheNextRecordOpensTheFileAtAnyLimit) {
+    for (int32_t limit : {Log::kMinimumSizeLimit, INT32_MAX}) {
+        SCOPED_TRACE(limit);
+        TempDir logs;
+        fs::create_directory(logs.Path() / "app.log");
+        auto log = MakeLog(logs.Str(), "app.log", 5, limit);
+        Trace(*log, 0, "dropped");
+        Trace(*log, 0, "dropped again");
+        fs::remove(logs.Path() / "app.log");
+        for (int i = 0; i < 3; ++i) {
+            Trace(*log, 0, "kept");
+        }
+        EXPECT_EQ(ReadBytes(logs.Path() / "app.log"), OnDisk("[2024-03-05 10:00:00.000] kept\n"
+                                                             "[2024-03-05 10:00:00.000] kept\n"
+                                                             "[2024-03-05 10:00:00.000] kept\n"));
+    }
+}
+
 TEST_F(LogTest, ALinkAtThePathIsNeitherFollowedNorMoved) {
     TempDir outside;
     WriteBytes(outside.Path() / "target", "outside");
