@@ -14,6 +14,13 @@ constexpr long kInputEnd = 0;
 constexpr long kInputError = -1;
 constexpr long kInputStopped = -2;
 
+// Opens the null device on any of the standard descriptors that is closed,
+// so that no file or pipe the program opens later takes its place (and is
+// then read as input or written as output). A closed standard input thus
+// reads as an empty one. Nothing to do on Windows, whose handles are not
+// numbered so.
+void StandardStreamsReserve();
+
 // Catches the stop requests from here on, and makes writing to a closed
 // standard output an error of the write instead of the end of the process.
 // False when they cannot be caught.

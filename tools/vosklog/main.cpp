@@ -26,6 +26,9 @@ int Fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     using namespace vosklog;
+    // Before anything is opened: our own pipe or file must never stand in
+    // for a closed standard input or output.
+    vosk::platform::StandardStreamsReserve();
     Options options;
     std::string error;
     switch (ParseOptions(argc, argv, &options, &error)) {

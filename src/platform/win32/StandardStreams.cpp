@@ -1,0 +1,7 @@
+#include "platform/Input.h"
+
+namespace vosk::platform {
+
+void StandardStreamsReserve() {}
+
+}  // namespace vosk::platform
