@@ -85,6 +85,8 @@ class LogRegistry {
     // arrived within the idle wait.
     void MaintenanceTurn();
     void IdleHousekeeping();
+    // True when the disk that holds directory is used beyond the disk limit.
+    bool DiskOverLimit(const char* directory);
     void HandleDestroyCommand(uintptr_t handle);
 
     void Post(uintptr_t value, int32_t kind);

@@ -75,23 +75,30 @@ void LogRegistry::HandleDestroyCommand(uintptr_t handle) {
     platform::CatchAll([&entry] { entry.reset(); });
 }
 
-void LogRegistry::IdleHousekeeping() {
+bool LogRegistry::DiskOverLimit(const char* directory) {
     uint32_t freeClusters = 0;
     uint32_t totalClusters = 0;
     // An unknown figure is no reason to delete anything: skip the test.
-    bool known = hooks_.diskClusters && hooks_.diskClusters(&freeClusters, &totalClusters);
-    if (known) {
-        if (totalClusters == 0) {
-            totalClusters = 100;
-        }
-        double usage = (1.0 - static_cast<double>(freeClusters) / totalClusters) * 1000.0;
-        if (usage > diskLimit_ && hooks_.pruneArchive) {
-            StringBuffer previous;
-            for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
-                Log::Directory current = e->payload->GetDirectory();
-                // Consecutive logs in one directory make one call.
-                if (previous != current.path) {
-                    previous.Assign(current.path.CStr());
+    if (!hooks_.diskClusters || !hooks_.diskClusters(directory, &freeClusters, &totalClusters)) {
+        return false;
+    }
+    if (totalClusters == 0) {
+        totalClusters = 100;
+    }
+    double usage = (1.0 - static_cast<double>(freeClusters) / totalClusters) * 1000.0;
+    return usage > diskLimit_;
+}
+
+void LogRegistry::IdleHousekeeping() {
+    if (hooks_.pruneArchive) {
+        StringBuffer previous;
+        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+            Log::Directory current = e->payload->GetDirectory();
+            // Consecutive logs in one directory make one test of the disk
+            // that holds it, and one call.
+            if (previous != current.path) {
+                previous.Assign(current.path.CStr());
+                if (DiskOverLimit(previous.CStr())) {
                     hooks_.pruneArchive(previous.CStr(), current.lastWrite);
                 }
             }

@@ -5,8 +5,9 @@
 
 namespace vosk::platform {
 
-// Clusters free to the caller and in total, for the disk that holds the
-// current directory. False when the system cannot tell.
-bool DiskClusters(uint32_t* freeClusters, uint32_t* totalClusters);
+// Clusters free to the caller and in total, for the disk that holds
+// directory (the disk its logs and archives are on, wherever the process's
+// current directory is). False when the system cannot tell.
+bool DiskClusters(const char* directory, uint32_t* freeClusters, uint32_t* totalClusters);
 
 }  // namespace vosk::platform

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -35,9 +36,11 @@ class LogRegistryTest : public ::testing::Test {
         MaintenanceHooks hooks;
         hooks.clock = &clock_;
         hooks.idleWaitMs = 1;
-        hooks.diskClusters = [this](uint32_t* freeClusters, uint32_t* totalClusters) {
+        hooks.diskClusters = [this](const char* directory, uint32_t* freeClusters,
+                                    uint32_t* totalClusters) {
             ++diskQueries_;
-            *freeClusters = free_;
+            queried_.emplace_back(directory);
+            *freeClusters = full_.count(directory) != 0 ? 0 : free_;
             *totalClusters = total_;
             return diskKnown_;
         };
@@ -59,6 +62,9 @@ class LogRegistryTest : public ::testing::Test {
     uint32_t total_ = 1000;
     bool diskKnown_ = true;
     int diskQueries_ = 0;
+    // Directories queried, in order; those in full_ report a full disk.
+    std::vector<std::string> queried_;
+    std::set<std::string> full_;
     std::vector<std::pair<std::string, time_t>> prunes_;
     std::unique_ptr<LogRegistry> registry_;
 };
@@ -121,6 +127,7 @@ TEST_F(LogRegistryTest, NullHandlesAreIgnored) {
 }
 
 TEST_F(LogRegistryTest, CommandsHoldIdlePassesOff) {
+    Create(dir_.Str());
     for (int i = 0; i < 5; ++i) {
         registry_->SetLogDiskLimit(300 + i);
     }
@@ -167,11 +174,27 @@ TEST_F(LogRegistryTest, UnknownDiskFiguresPruneNothing) {
     EXPECT_TRUE(prunes_.empty());
 }
 
-TEST_F(LogRegistryTest, IdlePassWithoutLogsOnlyQueriesTheDisk) {
+TEST_F(LogRegistryTest, IdlePassWithoutLogsTouchesNoDisk) {
     free_ = 0;
     Seams::IdlePass(*registry_);
-    EXPECT_EQ(diskQueries_, 1);
+    EXPECT_EQ(diskQueries_, 0);
     EXPECT_TRUE(prunes_.empty());
+}
+
+// Each run of logs sharing a directory tests the disk that holds that
+// directory: only the runs on the full disk are pruned.
+TEST_F(LogRegistryTest, EachDirectoryIsTestedOnItsOwnDisk) {
+    const std::string onFull = dir_.Str("full"), onRoomy = dir_.Str("roomy");
+    Create(onRoomy, "1.log");
+    Create(onRoomy, "2.log");
+    Create(onFull, "3.log");
+    Create(onRoomy, "4.log");
+    full_.insert(onFull);
+    Seams::IdlePass(*registry_);
+    const std::vector<std::string> expectedQueries = {onRoomy, onFull, onRoomy};
+    EXPECT_EQ(queried_, expectedQueries);
+    ASSERT_EQ(prunes_.size(), 1u);
+    EXPECT_EQ(prunes_[0].first, onFull);
 }
 
 TEST_F(LogRegistryTest, OnePruneForEachRunOfLogsSharingADirectory) {
@@ -300,7 +323,7 @@ TEST(LogRegistryLifetime, StopDuringAnIdlePassPastTheBoundFreesNothingTheThreadS
     std::atomic<bool> inPass{false};
     MaintenanceHooks hooks;
     hooks.idleWaitMs = 1;
-    hooks.diskClusters = [](uint32_t* freeClusters, uint32_t* totalClusters) {
+    hooks.diskClusters = [](const char*, uint32_t* freeClusters, uint32_t* totalClusters) {
         *freeClusters = 0;
         *totalClusters = 1000;
         return true;

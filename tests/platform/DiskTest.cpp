@@ -8,14 +8,16 @@
 namespace vosk::platform {
 namespace {
 
-TEST(DiskClusters, DescribesTheCurrentDisk) {
+TEST(DiskClusters, DescribesTheDiskOfTheDirectoryGiven) {
     uint32_t freeClusters = 0;
     uint32_t totalClusters = 0;
-    ASSERT_TRUE(DiskClusters(&freeClusters, &totalClusters));
+    ASSERT_TRUE(DiskClusters(".", &freeClusters, &totalClusters));
     EXPECT_GT(totalClusters, 0u);
     EXPECT_LE(freeClusters, totalClusters);
-    EXPECT_FALSE(DiskClusters(nullptr, &totalClusters));
-    EXPECT_FALSE(DiskClusters(&freeClusters, nullptr));
+    EXPECT_FALSE(DiskClusters(nullptr, &freeClusters, &totalClusters));
+    EXPECT_FALSE(DiskClusters(".", nullptr, &totalClusters));
+    EXPECT_FALSE(DiskClusters(".", &freeClusters, nullptr));
+    EXPECT_FALSE(DiskClusters("./no such directory", &freeClusters, &totalClusters));
 }
 
 TEST(ScaleClusters, KeepsTheRatioWhenCountsExceed32Bits) {

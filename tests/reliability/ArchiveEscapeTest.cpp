@@ -100,7 +100,7 @@ TEST(ArchiveEscape, PruningThroughTheMaintenanceThreadNeverReachesOutside) {
 
     MaintenanceHooks hooks = SystemMaintenanceHooks();
     hooks.idleWaitMs = 2;
-    hooks.diskClusters = [](uint32_t* freeClusters, uint32_t* totalClusters) {
+    hooks.diskClusters = [](const char*, uint32_t* freeClusters, uint32_t* totalClusters) {
         *freeClusters = 0;
         *totalClusters = 1000;
         return true;

@@ -70,7 +70,7 @@ MaintenanceHooks BusyHooks(Clock* clock, bool diskFull) {
     hooks.clock = clock;
     hooks.idleWaitMs = 2;
     if (diskFull) {
-        hooks.diskClusters = [](uint32_t* freeClusters, uint32_t* totalClusters) {
+        hooks.diskClusters = [](const char*, uint32_t* freeClusters, uint32_t* totalClusters) {
             *freeClusters = 1;
             *totalClusters = 1000;
             return true;

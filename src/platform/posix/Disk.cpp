@@ -7,12 +7,12 @@ namespace vosk::platform {
 
 // Blocks available to an unprivileged caller, as Windows counts the clusters
 // free to the caller.
-bool DiskClusters(uint32_t* freeClusters, uint32_t* totalClusters) {
-    if (freeClusters == nullptr || totalClusters == nullptr) {
+bool DiskClusters(const char* directory, uint32_t* freeClusters, uint32_t* totalClusters) {
+    if (directory == nullptr || freeClusters == nullptr || totalClusters == nullptr) {
         return false;
     }
     struct statvfs vfs;
-    if (statvfs(".", &vfs) != 0 || vfs.f_blocks == 0) {
+    if (statvfs(directory, &vfs) != 0 || vfs.f_blocks == 0) {
         return false;
     }
     ScaleClusters(vfs.f_bavail, vfs.f_blocks, freeClusters, totalClusters);

@@ -1,24 +1,22 @@
 #include <windows.h>
 
+#include "platform/ClusterScale.h"
 #include "platform/Disk.h"
 
 namespace vosk::platform {
 
-bool DiskClusters(uint32_t* freeClusters, uint32_t* totalClusters) {
-    if (freeClusters == nullptr || totalClusters == nullptr) {
+bool DiskClusters(const char* directory, uint32_t* freeClusters, uint32_t* totalClusters) {
+    if (directory == nullptr || freeClusters == nullptr || totalClusters == nullptr) {
         return false;
     }
-    DWORD sectorsPerCluster = 0;
-    DWORD bytesPerSector = 0;
-    DWORD freeCount = 0;
-    DWORD totalCount = 0;
-    // A null root means the disk of the current directory.
-    if (!GetDiskFreeSpaceA(nullptr, &sectorsPerCluster, &bytesPerSector, &freeCount, &totalCount) ||
-        totalCount == 0) {
+    // Any directory on the volume will do, a mounted folder included, where
+    // GetDiskFreeSpaceA would want the volume's root.
+    ULARGE_INTEGER freeToCaller;
+    ULARGE_INTEGER total;
+    if (!GetDiskFreeSpaceExA(directory, &freeToCaller, &total, nullptr) || total.QuadPart == 0) {
         return false;
     }
-    *freeClusters = freeCount;
-    *totalClusters = totalCount;
+    ScaleClusters(freeToCaller.QuadPart, total.QuadPart, freeClusters, totalClusters);
     return true;
 }
 
