@@ -104,6 +104,13 @@ void LogRegistry::IdleHousekeeping() {
             }
         }
     }
+    // A file that another program moved, removed or cut short is followed
+    // from the first pass: a rotation tool may act at any moment after start.
+    for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+        Log* log = e->payload;
+        log->ReopenIfMoved();
+        log->FollowTruncation();
+    }
     // Measured on the monotonic clock: a wall clock stepped back must not
     // hold flushing and rotation off until it has caught up again.
     if (ElapsedMs() - startMs_ >= kFlushAfterMs) {
@@ -111,7 +118,6 @@ void LogRegistry::IdleHousekeeping() {
             Log* log = e->payload;
             log->Flush();
             log->CheckRotation();
-            log->ReopenIfMoved();
         }
     }
 }

@@ -484,6 +484,12 @@ void Log::Rotate(const std::tm& now, bool reopen) {
         if (file_.Written() < sizeLimit_) {
             return;
         }
+        // Full by the count, but maybe cut short by another program since:
+        // then the file has room again.
+        WaitForWritesAside();
+        if (file_.FollowTruncation() && file_.Written() < sizeLimit_) {
+            return;
+        }
         // A backup that failed a moment ago is not tried again at every
         // record: until the wait is over they go on into the open file.
         if (file_.BackupWaiting()) {
@@ -522,6 +528,17 @@ void Log::ReopenIfMoved() {
         }
         WaitForWritesAside();
         file_.ReplaceWith(reopened);
+    });
+}
+
+void Log::FollowTruncation() {
+    LockGuard guard(lock_);
+    if (closed_) {
+        return;
+    }
+    platform::CatchAll([&] {
+        WaitForWritesAside();
+        file_.FollowTruncation();
     });
 }
 

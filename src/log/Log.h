@@ -100,6 +100,10 @@ class Log {
     // directories; a file found there is continued. The maintenance thread
     // calls it at every idle pass.
     void ReopenIfMoved();
+    // When another program has cut the file short, the count restarts at
+    // its size. The maintenance thread calls it at every idle pass; the
+    // size rule makes the same test before it starts a new file.
+    void FollowTruncation();
 
     // For a process that exits while its threads may still call: writes
     // out what is pending and closes the file for good, leaving the object

@@ -1,5 +1,7 @@
 #include "log/LogFile.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "log/LogFiles.h"
@@ -65,6 +67,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         Close();
     }
     written_ = probe_.Choose(directory, name, now, limit, path_);
+    inFile_ = 0;
 
     path_.Format("%s/%s", directory, name);
     const char* path = path_.CStr();
@@ -86,7 +89,10 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         } else {
             backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
             fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
-            written_ = fd == FileStream::kNoDescriptor ? written_ : FileSize(path);
+            if (fd != FileStream::kNoDescriptor) {
+                written_ = FileSize(path);
+                inFile_ = written_;
+            }
         }
     } else if (!PathExists(path)) {
         fd = OpenCreating(path, kCreateFresh);
@@ -131,6 +137,24 @@ void LogFile::ReplaceWith(int fd) {
     stream_.Attach(fd);
     // path_ still holds the path that OpenIfMoved opened.
     written_ = FileSize(path_.CStr());
+    inFile_ = written_;
+}
+
+bool LogFile::FollowTruncation() {
+    int fd = stream_.Descriptor();
+    struct stat st;
+    if (fd == FileStream::kNoDescriptor || fstat(fd, &st) != 0) {
+        return false;
+    }
+    // On Windows a line end takes two bytes in the file and one in the
+    // count: the file is never shorter than the count unless it was cut.
+    const int64_t size = static_cast<int64_t>(st.st_size) + stream_.ContentLength();
+    if (size >= inFile_) {
+        return false;
+    }
+    inFile_ = size;
+    written_ = static_cast<int32_t>(size);
+    return true;
 }
 
 }  // namespace vosk

@@ -67,6 +67,7 @@ class LogFile {
     void AddCount(int32_t count) {
         if (count > 0) {
             written_ += count;
+            inFile_ += count;
         }
     }
 
@@ -110,12 +111,24 @@ class LogFile {
     // file: the old file gets what is pending and is closed, and the count
     // goes on from the new file's size.
     void ReplaceWith(int fd);
+    // When another program has cut the file short (a rotation tool's copy
+    // and truncate, "> file"), restarts the count at the file's size and
+    // what is pending (the numbered name's size no longer matters), so that the size rule does not
+    // start a new file early; true when it did. Records go on at the file's end (every write
+    // appends), leaving no hole. No write outside the log's lock may be under way: its bytes are
+    // counted before they reach the file.
+    bool FollowTruncation();
     // In a forked child: the pending bytes are the parent's to write.
     void DropPending() { stream_.Attach(stream_.Descriptor()); }
 
   private:
     FileStream stream_;
     int64_t written_ = 0;
+    // Characters that the open file holds by the log's own count: its size
+    // when opened and what went to it since. Unlike written_ it never
+    // starts at the numbered name's size, so only a cut makes the file
+    // shorter.
+    int64_t inFile_ = 0;
     // Monotonic time before which a full file is not closed for another
     // backup attempt; 0 when the last backup did not fail.
     int64_t backupRetryMs_ = 0;

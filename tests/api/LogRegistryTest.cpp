@@ -247,6 +247,32 @@ TEST_F(LogRegistryTest, FlushesLogsOnlyTenSecondsAfterTheLoopBegan) {
     EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log").find(raw), std::string::npos);
 }
 
+// A rotation tool may act at once after start: the first idle pass follows
+// a file renamed away, and restarts the count of a file cut short, long
+// before the ten seconds of the flush.
+TEST_F(LogRegistryTest, TheFirstIdlePassFollowsFilesThatOtherProgramsMovedOrCut) {
+    Seams::SetStartTime(*registry_, clock_.MonotonicMs());
+    LogEntry* moved = Create(dir_.Str("m"));
+    LogEntry* cut = Create(dir_.Str("c"));
+    Trace(moved, 1, "before");
+    const std::string big(Log::kMinimumSizeLimit, 'x');
+    Trace(cut, 1, "%s", big.c_str());
+    std::filesystem::rename(dir_.Path() / "m/a.log", dir_.Path() / "m/a.log.1");
+    std::filesystem::resize_file(dir_.Path() / "c/a.log", 0);
+    Seams::IdlePass(*registry_);
+    Trace(moved, 1, "after");
+    Trace(cut, 1, "after");
+    const std::string moved1 = test::ReadBytes(dir_.Path() / "m/a.log.1");
+    const std::string movedNow = test::ReadBytes(dir_.Path() / "m/a.log");
+    EXPECT_NE(moved1.find("before"), std::string::npos);
+    EXPECT_EQ(moved1.find("after"), std::string::npos);
+    EXPECT_NE(movedNow.find("after"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "c/a.log.bak"));
+    const std::string cutNow = test::ReadBytes(dir_.Path() / "c/a.log");
+    EXPECT_EQ(cutNow.find('\0'), std::string::npos);
+    EXPECT_NE(cutNow.find("after"), std::string::npos);
+}
+
 TEST_F(LogRegistryTest, TheTenSecondRuleFollowsTheMonotonicClockNotTheWallClock) {
     struct Case {
         const char* what;

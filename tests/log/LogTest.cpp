@@ -260,6 +260,41 @@ TEST_F(LogTest, DataRotatesAtTheSizeLimit) {
     }
 }
 
+// A file that another program cut short (a rotation tool's copy and
+// truncate, "> app.log") after it was full by the count: the next record
+// goes on at its end, with no early rotation and no hole before it, found
+// by the idle pass or by the size rule itself.
+TEST_F(LogTest, AFileCutShortByAnotherProgramTakesTheNextRecordsAtItsEnd) {
+    for (bool idlePass : {false, true}) {
+        for (uintmax_t kept : {uintmax_t{0}, uintmax_t{5}}) {
+            SCOPED_TRACE(std::string(idlePass ? "idle pass" : "size rule") + ", kept " +
+                         std::to_string(kept));
+            TempDir logDir;
+            const fs::path file = logDir.Path() / "app.log";
+            auto log = MakeLog(logDir.Str());
+            const std::string big(Log::kMinimumSizeLimit, 'd');
+            log->WriteData(0, big.data(), big.size(), true);
+            fs::resize_file(file, kept);
+            if (idlePass) {
+                log->FollowTruncation();
+            }
+            Trace(*log, 0, "after");
+            EXPECT_FALSE(fs::exists(logDir.Path() / "app.log.bak"));
+            const std::string expected = ReadBytes(file).substr(0, kept);
+            EXPECT_EQ(ReadBytes(file), expected + OnDisk("[2024-03-05 10:00:00.000] after\n"));
+            EXPECT_EQ(expected.find('\0'), std::string::npos);
+            // The count went on from the file's size: a record that fills
+            // the rest of the limit still goes into this file, the next
+            // one starts a new file.
+            const std::string rest(Log::kMinimumSizeLimit - 40, 'r');
+            log->WriteData(0, rest.data(), rest.size(), true);
+            EXPECT_FALSE(fs::exists(logDir.Path() / "app.log.bak"));
+            Trace(*log, 0, "full");
+            EXPECT_TRUE(fs::exists(logDir.Path() / "app.log.bak"));
+        }
+    }
+}
+
 TEST_F(LogTest, DestructionWritesPendingTextAndLeavesNoFileWhenNeverOpened) {
     {
         auto log = MakeLog(dir.Str());
