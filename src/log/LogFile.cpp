@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "log/LogFiles.h"
@@ -67,7 +68,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         Close();
     }
     written_ = probe_.Choose(directory, name, now, limit, path_);
-    inFile_ = 0;
+    seenSize_ = 0;
 
     path_.Format("%s/%s", directory, name);
     const char* path = path_.CStr();
@@ -91,7 +92,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
             fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
             if (fd != FileStream::kNoDescriptor) {
                 written_ = FileSize(path);
-                inFile_ = written_;
+                seenSize_ = written_;
             }
         }
     } else if (!PathExists(path)) {
@@ -137,7 +138,7 @@ void LogFile::ReplaceWith(int fd) {
     stream_.Attach(fd);
     // path_ still holds the path that OpenIfMoved opened.
     written_ = FileSize(path_.CStr());
-    inFile_ = written_;
+    seenSize_ = written_;
 }
 
 bool LogFile::FollowTruncation() {
@@ -146,15 +147,13 @@ bool LogFile::FollowTruncation() {
     if (fd == FileStream::kNoDescriptor || fstat(fd, &st) != 0) {
         return false;
     }
-    // On Windows a line end takes two bytes in the file and one in the
-    // count: the file is never shorter than the count unless it was cut.
     const int64_t size = static_cast<int64_t>(st.st_size) + stream_.ContentLength();
-    if (size >= inFile_) {
-        return false;
+    const bool cut = st.st_size < seenSize_;
+    seenSize_ = st.st_size;
+    if (cut) {
+        written_ = static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX));
     }
-    inFile_ = size;
-    written_ = static_cast<int32_t>(size);
-    return true;
+    return cut;
 }
 
 }  // namespace vosk

@@ -67,7 +67,6 @@ class LogFile {
     void AddCount(int32_t count) {
         if (count > 0) {
             written_ += count;
-            inFile_ += count;
         }
     }
 
@@ -112,8 +111,9 @@ class LogFile {
     // goes on from the new file's size.
     void ReplaceWith(int fd);
     // When another program has cut the file short (a rotation tool's copy
-    // and truncate, "> file"), restarts the count at the file's size and
-    // what is pending (the numbered name's size no longer matters), so that the size rule does not
+    // and truncate, "> file") since it was last looked at, restarts the
+    // count at the file's size and what is pending (the numbered name's
+    // size no longer matters), so that the size rule does not
     // start a new file early; true when it did. Records go on at the file's end (every write
     // appends), leaving no hole. No write outside the log's lock may be under way: its bytes are
     // counted before they reach the file.
@@ -124,11 +124,10 @@ class LogFile {
   private:
     FileStream stream_;
     int64_t written_ = 0;
-    // Characters that the open file holds by the log's own count: its size
-    // when opened and what went to it since. Unlike written_ it never
-    // starts at the numbered name's size, so only a cut makes the file
-    // shorter.
-    int64_t inFile_ = 0;
+    // The open file's size when it was last looked at (opened, or tested
+    // for a cut). A file only ever shrinks when cut: a write that failed
+    // (a full disk) leaves it as it was, though the count goes on.
+    int64_t seenSize_ = 0;
     // Monotonic time before which a full file is not closed for another
     // backup attempt; 0 when the last backup did not fail.
     int64_t backupRetryMs_ = 0;
