@@ -151,12 +151,30 @@ void VOSK_LOG_CALL SL_Print(LogHandle log, int level, VOSK_LOG_FORMAT_STRING con
 void VOSK_LOG_CALL SL_Write(LogHandle log, const char* text);
 
 /*
- * Sets, in per mille of the disk holding the current directory, how full
- * the disk may get before the library prunes the oldest archived day
+ * Sets, in per mille of the disk holding a log's directory, how full that
+ * disk may get before the library prunes the oldest archived day there
  * (<log dir>/logfiles-YYYY/MM/YYYY-MM-DD). Clamped to 200..950; 800 until
  * set. Takes effect later, on the library's thread.
  */
 void VOSK_LOG_CALL SL_SetLogDiskLimit(unsigned int limit);
+
+/*
+ * Keeps the log's history in a day archive beneath its directory. With
+ * keepDays greater than 0, a backup that a new file would replace is first
+ * moved into <log dir>/logfiles-YYYY/MM/YYYY-MM-DD/ (the local day of its
+ * last record) as "<name>.YYYYMMDD-HHMMSS" (the time of its last record;
+ * "-001", "-002", ... appended within one second): the names sort by time
+ * and none is ever replaced. Day folders more than keepDays days before
+ * today are deleted, within a minute and every minute after; the disk
+ * limit prunes the oldest days first, whatever their age. Logs sharing a
+ * directory share its archive, so the smallest keepDays among them rules.
+ * Symbolic links in the archive are never followed; where the archive
+ * cannot be made (permissions, a full disk, a link or file where a folder
+ * should be) the backup is replaced as without it, and no record of the
+ * current file is lost. 0 or less (the default) turns the archive off.
+ * Takes effect at the next rotation. NULL is accepted and does nothing.
+ */
+void VOSK_LOG_CALL SL_SetLogArchive(LogHandle log, int keepDays);
 
 #ifdef __cplusplus
 }

@@ -1,4 +1,4 @@
-// The seven exported functions and the one registry behind them.
+// The eight exported functions and the one registry behind them.
 #include <cerrno>
 #include <cstdarg>
 #include <memory>
@@ -110,6 +110,10 @@ void SL_DestroyLog(LogHandle log) {
 
 void SL_ChangeLevel(LogHandle log, int level) {
     vosk::LogRegistry::ChangeLevel(vosk::EntryOf(log), level);
+}
+
+void SL_SetLogArchive(LogHandle log, int keepDays) {
+    vosk::LogRegistry::SetArchive(vosk::EntryOf(log), keepDays);
 }
 
 // errno is read first: %m reports the caller's, not what opening or

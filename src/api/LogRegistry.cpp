@@ -135,6 +135,12 @@ void LogRegistry::ChangeLevel(LogEntry* handle, int32_t level) {
     }
 }
 
+void LogRegistry::SetArchive(LogEntry* handle, int32_t keepDays) {
+    if (Log* log = LogOf(handle)) {
+        log->SetArchive(keepDays);
+    }
+}
+
 void LogRegistry::PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args,
                            int callerErrno) {
     if (Log* log = LogOf(handle)) {

@@ -35,6 +35,9 @@ class LogRegistry {
     // Idle passes flush and check the logs once the loop has run this long.
     static constexpr int64_t kFlushAfterMs = 10000;
     static constexpr int32_t kDefaultDiskLimit = 800;
+    // Day folders older than a log's archive days are looked for at the
+    // first idle pass and this often after it.
+    static constexpr int64_t kAgePruneEveryMs = 60000;
 
     // startThread false leaves the maintenance loop to the caller (tests
     // drive it turn by turn).
@@ -50,6 +53,7 @@ class LogRegistry {
     // The disk limit that SetLogDiskLimit makes of a limit: 200 to 950.
     static int32_t ClampedDiskLimit(uint32_t limit);
     static void ChangeLevel(LogEntry* handle, int32_t level);
+    static void SetArchive(LogEntry* handle, int32_t keepDays);
     // callerErrno: errno when the exported call began, for %m.
     static void PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args,
                          int callerErrno);
@@ -103,6 +107,9 @@ class LogRegistry {
     WorkerThread* parentThread_ = nullptr;
     bool loopStarted_ = false;
     int64_t startMs_ = 0;
+    // When the idle pass last looked for day folders past their age; -1
+    // before the first look.
+    int64_t agePruneMs_ = -1;
     int32_t diskLimit_ = kDefaultDiskLimit;
     MaintenanceHooks hooks_;
     // Set by CloseAtExit when the system has ended the maintenance thread

@@ -111,6 +111,12 @@ void LogRegistry::IdleHousekeeping() {
         log->ReopenIfMoved();
         log->FollowTruncation();
     }
+    if (agePruneMs_ < 0 || ElapsedMs() - agePruneMs_ >= kAgePruneEveryMs) {
+        agePruneMs_ = ElapsedMs();
+        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+            e->payload->PruneArchiveByAge();
+        }
+    }
     // Measured on the monotonic clock: a wall clock stepped back must not
     // hold flushing and rotation off until it has caught up again.
     if (ElapsedMs() - startMs_ >= kFlushAfterMs) {

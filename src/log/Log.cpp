@@ -135,6 +135,29 @@ void Log::SetLevel(int32_t level) {
     level_.store(level, std::memory_order_relaxed);
 }
 
+void Log::SetArchive(int32_t keepDays) {
+    LockGuard guard(lock_);
+    file_.Archive().SetKeepDays(keepDays);
+}
+
+void Log::PruneArchiveByAge() {
+    StringBuffer directory;
+    int32_t keepDays = 0;
+    {
+        LockGuard guard(lock_);
+        keepDays = file_.Archive().KeepDays();
+        // The archive lies beside the file, which moves to a new directory
+        // at a new day only.
+        directory.Assign(directory_.Length() > 0 ? directory_.CStr() : baseDirectory_.CStr());
+    }
+    std::tm today;
+    if (keepDays <= 0 || directory.Length() == 0 ||
+        !clock_->LocalCalendar(clock_->Time(), &today)) {
+        return;
+    }
+    PruneDaysOlderThan(directory.CStr(), keepDays, today);
+}
+
 void Log::WriteRecord(int32_t level, const char* format, va_list args, int callerErrno) {
     // The level test comes first, so that a dropped record costs no clock read.
     if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {

@@ -61,6 +61,12 @@ class Log {
     // Null gives an empty name.
     void SetNameAndLevel(const char* name, int32_t level);
     void SetLevel(int32_t level);
+    // Turns the day archive on for keepDays days (0 or less: off); from the
+    // next rotation on, backups are kept in it instead of being replaced.
+    void SetArchive(int32_t keepDays);
+    // Deletes the archive's day folders older than its days; nothing while
+    // the archive is off. The maintenance thread calls it.
+    void PruneArchiveByAge();
 
     // True when a record of this level passes the threshold. No lock: a
     // caller may test before it does anything else.

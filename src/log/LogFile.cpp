@@ -85,6 +85,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         // file is then continued rather than emptied, and the move is
         // tried again after a wait.
         backupPath_.Format("%s.bak", path);
+        archive_.Keep(directory, name, backupPath_.CStr());
         if (platform::FileRename(path, backupPath_.CStr())) {
             fd = OpenCreating(path, kCreateFresh);
         } else {

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "log/Clock.h"
+#include "log/DayArchive.h"
 #include "text/FileStream.h"
 #include "text/StringBuffer.h"
 
@@ -95,6 +96,8 @@ class LogFile {
     // that move fails the file is continued, and the backup is tried again
     // kBackupRetryMs later. The count starts at the numbered name's size
     // (now's hour and quarter; limit decides which names are full). When
+    // With the day archive on, the backup that is about to be replaced is
+    // moved into it first; when the archive refuses it, it is replaced. When
     // nothing can be opened (anything but a plain file at the path, an open
     // that fails) the count is set to limit and records are dropped until
     // the next open.
@@ -118,6 +121,8 @@ class LogFile {
     // appends), leaving no hole. No write outside the log's lock may be under way: its bytes are
     // counted before they reach the file.
     bool FollowTruncation();
+    // Where a backup goes before the next one replaces it; off unless set.
+    DayArchive& Archive() { return archive_; }
     // In a forked child: the pending bytes are the parent's to write.
     void DropPending() { stream_.Attach(stream_.Descriptor()); }
 
@@ -133,6 +138,7 @@ class LogFile {
     int64_t backupRetryMs_ = 0;
     Clock* clock_;
     NumberedNameProbe probe_;
+    DayArchive archive_;
     // Paths of an open, kept to spare the allocations.
     StringBuffer path_;
     StringBuffer backupPath_;

@@ -139,4 +139,45 @@ TEST_F(HostTest, WritesPurgesAndUnloads) {
     EXPECT_EQ(other[2], std::string(25, ' ') + "pending when destroyed");
 }
 
+// Every record in exactly one file, in order: the current file, its backup
+// and the archived files, each where its name says.
+TEST_F(HostTest, TheDayArchiveKeepsEveryRotatedFile) {
+    EXPECT_EQ(RunHost("archive"), "done\n");
+    const fs::path logs = bin_ / "archive";
+    std::vector<fs::path> archived;
+    for (const auto& entry : fs::recursive_directory_iterator(logs)) {
+        if (entry.is_regular_file() && entry.path().parent_path() != logs) {
+            archived.push_back(entry.path());
+        }
+    }
+    std::sort(archived.begin(), archived.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+    ASSERT_GE(archived.size(), 3u);
+    const std::regex name(R"(app\.log\.(\d{4})(\d\d)(\d\d)-\d{6}(-\d{3})?)");
+    std::vector<fs::path> files = archived;
+    files.push_back(logs / "app.log.bak");
+    files.push_back(logs / "app.log");
+    int next = 0;
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
+        std::smatch m;
+        const std::string filename = file.filename().string();
+        if (file.parent_path() != logs) {
+            ASSERT_TRUE(std::regex_match(filename, m, name));
+            EXPECT_EQ(file.parent_path(), logs / ("logfiles-" + m[1].str()) / m[2].str() /
+                                              (m[1].str() + "-" + m[2].str() + "-" + m[3].str()));
+        }
+        int lines = 0;
+        for (const std::string& line : Lines(ReadFile(file))) {
+            int n = -1;
+            ASSERT_EQ(sscanf(line.c_str() + 26, "record %d", &n), 1) << line;
+            EXPECT_EQ(n, next) << line;
+            next = n + 1;
+            ++lines;
+        }
+        EXPECT_GT(lines, 0);
+    }
+    EXPECT_EQ(next, 5 * 1048576 / 226 + 10);
+}
+
 }  // namespace

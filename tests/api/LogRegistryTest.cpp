@@ -274,6 +274,26 @@ TEST_F(LogRegistryTest, TheFirstIdlePassFollowsFilesThatOtherProgramsMovedOrCut)
     EXPECT_NE(cutNow.find("after"), std::string::npos);
 }
 
+// Day folders past a log's archive days are looked for at the first idle
+// pass and then once a minute, not at every pass.
+TEST_F(LogRegistryTest, ArchiveAgeIsTestedAtTheFirstIdlePassAndEveryMinute) {
+    LogEntry* log = Create(dir_.Str());
+    Trace(log, 1, "opens the file");
+    LogRegistry::SetArchive(log, 1);
+    LogRegistry::SetArchive(nullptr, 1);
+    const std::filesystem::path old = dir_.Path() / "logfiles-2001/01/2001-01-01";
+    std::filesystem::create_directories(old);
+    Seams::IdlePass(*registry_);
+    EXPECT_FALSE(std::filesystem::exists(old));
+    std::filesystem::create_directories(old);
+    clock_.AdvanceMonotonic(LogRegistry::kAgePruneEveryMs - 1);
+    Seams::IdlePass(*registry_);
+    EXPECT_TRUE(std::filesystem::exists(old));
+    clock_.AdvanceMonotonic(1);
+    Seams::IdlePass(*registry_);
+    EXPECT_FALSE(std::filesystem::exists(old));
+}
+
 TEST_F(LogRegistryTest, TheTenSecondRuleFollowsTheMonotonicClockNotTheWallClock) {
     struct Case {
         const char* what;

@@ -53,6 +53,7 @@ bool ResolveSettings(const Options& options, LogSettings* settings, std::string*
     settings->sizeLimit = options.sizeLimitSet ? vosk::Log::ClampedSizeLimit(options.sizeLimit)
                                                : vosk::Log::kDefaultSizeLimit;
     settings->level = options.level;
+    settings->keepDays = options.keepDays;
     settings->diskLimit = options.diskLimitSet
                               ? vosk::LogRegistry::ClampedDiskLimit(options.diskLimit)
                               : vosk::LogRegistry::kDefaultDiskLimit;
@@ -71,7 +72,8 @@ std::string Describe(const LogSettings& settings) {
     return "file: " + settings.file + "\nbackup: " + settings.backup +
            "\nsize limit: " + std::to_string(settings.sizeLimit) +
            "\nlevel: " + std::to_string(settings.level) +
-           "\ndisk limit: " + std::to_string(settings.diskLimit) + "\n";
+           "\ndisk limit: " + std::to_string(settings.diskLimit) +
+           "\nkeep days: " + std::to_string(settings.keepDays) + "\n";
 }
 
 bool PrepareDirectory(const std::string& directory, std::string* error) {

@@ -17,6 +17,7 @@ struct LogSettings {
     int32_t sizeLimit = 0;
     int32_t level = 0;
     int32_t diskLimit = 0;
+    int32_t keepDays = 0;
 };
 
 // The log never resolves a relative directory against the current

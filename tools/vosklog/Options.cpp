@@ -77,8 +77,8 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
             options->dryRun = true;
             continue;
         }
-        const bool takesValue =
-            arg == "-d" || arg == "-n" || arg == "-s" || arg == "-l" || arg == "--disk-limit";
+        const bool takesValue = arg == "-d" || arg == "-n" || arg == "-s" || arg == "-l" ||
+                                arg == "--disk-limit" || arg == "--keep-days";
         if (!takesValue) {
             *error = "unknown option '" + arg + "'";
             return ParseResult::kError;
@@ -114,6 +114,12 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
                 return ParseResult::kError;
             }
             options->level = static_cast<int32_t>(number);
+        } else if (arg == "--keep-days") {
+            if (!ParseInteger(value, 0, INT32_MAX, &number)) {
+                *error = "bad number of days '" + value + "' (0 or more)";
+                return ParseResult::kError;
+            }
+            options->keepDays = static_cast<int32_t>(number);
         } else {
             if (!ParseInteger(value, 0, UINT32_MAX, &number)) {
                 *error = "bad disk limit '" + value + "' (per mille, 200 to 950)";
@@ -132,7 +138,7 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
 
 const char* Usage() {
     return "usage: vosklog -n NAME [-d DIR] [-s SIZE] [-l LEVEL] [--raw] [--tee]\n"
-           "               [--disk-limit PERMILLE] [--dry-run]\n"
+           "               [--disk-limit PERMILLE] [--keep-days N] [--dry-run]\n"
            "\n"
            "Writes each line of standard input as one record of the log DIR/NAME,\n"
            "stamped with the local time to the millisecond and written through. The\n"
@@ -147,9 +153,13 @@ const char* Usage() {
            "  --raw        lines without stamp, indented instead\n"
            "  --tee        also copy every line to standard output, as read\n"
            "  --disk-limit PERMILLE\n"
-           "               prune archived day directories under DIR when the disk of\n"
-           "               the current directory is fuller than this (200 to 950,\n"
-           "               default 800)\n"
+           "               prune archived day directories under DIR when the disk\n"
+           "               that holds DIR is fuller than this (200 to 950, default\n"
+           "               800)\n"
+           "  --keep-days N\n"
+           "               keep each backup in DIR/logfiles-YYYY/MM/YYYY-MM-DD/ as\n"
+           "               NAME.YYYYMMDD-HHMMSS instead of replacing it, and delete\n"
+           "               day directories more than N days old (default 0: off)\n"
            "  --dry-run    print the file, backup, size limit, level and disk limit\n"
            "               that would be used, and exit\n"
            "  --help       this text\n"

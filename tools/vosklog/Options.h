@@ -16,6 +16,7 @@ struct Options {
     bool tee = false;
     bool diskLimitSet = false;
     uint32_t diskLimit = 0;
+    int32_t keepDays = 0;  // 0: no day archive
     bool dryRun = false;
 };
 

@@ -31,6 +31,7 @@ bool PipeLog::Open(const LogSettings& settings, std::string* error) {
         return false;
     }
     log_ = entry->payload;
+    vosk::LogRegistry::SetArchive(entry, settings.keepDays);
     return true;
 }
 

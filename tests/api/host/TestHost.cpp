@@ -1,13 +1,15 @@
 // A host program as a user writes one: it loads the library at run time and
-// reaches it through the seven exported functions only.
+// reaches it through the exported functions only.
 //
 //   test_host <library> basic
 //   test_host <library> named <directory> <name>   one record in that log
+//   test_host <library> archive
 //
 // Prints "done" when the scenario ran to its end and the library unloaded.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,6 +30,7 @@ struct Exports {
     decltype(&SL_Print) print;
     decltype(&SL_Write) write;
     decltype(&SL_SetLogDiskLimit) setDiskLimit;
+    decltype(&SL_SetLogArchive) setArchive;
 };
 
 template <typename F>
@@ -96,6 +99,22 @@ int Named(const Exports& x, const char* directory, const char* name) {
     return 0;
 }
 
+// Five files' worth of numbered records into a log with the day archive on:
+// "archive/app.log" beside the executable, a new file at every 1 MiB.
+int Archive(const Exports& x) {
+    LogHandle log = x.create("archive", "app.log", 0, 0);
+    if (log == nullptr) {
+        return 1;
+    }
+    x.setArchive(log, 7);
+    x.setArchive(nullptr, 7);
+    const std::string filler(200, 'f');
+    for (int i = 0; i < 5 * 1048576 / 226 + 10; ++i) {
+        x.trace(log, 0, "record %d %s", i, filler.c_str());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,7 +132,8 @@ int main(int argc, char** argv) {
         !Bind(library, "SL_ChangeLevel", &x.changeLevel) ||
         !Bind(library, "SL_TraceLog", &x.trace) || !Bind(library, "SL_Print", &x.print) ||
         !Bind(library, "SL_Write", &x.write) ||
-        !Bind(library, "SL_SetLogDiskLimit", &x.setDiskLimit)) {
+        !Bind(library, "SL_SetLogDiskLimit", &x.setDiskLimit) ||
+        !Bind(library, "SL_SetLogArchive", &x.setArchive)) {
         fprintf(stderr, "missing export\n");
         return 4;
     }
@@ -122,6 +142,8 @@ int main(int argc, char** argv) {
         result = Basic(x);
     } else if (strcmp(argv[2], "named") == 0 && argc == 5) {
         result = Named(x, argv[3], argv[4]);
+    } else if (strcmp(argv[2], "archive") == 0) {
+        result = Archive(x);
     }
     if (!vosk::platform::LibraryClose(library)) {
         return 6;

@@ -18,7 +18,7 @@ TEST(OptionsTest, EveryOptionIsTaken) {
     Options o;
     std::string error;
     ASSERT_EQ(Parse({"-d", "logs", "-n", "app.log", "-s", "10M", "-l", "-3", "--raw", "--tee",
-                     "--disk-limit", "900", "--dry-run"},
+                     "--disk-limit", "900", "--keep-days", "30", "--dry-run"},
                     &o, &error),
               ParseResult::kRun)
         << error;
@@ -31,6 +31,7 @@ TEST(OptionsTest, EveryOptionIsTaken) {
     EXPECT_TRUE(o.tee);
     EXPECT_TRUE(o.diskLimitSet);
     EXPECT_EQ(o.diskLimit, 900u);
+    EXPECT_EQ(o.keepDays, 30);
     EXPECT_TRUE(o.dryRun);
 }
 
@@ -42,6 +43,7 @@ TEST(OptionsTest, DefaultsLeaveTheLibrarysValues) {
     EXPECT_FALSE(o.sizeLimitSet);
     EXPECT_EQ(o.level, 0);
     EXPECT_FALSE(o.raw || o.tee || o.diskLimitSet || o.dryRun);
+    EXPECT_EQ(o.keepDays, 0);
 }
 
 TEST(OptionsTest, HelpIsTakenWhereItStands) {
@@ -58,6 +60,9 @@ TEST(OptionsTest, BadCommandLinesAreRefusedWithAMessage) {
         {"-d", "x"},
         {"-n"},
         {"-n", ""},
+        {"-n", "a", "--keep-days"},
+        {"-n", "a", "--keep-days", "-1"},
+        {"-n", "a", "--keep-days", "x"},
         {"-n", "a", "-d", "  "},
         {"-n", "a", "-x"},
         {"-n", "a", "extra"},

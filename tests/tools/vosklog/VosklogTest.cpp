@@ -1,6 +1,7 @@
 // The program end to end: lines through standard input into log files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -127,6 +128,37 @@ TEST_F(VosklogTest, RotatesAtTheSizeLimitWhilePiping) {
     EXPECT_EQ(backup, tail);
 }
 
+// With --keep-days every file is kept: the archived ones, the backup and
+// the current file hold every line once, in order.
+TEST_F(VosklogTest, KeepDaysKeepsEveryFileInTheDayArchive) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3500; ++i) {
+        std::string number = std::to_string(i);
+        lines.push_back(number + std::string(1000 - kStampLength - 1 - number.size(), '.'));
+    }
+    ToolResult r = Run("-n app.log -s 1M --keep-days 3", Joined(lines), true);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<fs::path> archived;
+    for (const auto& entry : fs::recursive_directory_iterator(logs.Path())) {
+        if (entry.is_regular_file() && entry.path().parent_path() != logs.Path()) {
+            archived.push_back(entry.path());
+        }
+    }
+    std::sort(archived.begin(), archived.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+    // Four files of 1049 lines: two of them archived.
+    ASSERT_EQ(archived.size(), 2u);
+    std::vector<std::string> all;
+    archived.push_back(File("app.log.bak"));
+    archived.push_back(File());
+    for (const fs::path& file : archived) {
+        EXPECT_EQ(file.filename().string().rfind("app.log", 0), 0u);
+        std::vector<std::string> messages = Messages(file);
+        all.insert(all.end(), messages.begin(), messages.end());
+    }
+    EXPECT_EQ(all, lines);
+}
+
 TEST_F(VosklogTest, LevelPrefixesAreWeighedAgainstTheThreshold) {
     const std::string input = "<0>zero\n<3>three\n<4>four\n<-1>minus\nplain\n<x>bad\n<7>seven\n";
     struct Case {
@@ -219,12 +251,13 @@ TEST_F(VosklogTest, DryRunShowsTheSettingsAfterTheLibrarysClampsAndTouchesNothin
         std::string level;
         std::string diskLimit;
         std::string notice;  // the line on standard error, if any
+        std::string keepDays = "0";
     };
     const Case cases[] = {
         {"", "2097152", "0", "800", ""},
         {"-s 100 -l 9 --disk-limit 5", "1048576", "9", "200",
          "vosklog: size limit 100 is below the least a log takes; using 1048576"},
-        {"-s 10M -l -4 --disk-limit 999", "10485760", "-4", "950", ""},
+        {"-s 10M -l -4 --disk-limit 999 --keep-days 7", "10485760", "-4", "950", "", "7"},
         {"-s 1048575 --disk-limit 900", "1048576", "0", "900",
          "vosklog: size limit 1048575 is below the least a log takes; using 1048576"},
         {"-s 1M", "1048576", "0", "800", ""},
@@ -236,10 +269,11 @@ TEST_F(VosklogTest, DryRunShowsTheSettingsAfterTheLibrarysClampsAndTouchesNothin
         ToolResult r = tool.Run("--dry-run -d no_such_dir/sub/ -n app.log " + c.arguments, "x\n");
         EXPECT_EQ(r.exitCode, 0) << r.err;
         std::string file = directory + "/app.log";
-        EXPECT_EQ(SplitLines(r.out).lines,
-                  (std::vector<std::string>{"file: " + file, "backup: " + file + ".bak",
-                                            "size limit: " + c.sizeLimit, "level: " + c.level,
-                                            "disk limit: " + c.diskLimit}));
+        EXPECT_EQ(
+            SplitLines(r.out).lines,
+            (std::vector<std::string>{"file: " + file, "backup: " + file + ".bak",
+                                      "size limit: " + c.sizeLimit, "level: " + c.level,
+                                      "disk limit: " + c.diskLimit, "keep days: " + c.keepDays}));
         EXPECT_EQ(SplitLines(r.err).lines, c.notice.empty() ? std::vector<std::string>()
                                                             : std::vector<std::string>{c.notice});
     }

@@ -1,0 +1,149 @@
+#include "log/DayArchive.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "log/ArchiveCleanup.h"
+#include "log/LogFiles.h"
+#include "platform/ArchiveMove.h"
+#include "platform/CatchAll.h"
+#include "platform/Directory.h"
+#include "platform/Files.h"
+#include "platform/Time.h"
+
+namespace vosk {
+
+namespace {
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+int64_t DayNumber(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// Reads exactly digits decimal digits, then expects the text's end.
+bool ReadNumber(const char* text, int digits, int* value) {
+    int n = 0;
+    for (int i = 0; i < digits; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        n = n * 10 + (text[i] - '0');
+    }
+    *value = n;
+    return text[digits] == '\0';
+}
+
+// The names of the real, addressable directories in parent.
+std::vector<std::string> Subdirectories(const std::string& parent, const char* prefix) {
+    std::vector<std::string> names;
+    const std::string pattern = parent + "/" + prefix + "*";
+    for (platform::DirectoryWalk walk(pattern.c_str()); walk.AtEntry(); walk.Next()) {
+        const platform::DirEntry& entry = walk.Entry();
+        if (entry.isDirectory && !entry.isLink && entry.addressable &&
+            strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0) {
+            names.emplace_back(entry.name);
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+bool DayArchive::RealDirectory(const char* path) {
+    if (platform::PathIsRealDirectory(path)) {
+        return true;
+    }
+    platform::DirectoryMake(path);
+    return platform::PathIsRealDirectory(path);
+}
+
+bool DayArchive::Keep(const char* directory, const char* name, const char* backup) {
+    if (keepDays_ <= 0 || directory == nullptr || name == nullptr || backup == nullptr ||
+        !platform::PathIsPlainFile(backup)) {
+        return false;
+    }
+    int64_t written = 0;
+    std::tm day;
+    if (!platform::FileWriteTime(backup, &written) ||
+        !platform::LocalCalendar(static_cast<time_t>(written), &day)) {
+        return false;
+    }
+    const int year = day.tm_year + 1900;
+    const int month = day.tm_mon + 1;
+    const char* levels[] = {"%s/logfiles-%04d", "%s/logfiles-%04d/%02d",
+                            "%s/logfiles-%04d/%02d/%04d-%02d-%02d"};
+    for (const char* level : levels) {
+        path_.Format(level, directory, year, month, year, month, day.tm_mday);
+        if (!RealDirectory(path_.CStr())) {
+            return false;
+        }
+    }
+    for (int n = 0; n <= kSameSecondNames; ++n) {
+        const char* format =
+            n == 0 ? "%s/%s.%04d%02d%02d-%02d%02d%02d" : "%s/%s.%04d%02d%02d-%02d%02d%02d-%03d";
+        target_.Format(format, path_.CStr(), name, year, month, day.tm_mday, day.tm_hour,
+                       day.tm_min, day.tm_sec, n);
+        if (PathExists(target_.CStr())) {
+            continue;
+        }
+        return platform::FileMoveNoReplace(backup, target_.CStr());
+    }
+    return false;
+}
+
+void PruneDaysOlderThan(const char* directory, int32_t keepDays, const std::tm& today) {
+    if (directory == nullptr || keepDays <= 0) {
+        return;
+    }
+    const int64_t todayNumber = DayNumber(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday);
+    platform::CatchAll([&] {
+        const std::string base(directory);
+        for (const std::string& yearName : Subdirectories(base, "logfiles-")) {
+            int year = 0;
+            if (!ReadNumber(yearName.c_str() + strlen("logfiles-"), 4, &year)) {
+                continue;
+            }
+            const std::string yearPath = base + "/" + yearName;
+            bool yearPruned = false;
+            for (const std::string& monthName : Subdirectories(yearPath, "")) {
+                int month = 0;
+                if (!ReadNumber(monthName.c_str(), 2, &month)) {
+                    continue;
+                }
+                const std::string monthPath = yearPath + "/" + monthName;
+                bool monthPruned = false;
+                char prefix[16];
+                snprintf(prefix, sizeof(prefix), "%04d-%02d-", year, month);
+                for (const std::string& dayName : Subdirectories(monthPath, prefix)) {
+                    int dayOfMonth = 0;
+                    if (!ReadNumber(dayName.c_str() + strlen(prefix), 2, &dayOfMonth)) {
+                        continue;
+                    }
+                    if (todayNumber - DayNumber(year, month, dayOfMonth) > keepDays) {
+                        DeleteTree((monthPath + "/" + dayName).c_str(), kNestedFileLimit);
+                        monthPruned = true;
+                    }
+                }
+                // Only where a day went: an empty folder may be one that a
+                // rotation has just made for its backup. Fails while
+                // anything is left in it.
+                if (monthPruned) {
+                    yearPruned = true;
+                    platform::DirectoryRemove(monthPath.c_str());
+                }
+            }
+            if (yearPruned) {
+                platform::DirectoryRemove(yearPath.c_str());
+            }
+        }
+    });
+}
+
+}  // namespace vosk

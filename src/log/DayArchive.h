@@ -1,0 +1,53 @@
+// The day archive of a log: instead of being replaced at the next rotation,
+// a backup is kept beneath the log's directory in
+// logfiles-YYYY/MM/YYYY-MM-DD/, the local day of its last record, where the
+// disk limit's pruning finds it, oldest day first; day folders older than a
+// number of days are deleted. Off until a number of days is set.
+//
+// Only directories that are directories themselves are entered or made on
+// the way: a symbolic link, junction or file where one should be refuses
+// the archive, and the backup is then replaced as without one.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "text/StringBuffer.h"
+
+namespace vosk {
+
+class DayArchive {
+  public:
+    // An archived name that is taken gets "-001" to this number appended.
+    static constexpr int kSameSecondNames = 999;
+
+    // 0 (or less) turns the archive off.
+    void SetKeepDays(int32_t days) { keepDays_ = days < 0 ? 0 : days; }
+    int32_t KeepDays() const { return keepDays_; }
+
+    // Moves the plain file at backup, the backup of "<directory>/<name>",
+    // in one step to "<directory>/logfiles-YYYY/MM/YYYY-MM-DD/<name>.
+    // YYYYMMDD-HHMMSS", the local time of its last write, with "-001" and
+    // on appended while the name is taken: the names sort by time and
+    // nothing is ever replaced. False, and nothing moved, when the archive
+    // is off, when there is no such file, and when the archive is refused.
+    bool Keep(const char* directory, const char* name, const char* backup);
+
+  private:
+    // Makes path a directory unless it is one; false when it is anything
+    // else afterwards (a link included).
+    static bool RealDirectory(const char* path);
+
+    int32_t keepDays_ = 0;
+    StringBuffer path_;
+    StringBuffer target_;
+};
+
+// Deletes the day folders of directory's archive
+// (logfiles-YYYY/MM/YYYY-MM-DD, directories themselves, named so) whose
+// day lies more than keepDays days before today, with everything in them
+// (links deleted, never followed), and month and year folders left empty.
+// Nothing else is touched. keepDays 0 or less deletes nothing.
+void PruneDaysOlderThan(const char* directory, int32_t keepDays, const std::tm& today);
+
+}  // namespace vosk

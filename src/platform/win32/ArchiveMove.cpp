@@ -1,0 +1,35 @@
+#include <windows.h>
+
+#include "platform/ArchiveMove.h"
+
+namespace vosk::platform {
+
+bool PathIsRealDirectory(const char* path) {
+    if (path == nullptr) {
+        return false;
+    }
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+bool FileMoveNoReplace(const char* from, const char* to) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    return from != nullptr && to != nullptr && MoveFileExA(from, to, 0) != 0;
+}
+
+bool FileWriteTime(const char* path, int64_t* seconds) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path == nullptr || seconds == nullptr ||
+        !GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+        return false;
+    }
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    ticks.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    // 100-ns ticks since 1601 to seconds since 1970.
+    *seconds = static_cast<int64_t>(ticks.QuadPart / 10000000ULL) - 11644473600LL;
+    return true;
+}
+
+}  // namespace vosk::platform
