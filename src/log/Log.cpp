@@ -296,6 +296,8 @@ void Log::WriteAside(int fd, const char* record, int32_t length) {
     {
         WriteUnderWay underWay(writesAside_);
         written = FileStream::WriteOutside(fd, record, size);
+        // Counted before the write leaves the count of those under way.
+        file_.AddDeliveredAside(written);
     }
     if (written != 0 && written != size) {
         // Part of the line is in the file (a full disk): the next record

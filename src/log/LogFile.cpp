@@ -68,7 +68,6 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         Close();
     }
     written_ = probe_.Choose(directory, name, now, limit, path_);
-    seenSize_ = 0;
 
     path_.Format("%s/%s", directory, name);
     const char* path = path_.CStr();
@@ -93,7 +92,6 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
             fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
             if (fd != FileStream::kNoDescriptor) {
                 written_ = FileSize(path);
-                seenSize_ = written_;
             }
         }
     } else if (!PathExists(path)) {
@@ -106,6 +104,16 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         written_ = limit;
     }
     stream_.Attach(fd);
+    StartExpectedSize(fd == FileStream::kNoDescriptor ? 0 : FileSize(path));
+}
+
+int64_t LogFile::DeliveredSoFar() const {
+    return stream_.Delivered() + deliveredAside_.load(std::memory_order_relaxed);
+}
+
+void LogFile::StartExpectedSize(int64_t size) {
+    expectedSize_ = size;
+    deliveredSeen_ = DeliveredSoFar();
 }
 
 int LogFile::OpenIfMoved(const char* directory, const char* name) {
@@ -139,7 +147,7 @@ void LogFile::ReplaceWith(int fd) {
     stream_.Attach(fd);
     // path_ still holds the path that OpenIfMoved opened.
     written_ = FileSize(path_.CStr());
-    seenSize_ = written_;
+    StartExpectedSize(written_);
 }
 
 bool LogFile::FollowTruncation() {
@@ -149,9 +157,13 @@ bool LogFile::FollowTruncation() {
         return false;
     }
     const int64_t size = static_cast<int64_t>(st.st_size) + stream_.ContentLength();
-    const bool cut = st.st_size < seenSize_;
-    seenSize_ = st.st_size;
+    const int64_t delivered = DeliveredSoFar();
+    expectedSize_ += delivered - deliveredSeen_;
+    deliveredSeen_ = delivered;
+    // Another writer (a forked child) makes the file longer, never shorter.
+    const bool cut = st.st_size < expectedSize_;
     if (cut) {
+        expectedSize_ = st.st_size;
         written_ = static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX));
     }
     return cut;

@@ -6,6 +6,8 @@
 // waits for them before it closes or replaces the file.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
@@ -114,25 +116,38 @@ class LogFile {
     // goes on from the new file's size.
     void ReplaceWith(int fd);
     // When another program has cut the file short (a rotation tool's copy
-    // and truncate, "> file") since it was last looked at, restarts the
-    // count at the file's size and what is pending (the numbered name's
-    // size no longer matters), so that the size rule does not
+    // and truncate, "> file"), that is when it is shorter than its size at
+    // the open and every byte that reached it since, restarts the count at
+    // its size and what is pending (the numbered name's size no longer
+    // matters), so that the size rule does not
     // start a new file early; true when it did. Records go on at the file's end (every write
     // appends), leaving no hole. No write outside the log's lock may be under way: its bytes are
     // counted before they reach the file.
     bool FollowTruncation();
     // Where a backup goes before the next one replaces it; off unless set.
     DayArchive& Archive() { return archive_; }
+    // Bytes that a write made outside the log's lock put into the file.
+    void AddDeliveredAside(size_t bytes) {
+        deliveredAside_.fetch_add(static_cast<int64_t>(bytes), std::memory_order_relaxed);
+    }
     // In a forked child: the pending bytes are the parent's to write.
     void DropPending() { stream_.Attach(stream_.Descriptor()); }
 
   private:
+    int64_t DeliveredSoFar() const;
+    // The open file holds size bytes; what is delivered from now on adds.
+    void StartExpectedSize(int64_t size);
+
     FileStream stream_;
     int64_t written_ = 0;
-    // The open file's size when it was last looked at (opened, or tested
-    // for a cut). A file only ever shrinks when cut: a write that failed
-    // (a full disk) leaves it as it was, though the count goes on.
-    int64_t seenSize_ = 0;
+    // The size the open file has unless it was cut: its size when opened
+    // or last tested, and the bytes that reached it since. Writes that
+    // failed (a full disk) are not in it, though the count has them.
+    int64_t expectedSize_ = 0;
+    // The stream's and the outside writes' bytes delivered when
+    // expectedSize_ was last brought up to date.
+    int64_t deliveredSeen_ = 0;
+    std::atomic<int64_t> deliveredAside_{0};
     // Monotonic time before which a full file is not closed for another
     // backup attempt; 0 when the last backup did not fail.
     int64_t backupRetryMs_ = 0;

@@ -122,6 +122,7 @@ bool FileStream::WriteAll(const char* data, size_t size, long* failure) {
                   end, failure);
     if (next != data) {
         atLineStart_ = next[-1] == '\n';
+        delivered_ += next - data;
     }
     return next == end;
 }

@@ -83,6 +83,10 @@ class FileStream : public TextBuffer {
     // Writes the pending bytes and lets the descriptor go (not closed).
     int Detach();
     int Descriptor() const { return fd_; }
+    // Bytes that the stream's own writes have put into descriptors, all of
+    // them, since it was made: what reached a file, as opposed to what was
+    // stored.
+    int64_t Delivered() const { return delivered_; }
 
     // Append formatted text; -1 (and nothing done) without a descriptor.
     int32_t Print(const char* format, ...);
@@ -108,6 +112,7 @@ class FileStream : public TextBuffer {
     bool atLineStart_ = true;
     // A failed write left the descriptor's file inside a line.
     bool lineCut_ = false;
+    int64_t delivered_ = 0;
     // Between BeginRecord and EndRecord.
     bool holding_ = false;
 };
