@@ -2,6 +2,7 @@
 // pipe, and the count of those lines in the files it leaves behind.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -35,7 +36,9 @@ class FeedingRun {
 
     bool Start(const std::vector<std::string>& argv) {
         int fds[2];
-        if (pipe(fds) != 0) {
+        // Not inherited by other children (a shipper started meanwhile),
+        // which would hold the input open after End.
+        if (pipe2(fds, O_CLOEXEC) != 0) {
             return false;
         }
         std::vector<char*> args;
@@ -77,6 +80,17 @@ class FeedingRun {
                 std::this_thread::sleep_until(due);
             }
         }
+        return next;
+    }
+
+    // count lines from next on, at once; the number after the last. A
+    // line the pipe refused shows as lost.
+    int FeedCount(int next, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += NumberedLine(next++);
+        }
+        WriteAll(text);
         return next;
     }
 
