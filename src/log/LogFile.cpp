@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "log/LogFiles.h"
@@ -164,7 +163,7 @@ bool LogFile::FollowTruncation() {
     const bool cut = st.st_size < expectedSize_;
     if (cut) {
         expectedSize_ = st.st_size;
-        written_ = static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX));
+        written_ = size;
     }
     return cut;
 }
