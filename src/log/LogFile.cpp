@@ -63,6 +63,10 @@ void LogFile::PrepareOpen(const char* directory, int32_t limit) {
 }
 
 void LogFile::Open(const char* directory, const char* name, const std::tm& now, int32_t limit) {
+    // The file this log had open, to tell whether another process (a forked
+    // child, another program given the same path) has moved it since.
+    platform::FileId had{};
+    const bool hadFile = IsOpen() && platform::FileIdOf(stream_.Descriptor(), &had);
     if (IsOpen()) {
         Close();
     }
@@ -70,13 +74,24 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
 
     path_.Format("%s/%s", directory, name);
     const char* path = path_.CStr();
-    // Appending, always: records of another process or handle on the same
-    // file (a forked child, a second log of the same name) never overwrite.
-    constexpr int kCreateFresh =
-        platform::kOpenCreate | platform::kOpenTruncate | platform::kOpenAppend;
+    // Appending, never emptying: a file that another process started at the
+    // path a moment ago keeps what it wrote there.
+    constexpr int kCreate = platform::kOpenCreate | platform::kOpenAppend;
     backupRetryMs_ = 0;
     int fd = FileStream::kNoDescriptor;
-    if (platform::PathIsPlainFile(path)) {
+    // One process at a time moves the file and opens the next; otherwise
+    // each would move the other's fresh file, or find its own move failing
+    // and wait for the retry while the file grows past its limit.
+    const int lock = platform::DirectoryLockTake(directory);
+    platform::FileId atPath{};
+    if (hadFile && (!platform::PathFileId(path, &atPath) || !(atPath == had))) {
+        // Moved already by another process: what is at the path now is its
+        // successor, continued rather than moved again. Records written
+        // into the moved file stay there.
+        if (!PathExists(path) || platform::PathIsPlainFile(path)) {
+            fd = OpenCreating(path, kCreate);
+        }
+    } else if (platform::PathIsPlainFile(path)) {
         // The backup replaces the old one in one step, so a move that
         // fails (a read-only directory, a directory with the backup's
         // name, on Windows a reader that holds the file) keeps both. The
@@ -85,7 +100,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         backupPath_.Format("%s.bak", path);
         archive_.Keep(directory, name, backupPath_.CStr());
         if (platform::FileRename(path, backupPath_.CStr())) {
-            fd = OpenCreating(path, kCreateFresh);
+            fd = OpenCreating(path, kCreate);
         } else {
             backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
             fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
@@ -94,7 +109,13 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
             }
         }
     } else if (!PathExists(path)) {
-        fd = OpenCreating(path, kCreateFresh);
+        fd = OpenCreating(path, kCreate);
+    }
+    platform::DirectoryLockRelease(lock);
+    // A file that another process started counts from its size.
+    const int64_t size = fd == FileStream::kNoDescriptor ? 0 : FileSize(path);
+    if (size > written_) {
+        written_ = size;
     }
     // Anything else at the path (a directory, a link, a FIFO, a device) is
     // not the log's: it is neither moved nor opened, records are dropped
@@ -103,7 +124,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         written_ = limit;
     }
     stream_.Attach(fd);
-    StartExpectedSize(fd == FileStream::kNoDescriptor ? 0 : FileSize(path));
+    StartExpectedSize(size);
 }
 
 int64_t LogFile::DeliveredSoFar() const {

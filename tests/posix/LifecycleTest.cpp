@@ -276,5 +276,66 @@ TEST(Lifecycle, LargeRecordsOfParentAndChildNeverTear) {
     EXPECT_EQ(next[1], 50);
 }
 
+// A parent's writers and its forked children write and rotate one log, the
+// day archive keeping every generation: each record is in exactly one file
+// and no file grows far past the limit. Before: runs of one parent thread's
+// records were in no file (a process emptied a file that another had just
+// started), and a move that failed because another process had just made
+// it held rotation off for a second while the file grew to hundreds of MB.
+TEST(Lifecycle, ParentAndForkedChildrenRotatingOneLogLoseNoRecord) {
+    SKIP_UNDER_THREAD_CHECKER();
+    constexpr int kPerThread = 1000 / VOSK_STRESS_DIVISOR;
+    constexpr uintmax_t kLimit = 1048576;
+    TempDir dir;
+    HostRun run =
+        RunHost("rotate", Quoted(dir.Str()) + " " + std::to_string(kPerThread), kNoLeakCheck);
+    ASSERT_TRUE(run.ExitedWith(0)) << run.Describe();
+    ASSERT_EQ(run.output, "children 6\n");
+    std::map<std::string, int> seen;
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path())) {
+        if (!entry.is_regular_file()) {
+            continue;
+        }
+        ++files;
+        // Each process counts what it wrote: a file may take another's
+        // records after one has moved it, until that one finds it moved
+        // (at most 2.1 times the limit seen; 220 times before).
+        EXPECT_LE(entry.file_size(), 3 * kLimit) << entry.path();
+        test::FileLines file = test::SplitLines(test::ReadBytes(entry.path()));
+        EXPECT_TRUE(file.endsWhole) << entry.path();
+        for (const std::string& line : file.lines) {
+            ASSERT_TRUE(line.size() > test::kStampLength) << entry.path() << ": " << line;
+            const std::string message = line.substr(test::kStampLength);
+            ++seen[message.substr(0, message.find(' ', message.find(' ') + 1))];
+        }
+    }
+    EXPECT_GT(files, 4) << "the log rotated";
+    int lost = 0;
+    int twice = 0;
+    const auto check = [&](const std::string& id) {
+        auto found = seen.find(id);
+        lost += found == seen.end() ? 1 : 0;
+        twice += found != seen.end() && found->second > 1 ? 1 : 0;
+        if (found != seen.end()) {
+            seen.erase(found);
+        }
+    };
+    for (int t = 0; t < 4; ++t) {
+        for (int n = 0; n < kPerThread; ++n) {
+            check("t" + std::to_string(t) + " n" + std::to_string(n));
+        }
+    }
+    for (int c = 0; c < 6; ++c) {
+        for (int n = 0; n < 200; ++n) {
+            check("c" + std::to_string(c) + " n" + std::to_string(n));
+        }
+    }
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(twice, 0);
+    EXPECT_TRUE(seen.empty()) << seen.size() << " lines of no record, such as "
+                              << (seen.empty() ? "" : seen.begin()->first);
+}
+
 }  // namespace
 }  // namespace vosk

@@ -28,6 +28,15 @@
 //     keeps interrupting it with a signal whose handler writes "signal <k>"
 //     to the same log. Prints the number of handler calls.
 //
+//   reliability_host rotate <library> <directory> <records per thread>
+//     Four threads write numbered records ("t<k> n<i>") to one log of the
+//     smallest size limit with the day archive on, so that every
+//     generation of the file is kept, while the main thread forks six
+//     times; each child writes 200 records ("c<k> n<i>") to the same log
+//     and exits. Records are of a few bytes to 64 KB. Parent and children
+//     rotate the one file. Prints "children <n>" with the number that
+//     exited with 0.
+//
 //   reliability_host fork <library> <directory> busy|daemon|big
 //     busy: a thread writes records without end while the process forks;
 //       the child writes a record and raw text, then calls exit. Prints
@@ -259,10 +268,10 @@ int SignalWhileLogging(const char* libraryPath, const char* directory, int recor
     return 0;
 }
 
-// The child's status once it has ended; -1 when it did not end within 5 s
+// The child's status once it has ended; -1 when it did not end within limitMs
 // (it is then killed).
-int WaitForChild(pid_t child) {
-    for (int waited = 0; waited < 5000; ++waited) {
+int WaitForChild(pid_t child, int limitMs = 5000) {
+    for (int waited = 0; waited < limitMs; ++waited) {
         int status = 0;
         if (waitpid(child, &status, WNOHANG) == child) {
             return status;
@@ -390,6 +399,88 @@ int Fork(const char* libraryPath, const char* directory, const char* how) {
     return 2;
 }
 
+constexpr int kRotateThreads = 4;
+constexpr int kRotateChildren = 6;
+constexpr int kChildRecords = 200;
+
+int ForkedRotation(const char* libraryPath, const char* directory, int perThread) {
+    Exports x;
+    void* library = Load(libraryPath, &x);
+    decltype(&SL_SetLogArchive) setArchive = nullptr;
+    if (library == nullptr || !Bind(library, "SL_SetLogArchive", &setArchive)) {
+        return 3;
+    }
+    LogHandle log = x.create(directory, "rotate.log", 1048576, 0);
+    if (log == nullptr) {
+        return 4;
+    }
+    setArchive(log, 1);
+    // Sizes of a few bytes to 64 KB: a rotation every few dozen records.
+    const std::string payload(65536, '.');
+    const auto size = [](int k, int n) {
+        return (static_cast<unsigned>(n) * 7919u + k * 104729u) % 65536u;
+    };
+    std::atomic<int> written{0};
+    // The writers stand still between two records for each fork: a thread
+    // inside malloc at the fork would leave the child's allocator locked
+    // (AddressSanitizer's is not fork-safe). They go on right after it, so
+    // parent and child rotate the file at the same time.
+    std::atomic<bool> hold{false};
+    std::atomic<int> held{0};
+    std::atomic<int> running{kRotateThreads};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kRotateThreads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int n = 0; n < perThread; ++n) {
+                if (hold.load()) {
+                    held.fetch_add(1);
+                    while (hold.load()) {
+                        std::this_thread::yield();
+                    }
+                    held.fetch_sub(1);
+                }
+                x.trace(log, 0, "t%d n%d %.*s", t, n, static_cast<int>(size(t, n)),
+                        payload.c_str());
+                written.fetch_add(1);
+            }
+            running.fetch_sub(1);
+        });
+    }
+    std::vector<pid_t> children;
+    for (int c = 0; c < kRotateChildren; ++c) {
+        // Spread over the writers' run, each fork amid rotations.
+        while (written.load() < (c + 1) * perThread * kRotateThreads / (kRotateChildren + 1)) {
+            std::this_thread::yield();
+        }
+        std::fflush(stdout);
+        hold.store(true);
+        while (held.load() < running.load()) {
+            std::this_thread::yield();
+        }
+        pid_t child = fork();
+        hold.store(false);
+        if (child == 0) {
+            for (int n = 0; n < kChildRecords; ++n) {
+                x.trace(log, 0, "c%d n%d %.*s", c, n, static_cast<int>(size(c + 7, n)),
+                        payload.c_str());
+            }
+            std::exit(0);
+        }
+        children.push_back(child);
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    int exited = 0;
+    for (pid_t child : children) {
+        // Each child writes megabytes: slow under the sanitizers.
+        int status = child < 0 ? -1 : WaitForChild(child, 60000);
+        exited += status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
+    }
+    std::printf("children %d\n", exited);
+    return 0;
+}
+
 constexpr int kRecordsBeforeExit = 50;
 
 int ExitWithWriters(const char* libraryPath, const char* directory, int threads, bool callExit) {
@@ -436,6 +527,9 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "unload") == 0) {
         return Unload(argv[2], argv[3]);
     }
+    if (argc >= 5 && std::strcmp(argv[1], "rotate") == 0) {
+        return ForkedRotation(argv[2], argv[3], std::atoi(argv[4]));
+    }
     if (argc >= 5 && std::strcmp(argv[1], "fork") == 0) {
         return Fork(argv[2], argv[3], argv[4]);
     }
@@ -450,7 +544,7 @@ int main(int argc, char** argv) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
     std::fprintf(stderr,
-                 "usage: reliability_host crash|unload|cycles|exit|signal|fork <library> "
+                 "usage: reliability_host crash|unload|cycles|exit|signal|fork|rotate <library> "
                  "<directory> [count] "
                  "[threads]\n");
     return 2;
