@@ -331,21 +331,35 @@ bool Log::WaitForWritesAside(int32_t waitMs) {
 }
 
 template <class Fill>
-void Log::WriteHeld(Fill fill) {
+WriteResult Log::WriteHeld(Fill fill) {
+    WriteResult result;
     if (closed_) {
-        return;
+        result.status = WriteResult::kSkipped;
+        return result;
     }
     FileStream& stream = file_.Stream();
     bool whole = false;
+    bool open = false;
     platform::CatchAll([&] {
         RotateForRecord();
+        open = file_.IsOpen();
         stream.BeginRecord();
         whole = fill(stream);
     });
     // One write for the whole record; a record that failed half way is not
     // written (what was stored waits for the next sync, as before).
-    stream.EndRecord(whole);
+    errno = 0;
+    const int32_t synced = stream.EndRecord(whole);
+    if (!open) {
+        result.status = WriteResult::kNotOpened;
+        result.error = file_.OpenError();
+    } else if (whole && synced <= 0) {
+        result.status = WriteResult::kNotWritten;
+        // A write that wrote nothing and set no error.
+        result.error = errno != 0 ? errno : EIO;
+    }
     stream.Shrink();
+    return result;
 }
 
 void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
@@ -368,23 +382,50 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     errno = callerErrno;
 }
 
-void Log::WriteData(int32_t level, const char* data, size_t length, bool raw) {
+WriteResult Log::WriteData(int32_t level, const char* data, size_t length, bool raw) {
+    WriteResult skipped;
+    skipped.status = WriteResult::kSkipped;
     if ((data == nullptr && length != 0) || level > level_.load(std::memory_order_relaxed)) {
-        return;
+        return skipped;
     }
     InProgress inProgress(this);
     if (!inProgress.Entered()) {
-        return;
+        return skipped;
     }
     platform::LocalTime stamp;
     clock_->LocalTimeNow(&stamp);
     LockGuard guard(lock_);
-    WriteDataLocked(stamp, data, length, raw);
+    return WriteDataLocked(stamp, data, length, raw);
 }
 
-void Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
-                          bool raw) {
-    WriteHeld([&](FileStream& stream) {
+WriteResult Log::WriteDataAt(const platform::LocalTime& stamp, int32_t level, const char* data,
+                             size_t length, bool raw) {
+    WriteResult skipped;
+    skipped.status = WriteResult::kSkipped;
+    if ((data == nullptr && length != 0) || level > level_.load(std::memory_order_relaxed)) {
+        return skipped;
+    }
+    InProgress inProgress(this);
+    if (!inProgress.Entered()) {
+        return skipped;
+    }
+    LockGuard guard(lock_);
+    return WriteDataLocked(stamp, data, length, raw);
+}
+
+void Log::SetTakeBack(bool on) {
+    LockGuard guard(lock_);
+    file_.Stream().SetTakeBack(on);
+}
+
+void Log::SetRotationListener(RotationListener* listener) {
+    LockGuard guard(lock_);
+    file_.SetRotationListener(listener);
+}
+
+WriteResult Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
+                                 bool raw) {
+    return WriteHeld([&](FileStream& stream) {
         // Without a file the record is dropped whole, as a formatted one is.
         if (!file_.IsOpen()) {
             return true;
@@ -542,6 +583,50 @@ void Log::Rotate(const std::tm& now, bool reopen) {
     } else {
         file_.PrepareOpen(directory_.CStr(), sizeLimit_);
     }
+}
+
+void Log::Reopen() {
+    LockGuard guard(lock_);
+    if (closed_) {
+        return;
+    }
+    platform::CatchAll([&] {
+        int reopened = file_.OpenAgain(directory_.CStr(), name_.CStr());
+        if (reopened == FileStream::kNoDescriptor) {
+            return;
+        }
+        WaitForWritesAside();
+        file_.ReplaceWith(reopened);
+    });
+}
+
+bool Log::RotateNow() {
+    std::tm now;
+    if (!clock_->LocalCalendar(clock_->Time(), &now)) {
+        return false;
+    }
+    LockGuard guard(lock_);
+    if (closed_) {
+        return false;
+    }
+    bool moved = false;
+    platform::CatchAll([&] {
+        // Before the first record the day's directory is not chosen yet.
+        const char* directory = IsLaterDay(now) ? baseDirectory_.CStr() : directory_.CStr();
+        StringBuffer path;
+        path.Format("%s/%s", directory, name_.CStr());
+        if (FileSize(path.CStr()) <= 0) {
+            return;
+        }
+        // Full for the size decision: the next step moves it whatever the
+        // day, and a backup that failed a moment ago is tried again now.
+        const uint64_t movesBefore = file_.Moves();
+        file_.SetCount(sizeLimit_);
+        file_.ClearBackupWait();
+        Rotate(now, true);
+        moved = file_.Moves() != movesBefore;
+    });
+    return moved;
 }
 
 void Log::ReopenIfMoved() {

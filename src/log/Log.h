@@ -18,6 +18,8 @@
 #include "log/Clock.h"
 #include "log/LogFile.h"
 #include "log/RecordStamp.h"
+#include "log/RotationListener.h"
+#include "log/WriteResult.h"
 #include "platform/Time.h"
 #include "text/StringBuffer.h"
 #include "threading/Lock.h"
@@ -88,7 +90,16 @@ class Log {
     // a format, NUL bytes and any other bytes included. Written through
     // like WriteRecord, with a line feed unless the data ends with one;
     // raw puts WriteRaw's indent in place of the stamp.
-    void WriteData(int32_t level, const char* data, size_t length, bool raw = false);
+    WriteResult WriteData(int32_t level, const char* data, size_t length, bool raw = false);
+    // The same with the stamp given, for a record tried again.
+    WriteResult WriteDataAt(const platform::LocalTime& stamp, int32_t level, const char* data,
+                            size_t length, bool raw = false);
+    // For a caller that writes a failed record again: what a failed write
+    // left of it in the file is taken off again (see FileStream).
+    void SetTakeBack(bool on);
+    // Told of every move of the file out of the way; null: nobody. Not
+    // owned; set before the first record.
+    void SetRotationListener(RotationListener* listener);
 
     void Flush();
     // Closes the file on a new day or when it is full; the next record
@@ -110,6 +121,15 @@ class Log {
     // its size. The maintenance thread calls it at every idle pass; the
     // size rule makes the same test before it starts a new file.
     void FollowTruncation();
+    // Closes the file and opens its path again (after a rename by someone
+    // else), continuing a file found there. Nothing when no file is open
+    // (the next record opens one) or the path cannot be opened (the open
+    // file goes on).
+    void Reopen();
+    // Starts a fresh file now, the current one moving out of the way as at
+    // a rotation for size; nothing when the file at the path is empty or
+    // missing. True when the file moved.
+    bool RotateNow();
 
     // For a process that exits while its threads may still call: writes
     // out what is pending and closes the file for good, leaving the object
@@ -140,11 +160,11 @@ class Log {
     // Under the lock: a record that fill stores into the stream (true when
     // whole), after the day and size decision, written in one write.
     template <class Fill>
-    void WriteHeld(Fill fill);
+    WriteResult WriteHeld(Fill fill);
     void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
                      int callerErrno);
-    void WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
-                         bool raw);
+    WriteResult WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
+                                bool raw);
     void WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
                        int callerErrno);
     // Under the lock: the day and size decision and the count of a record

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "log/LogFiles.h"
@@ -100,6 +101,10 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         backupPath_.Format("%s.bak", path);
         archive_.Keep(directory, name, backupPath_.CStr());
         if (platform::FileRename(path, backupPath_.CStr())) {
+            ++moves_;
+            if (listener_ != nullptr) {
+                listener_->OnRotated(backupPath_.CStr());
+            }
             fd = OpenCreating(path, kCreate);
         } else {
             backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
@@ -110,7 +115,10 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
         }
     } else if (!PathExists(path)) {
         fd = OpenCreating(path, kCreate);
+    } else {
+        errno = EEXIST;
     }
+    openError_ = fd == FileStream::kNoDescriptor ? errno : 0;
     platform::DirectoryLockRelease(lock);
     // A file that another process started counts from its size.
     const int64_t size = fd == FileStream::kNoDescriptor ? 0 : FileSize(path);
@@ -137,6 +145,14 @@ void LogFile::StartExpectedSize(int64_t size) {
 }
 
 int LogFile::OpenIfMoved(const char* directory, const char* name) {
+    return OpenPathAgain(directory, name, false);
+}
+
+int LogFile::OpenAgain(const char* directory, const char* name) {
+    return OpenPathAgain(directory, name, true);
+}
+
+int LogFile::OpenPathAgain(const char* directory, const char* name, bool evenIfThere) {
     int fd = stream_.Descriptor();
     platform::FileId open;
     if (fd == FileStream::kNoDescriptor || !platform::FileIdOf(fd, &open)) {
@@ -145,7 +161,7 @@ int LogFile::OpenIfMoved(const char* directory, const char* name) {
     path_.Format("%s/%s", directory, name);
     const char* path = path_.CStr();
     platform::FileId atPath;
-    if (platform::PathFileId(path, &atPath) && atPath == open) {
+    if (!evenIfThere && platform::PathFileId(path, &atPath) && atPath == open) {
         return FileStream::kNoDescriptor;
     }
     // Removed, renamed away (as a log rotation tool does), or its

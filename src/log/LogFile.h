@@ -13,6 +13,7 @@
 
 #include "log/Clock.h"
 #include "log/DayArchive.h"
+#include "log/RotationListener.h"
 #include "text/FileStream.h"
 #include "text/StringBuffer.h"
 
@@ -66,6 +67,12 @@ class LogFile {
     // stream receives them, from the numbered name's size. 64 bits: a full
     // file counts from the limit, and the largest limit is INT32_MAX.
     int64_t Written() const { return written_; }
+    // Sets the count: a rotation asked for makes the file count as full.
+    void SetCount(int64_t count) { written_ = count; }
+    // How many times the file moved to its backup so far.
+    uint64_t Moves() const { return moves_; }
+    // A backup that failed is tried at the next open without waiting.
+    void ClearBackupWait() { backupRetryMs_ = 0; }
     // A negative count (a step that stored nothing) adds nothing.
     void AddCount(int32_t count) {
         if (count > 0) {
@@ -78,6 +85,12 @@ class LogFile {
     bool BackupWaiting() const {
         return IsOpen() && backupRetryMs_ != 0 && clock_->MonotonicMs() < backupRetryMs_;
     }
+    // Told of every move to the backup; null: nobody. Not owned.
+    void SetRotationListener(RotationListener* listener) { listener_ = listener; }
+    // errno of the last open that failed (0 when the last open worked, or
+    // something other than a plain file is at the path: EEXIST).
+    int OpenError() const { return openError_; }
+
     // The next open numbers its numbered name from 1 again.
     void RestartNumbering() { probe_.Restart(); }
 
@@ -111,6 +124,9 @@ class LogFile {
     // nothing done, when the file is still there, when nothing is open and
     // when the path cannot be opened.
     int OpenIfMoved(const char* directory, const char* name);
+    // Like OpenIfMoved, but the path is opened again even when the open
+    // file is still there.
+    int OpenAgain(const char* directory, const char* name);
     // Takes fd, which OpenIfMoved has just opened, in place of the open
     // file: the old file gets what is pending and is closed, and the count
     // goes on from the new file's size.
@@ -137,6 +153,7 @@ class LogFile {
     int64_t DeliveredSoFar() const;
     // The open file holds size bytes; what is delivered from now on adds.
     void StartExpectedSize(int64_t size);
+    int OpenPathAgain(const char* directory, const char* name, bool evenIfThere);
 
     FileStream stream_;
     int64_t written_ = 0;
@@ -152,6 +169,9 @@ class LogFile {
     // backup attempt; 0 when the last backup did not fail.
     int64_t backupRetryMs_ = 0;
     Clock* clock_;
+    RotationListener* listener_ = nullptr;
+    int openError_ = 0;
+    uint64_t moves_ = 0;
     NumberedNameProbe probe_;
     DayArchive archive_;
     // Paths of an open, kept to spare the allocations.

@@ -37,6 +37,11 @@ int FileOpen(const char* path, int flags);
 // One write() call; on failure returns a negative value with errno set.
 long FileWrite(int fd, const void* data, size_t size);
 int FileClose(int fd);
+// Cuts what writes through fd have just added at the file's end off again:
+// data[0, size), as it was given to FileWrite (on Windows each line feed
+// took a carriage return along). False, and nothing done, when the file no
+// longer ends where those writes left it (someone wrote after them).
+bool FileTakeBack(int fd, const char* data, size_t size);
 bool FileExists(const char* path);  // access(path, 0)
 // A directory, or a link to one. False when the path cannot be examined.
 bool PathIsDirectory(const char* path);

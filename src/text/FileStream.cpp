@@ -120,6 +120,13 @@ bool FileStream::WriteAll(const char* data, size_t size, long* failure) {
     const char* next =
         WriteLoop([this](const char* bytes, size_t count) { return RawWrite(bytes, count); }, data,
                   end, failure);
+    if (takeBack_ && next != data && next != end) {
+        const int saved = errno;
+        if (platform::FileTakeBack(fd_, data, static_cast<size_t>(next - data))) {
+            next = data;
+        }
+        errno = saved;
+    }
     if (next != data) {
         atLineStart_ = next[-1] == '\n';
         delivered_ += next - data;

@@ -78,6 +78,12 @@ class FileStream : public TextBuffer {
         lineCut_ = true;
     }
 
+    // On: a write that fails after part of what it was given reached the
+    // file takes that part off the file's end again, for a caller that
+    // writes the record again (unless someone wrote after it meanwhile;
+    // then the part stays and the next bytes start on a line of their own).
+    void SetTakeBack(bool on) { takeBack_ = on; }
+
     // Drops the pending bytes and takes fd (not owned).
     int Attach(int fd);
     // Writes the pending bytes and lets the descriptor go (not closed).
@@ -115,6 +121,7 @@ class FileStream : public TextBuffer {
     int64_t delivered_ = 0;
     // Between BeginRecord and EndRecord.
     bool holding_ = false;
+    bool takeBack_ = false;
 };
 
 }  // namespace vosk

@@ -88,6 +88,20 @@ int FileClose(int fd) {
     return close(fd);
 }
 
+bool FileTakeBack(int fd, const char*, size_t size) {
+    const off_t end = lseek(fd, 0, SEEK_CUR);
+    struct stat st;
+    if (end < 0 || static_cast<uint64_t>(size) > static_cast<uint64_t>(end) ||
+        fstat(fd, &st) != 0 || st.st_size != end) {
+        return false;
+    }
+    int result;
+    do {
+        result = ftruncate(fd, end - static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 bool FileExists(const char* path) {
     PosixPath p(path);
     return p.c_str() != nullptr && access(p.c_str(), F_OK) == 0;

@@ -158,6 +158,23 @@ bool PathFileId(const char* path, FileId* id) {
     return known;
 }
 
+bool FileTakeBack(int fd, const char* data, size_t size) {
+    if (fd < 0 || (data == nullptr && size != 0)) {
+        return false;
+    }
+    // Text mode wrote a carriage return before each line feed.
+    int64_t onDisk = static_cast<int64_t>(size);
+    for (size_t i = 0; i < size; ++i) {
+        onDisk += data[i] == '\n' ? 1 : 0;
+    }
+    const int64_t end = _telli64(fd);
+    const int64_t length = _filelengthi64(fd);
+    if (end < 0 || onDisk > end || length != end) {
+        return false;
+    }
+    return _chsize_s(fd, end - onDisk) == 0;
+}
+
 int64_t FileSizeOf(const char* path) {
     struct _stat64 st;
     if (path == nullptr || _wstat64(WidePath(path).c_str(), &st) != 0) {
