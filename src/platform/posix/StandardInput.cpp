@@ -18,6 +18,8 @@ namespace vosk::platform {
 namespace {
 
 volatile sig_atomic_t stopRequested = 0;
+volatile sig_atomic_t reopenRequested = 0;
+volatile sig_atomic_t rotateRequested = 0;
 int wakeRead = -1;
 int wakeWrite = -1;
 // What the input held when the stop was noticed; -1 before.
@@ -25,14 +27,51 @@ long long drainLeft = -1;
 // A non-blocking descriptor that has nothing yet.
 constexpr long kNothingYet = -3;
 
-void OnStopSignal(int) {
-    int saved = errno;
-    stopRequested = 1;
+void Wake() {
     if (wakeWrite >= 0) {
         ssize_t ignored = write(wakeWrite, "s", 1);
         static_cast<void>(ignored);
     }
+}
+
+void OnStopSignal(int) {
+    int saved = errno;
+    stopRequested = 1;
+    Wake();
     errno = saved;
+}
+
+void OnRequestSignal(int signal) {
+    int saved = errno;
+    if (signal == SIGHUP) {
+        reopenRequested = 1;
+    } else {
+        rotateRequested = 1;
+    }
+    Wake();
+    errno = saved;
+}
+
+// Caught rather than ignored: an ignored signal stays ignored in the
+// programs that a process starts.
+void OnQuietSignal(int) {}
+
+bool RequestPending() {
+    return reopenRequested != 0 || rotateRequested != 0;
+}
+
+void DrainWakePipe() {
+    char bytes[64];
+    while (wakeRead >= 0 && read(wakeRead, bytes, sizeof(bytes)) > 0) {
+    }
+}
+
+bool Catch(int signal, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    return sigaction(signal, &action, nullptr) == 0;
 }
 
 bool OpenWakePipe() {
@@ -105,11 +144,40 @@ bool StopRequestsCatch() {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0 &&
-           sigaction(SIGPIPE, &ignore, nullptr) == 0;
+           sigaction(SIGPIPE, &ignore, nullptr) == 0 && sigaction(SIGXFSZ, &ignore, nullptr) == 0 &&
+           Catch(SIGHUP, OnRequestSignal) && Catch(SIGALRM, OnRequestSignal) &&
+           Catch(SIGUSR1, OnQuietSignal) && Catch(SIGUSR2, OnQuietSignal);
 }
 
 bool StopRequested() {
     return stopRequested != 0;
+}
+
+int TakeRequests() {
+    // The pipe first: a signal after this read finds its flag below and
+    // wakes the next wait.
+    if (stopRequested == 0) {
+        DrainWakePipe();
+    }
+    int requests = 0;
+    if (reopenRequested != 0) {
+        reopenRequested = 0;
+        requests |= kRequestReopen;
+    }
+    if (rotateRequested != 0) {
+        rotateRequested = 0;
+        requests |= kRequestRotate;
+    }
+    return requests;
+}
+
+bool WaitForRequest(int ms) {
+    if (stopRequested != 0 || RequestPending()) {
+        return true;
+    }
+    struct pollfd wake = {wakeRead, POLLIN, 0};
+    int ready = poll(&wake, wakeRead >= 0 ? 1 : 0, ms);
+    return ready > 0 || stopRequested != 0 || RequestPending();
 }
 
 long InputRead(char* buffer, size_t size) {
@@ -120,6 +188,9 @@ long InputRead(char* buffer, size_t size) {
         if (stopRequested != 0) {
             return Drain(buffer, size);
         }
+        if (RequestPending()) {
+            return kInputRequest;
+        }
         struct pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeRead, POLLIN, 0}};
         int ready = poll(fds, wakeRead >= 0 ? 2 : 1, -1);
         if (ready < 0) {
@@ -128,8 +199,12 @@ long InputRead(char* buffer, size_t size) {
             }
             return kInputError;
         }
-        if (stopRequested != 0) {
+        if (stopRequested != 0 || RequestPending()) {
             continue;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            // A wake for a request already taken.
+            DrainWakePipe();
         }
         if ((fds[0].revents & POLLNVAL) != 0) {
             return kInputError;

@@ -179,6 +179,21 @@ bool StopRequested() {
     return stopRequested;
 }
 
+int TakeRequests() {
+    return 0;
+}
+
+bool WaitForRequest(int ms) {
+    if (stopRequested) {
+        return true;
+    }
+    if (stopEvent == nullptr) {
+        Sleep(static_cast<DWORD>(ms));
+        return stopRequested;
+    }
+    return WaitForSingleObject(stopEvent, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+}
+
 long InputRead(char* buffer, size_t size) {
     if (buffer == nullptr || size == 0 || (reader == nullptr && !StartReader())) {
         return kInputError;
