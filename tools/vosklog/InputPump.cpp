@@ -10,13 +10,17 @@ namespace {
 constexpr size_t kReadSize = 65536;
 }  // namespace
 
-InputEnd PumpInput(LineSplitter& splitter) {
+InputEnd PumpInput(LineSplitter& splitter, const std::function<void()>& onRequests) {
     std::vector<char> buffer(kReadSize);
     InputEnd end = InputEnd::kEnd;
     for (;;) {
         long n = vosk::platform::InputRead(buffer.data(), buffer.size());
         if (n > 0) {
             splitter.Feed(buffer.data(), static_cast<size_t>(n));
+            continue;
+        }
+        if (n == vosk::platform::kInputRequest) {
+            onRequests();
             continue;
         }
         if (n == vosk::platform::kInputStopped) {

@@ -65,6 +65,13 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
         if (arg == "--help" || arg == "-h") {
             return ParseResult::kHelp;
         }
+        if (arg == "--version") {
+            return ParseResult::kVersion;
+        }
+        if (arg == "--drop-when-full") {
+            options->dropWhenFull = true;
+            continue;
+        }
         if (arg == "--raw") {
             options->raw = true;
             continue;
@@ -78,7 +85,8 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
             continue;
         }
         const bool takesValue = arg == "-d" || arg == "-n" || arg == "-s" || arg == "-l" ||
-                                arg == "--disk-limit" || arg == "--keep-days";
+                                arg == "--disk-limit" || arg == "--keep-days" ||
+                                arg == "--on-rotate";
         if (!takesValue) {
             *error = "unknown option '" + arg + "'";
             return ParseResult::kError;
@@ -120,6 +128,12 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
                 return ParseResult::kError;
             }
             options->keepDays = static_cast<int32_t>(number);
+        } else if (arg == "--on-rotate") {
+            if (value.find_first_not_of(" \t") == std::string::npos) {
+                *error = "--on-rotate needs a command";
+                return ParseResult::kError;
+            }
+            options->onRotate = value;
         } else {
             if (!ParseInteger(value, 0, UINT32_MAX, &number)) {
                 *error = "bad disk limit '" + value + "' (per mille, 200 to 950)";
@@ -138,7 +152,9 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
 
 const char* Usage() {
     return "usage: vosklog -n NAME [-d DIR] [-s SIZE] [-l LEVEL] [--raw] [--tee]\n"
-           "               [--disk-limit PERMILLE] [--keep-days N] [--dry-run]\n"
+           "               [--disk-limit PERMILLE] [--keep-days N] [--drop-when-full]\n"
+           "               [--on-rotate CMD] [--dry-run]\n"
+           "       vosklog --help | --version\n"
            "\n"
            "Writes each line of standard input as one record of the log DIR/NAME,\n"
            "stamped with the local time to the millisecond and written through. The\n"
@@ -160,17 +176,44 @@ const char* Usage() {
            "               keep each backup in DIR/logfiles-YYYY/MM/YYYY-MM-DD/ as\n"
            "               NAME.YYYYMMDD-HHMMSS instead of replacing it, and delete\n"
            "               day directories more than N days old (default 0: off)\n"
+           "  --drop-when-full\n"
+           "               when a line cannot be written, drop it and go on reading\n"
+           "               instead of waiting; the lines dropped are counted\n"
+           "  --on-rotate CMD\n"
+           "               after each move of the file out of the way, run the shell\n"
+           "               command CMD with the path it moved to as its argument\n"
            "  --dry-run    print the file, backup, size limit, level and disk limit\n"
            "               that would be used, and exit\n"
            "  --help       this text\n"
+           "  --version    the version of vosklog and exit\n"
            "\n"
            "A line that starts with <N> is written at level N, without the prefix;\n"
            "other lines at level 0. Lines are written as they stand: no format, any\n"
            "length, any bytes. A line ends at LF or CR LF; a last line without one is\n"
-           "written too. At the end of input, SIGINT or SIGTERM (Ctrl+C or Ctrl+Break\n"
-           "on Windows) every line read is written, the log closed and vosklog exits\n"
-           "with 0; 1 when standard input could not be read; 2 for a bad option or a\n"
-           "directory that cannot be created, before anything is read.\n";
+           "written too.\n"
+           "\n"
+           "A line that cannot be written (a full disk, a file that cannot be opened)\n"
+           "is kept and tried again, up to once a second; meanwhile no more input is\n"
+           "read, so the writer of the pipe waits. Standard error says when this\n"
+           "starts and how long it lasted.\n"
+           "\n"
+           "CMD runs with standard input from the null device and its output on\n"
+           "vosklog's standard error; lines go on being written while it runs. One\n"
+           "runs at a time: a move while it still runs is reported and skipped. At\n"
+           "exit one still running gets two seconds to end, then is left to run.\n"
+           "\n"
+           "Signals (POSIX): SIGHUP closes the file and opens its path again (after\n"
+           "it was renamed); SIGALRM moves the file out of the way now; SIGUSR1,\n"
+           "SIGUSR2 and SIGPIPE are ignored. At the end of input, SIGINT or SIGTERM\n"
+           "(Ctrl+C or Ctrl+Break on Windows) every line read is written, the log\n"
+           "closed and vosklog exits with 0; 1 when standard input could not be read,\n"
+           "or when it was stopped while lines could not be written (how many is\n"
+           "said); 2 for a bad option or a directory that cannot be created, before\n"
+           "anything is read.\n";
+}
+
+std::string VersionLine() {
+    return std::string("vosklog ") + VOSKLOG_VERSION + "\n";
 }
 
 }  // namespace vosklog

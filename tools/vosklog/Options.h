@@ -18,9 +18,11 @@ struct Options {
     uint32_t diskLimit = 0;
     int32_t keepDays = 0;  // 0: no day archive
     bool dryRun = false;
+    bool dropWhenFull = false;
+    std::string onRotate;  // empty: no command
 };
 
-enum class ParseResult { kRun, kHelp, kError };
+enum class ParseResult { kRun, kHelp, kVersion, kError };
 
 // kError with a message for the user in *error; *options is then partly set.
 ParseResult ParseOptions(int argc, const char* const* argv, Options* options, std::string* error);
@@ -31,5 +33,7 @@ bool ParseSize(const std::string& text, int32_t* size);
 
 // The text printed for --help.
 const char* Usage();
+// The line printed for --version.
+std::string VersionLine();
 
 }  // namespace vosklog

@@ -6,13 +6,35 @@
 
 #include "LevelPrefix.h"
 #include "api/LogRegistry.h"
+#include "log/Clock.h"
 #include "log/Log.h"
 #include "platform/Input.h"
+#include "platform/Thread.h"
 #include "threading/QueueEntry.h"
 
 namespace vosklog {
 
-PipeLog::PipeLog(bool raw, bool tee) : raw_(raw), tee_(tee) {}
+namespace {
+
+void ReportLine(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+PipeLog::PipeLog(const Options& options, const std::string& file)
+    : raw_(options.raw),
+      tee_(options.tee),
+      guard_(file, options.dropWhenFull,
+             WriteGuard::World{[] { return vosk::Clock::System()->MonotonicMs(); },
+                               [](int ms) { vosk::platform::WaitForRequest(ms); },
+                               [this] { TakeRequests(); },
+                               [] { return vosk::platform::StopRequested(); }, ReportLine}) {
+    if (!options.onRotate.empty()) {
+        hook_.reset(new RotateHook(options.onRotate, ReportLine));
+    }
+}
 
 PipeLog::~PipeLog() = default;
 
@@ -32,17 +54,47 @@ bool PipeLog::Open(const LogSettings& settings, std::string* error) {
     }
     log_ = entry->payload;
     vosk::LogRegistry::SetArchive(entry, settings.keepDays);
+    // A line that failed is written again whole: nothing of it may stay.
+    log_->SetTakeBack(true);
+    log_->SetRotationListener(hook_.get());
     return true;
 }
 
 void PipeLog::WriteLine(const char* line, size_t length, size_t endLength) {
     int32_t level = 0;
     const size_t prefix = ParseLevelPrefix(line, length, &level);
-    log_->WriteData(level, line + prefix, length - prefix, raw_);
+    // Stamped when read: a line held back keeps its time.
+    vosk::platform::LocalTime stamp;
+    vosk::Clock::System()->LocalTimeNow(&stamp);
+    guard_.Write(
+        [&] { return log_->WriteDataAt(stamp, level, line + prefix, length - prefix, raw_); });
+    if (hook_ != nullptr) {
+        hook_->Run();
+    }
     if (tee_ && !vosk::platform::OutputWrite(line, length + endLength)) {
         // A reader that went away ends the copies, not the log.
         tee_ = false;
         std::fputs("vosklog: standard output cannot be written; no more copies\n", stderr);
+    }
+}
+
+void PipeLog::TakeRequests() {
+    const int requests = vosk::platform::TakeRequests();
+    if ((requests & vosk::platform::kRequestReopen) != 0) {
+        log_->Reopen();
+    }
+    if ((requests & vosk::platform::kRequestRotate) != 0) {
+        log_->RotateNow();
+    }
+    if (hook_ != nullptr) {
+        hook_->Run();
+    }
+}
+
+void PipeLog::Finish() {
+    guard_.Finish();
+    if (hook_ != nullptr) {
+        hook_->Finish([](int ms) { vosk::platform::SleepMs(ms); });
     }
 }
 

@@ -1,13 +1,18 @@
 // The log that vosklog writes its lines to, on the library's core: a
 // registry of its own with the maintenance thread, which flushes, rotates
-// and prunes. Unlike the loaded library it purges nothing at start.
+// and prunes. Unlike the loaded library it purges nothing at start. A line
+// that cannot be written goes to the WriteGuard; each move of the file to
+// the --on-rotate command.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "LogSettings.h"
+#include "RotateHook.h"
+#include "WriteGuard.h"
 
 namespace vosk {
 class Log;
@@ -18,7 +23,7 @@ namespace vosklog {
 
 class PipeLog {
   public:
-    PipeLog(bool raw, bool tee);
+    PipeLog(const Options& options, const std::string& file);
     // Writes out what is pending and closes the file.
     ~PipeLog();
     PipeLog(const PipeLog&) = delete;
@@ -31,12 +36,22 @@ class PipeLog {
     // record at the level of its "<N>" prefix (0 without one), and with
     // --tee the line and its end, as read, on standard output.
     void WriteLine(const char* line, size_t length, size_t endLength);
+    // Handles the requests that came (platform::TakeRequests): reopen the
+    // file, rotate it now.
+    void TakeRequests();
+    // Reports what the end finds: lines dropped, a command still running.
+    void Finish();
+
+    // Lines not written because of a stop while they could not be.
+    uint64_t Unwritten() const { return guard_.Unwritten(); }
 
   private:
     std::unique_ptr<vosk::LogRegistry> registry_;
     vosk::Log* log_ = nullptr;  // owned by the registry
     bool raw_;
     bool tee_;
+    WriteGuard guard_;
+    std::unique_ptr<RotateHook> hook_;
 };
 
 }  // namespace vosklog

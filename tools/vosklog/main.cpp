@@ -1,6 +1,7 @@
 // vosklog: any program's output into a log of this library.
 //
 //     some-server 2>&1 | vosklog -d /var/log/some-server -n server.log -s 10M
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitReadError = 1;
+constexpr int kExitNotWritten = 1;
 constexpr int kExitUsage = 2;
 
 int Fail(const std::string& message) {
@@ -34,6 +36,9 @@ int main(int argc, char** argv) {
     switch (ParseOptions(argc, argv, &options, &error)) {
         case ParseResult::kHelp:
             std::fputs(Usage(), stdout);
+            return kExitOk;
+        case ParseResult::kVersion:
+            std::fputs(VersionLine().c_str(), stdout);
             return kExitOk;
         case ParseResult::kError:
             return Fail(error + " (see vosklog --help)");
@@ -60,16 +65,25 @@ int main(int argc, char** argv) {
         return Fail("cannot catch stop requests");
     }
     InputEnd end;
+    uint64_t unwritten = 0;
     {
-        PipeLog log(options.raw, options.tee);
+        PipeLog log(options, settings.file);
         if (!log.Open(settings, &error)) {
             return Fail(error);
         }
         LineSplitter splitter([&log](const char* line, size_t length, size_t endLength) {
             log.WriteLine(line, length, endLength);
         });
-        end = PumpInput(splitter);
+        end = PumpInput(splitter, [&log] { log.TakeRequests(); });
+        log.Finish();
+        unwritten = log.Unwritten();
     }  // the log is closed here, everything read written
+    if (unwritten != 0) {
+        std::fprintf(stderr,
+                     "vosklog: stopped while %s could not be written: %llu lines not written\n",
+                     settings.file.c_str(), static_cast<unsigned long long>(unwritten));
+        return kExitNotWritten;
+    }
     if (end == InputEnd::kError) {
         std::fputs("vosklog: standard input could not be read to its end\n", stderr);
         return kExitReadError;

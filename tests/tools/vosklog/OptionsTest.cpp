@@ -18,7 +18,8 @@ TEST(OptionsTest, EveryOptionIsTaken) {
     Options o;
     std::string error;
     ASSERT_EQ(Parse({"-d", "logs", "-n", "app.log", "-s", "10M", "-l", "-3", "--raw", "--tee",
-                     "--disk-limit", "900", "--keep-days", "30", "--dry-run"},
+                     "--disk-limit", "900", "--keep-days", "30", "--dry-run", "--drop-when-full",
+                     "--on-rotate", "gzip -k"},
                     &o, &error),
               ParseResult::kRun)
         << error;
@@ -33,6 +34,8 @@ TEST(OptionsTest, EveryOptionIsTaken) {
     EXPECT_EQ(o.diskLimit, 900u);
     EXPECT_EQ(o.keepDays, 30);
     EXPECT_TRUE(o.dryRun);
+    EXPECT_TRUE(o.dropWhenFull);
+    EXPECT_EQ(o.onRotate, "gzip -k");
 }
 
 TEST(OptionsTest, DefaultsLeaveTheLibrarysValues) {
@@ -42,8 +45,9 @@ TEST(OptionsTest, DefaultsLeaveTheLibrarysValues) {
     EXPECT_EQ(o.directory, ".");
     EXPECT_FALSE(o.sizeLimitSet);
     EXPECT_EQ(o.level, 0);
-    EXPECT_FALSE(o.raw || o.tee || o.diskLimitSet || o.dryRun);
+    EXPECT_FALSE(o.raw || o.tee || o.diskLimitSet || o.dryRun || o.dropWhenFull);
     EXPECT_EQ(o.keepDays, 0);
+    EXPECT_TRUE(o.onRotate.empty());
 }
 
 TEST(OptionsTest, HelpIsTakenWhereItStands) {
@@ -52,6 +56,8 @@ TEST(OptionsTest, HelpIsTakenWhereItStands) {
     EXPECT_EQ(Parse({"--help"}, &o, &error), ParseResult::kHelp);
     EXPECT_EQ(Parse({"-s", "bad", "-h"}, &o, &error), ParseResult::kError);  // read in order
     EXPECT_EQ(Parse({"-n", "a", "-h"}, &o, &error), ParseResult::kHelp);
+    EXPECT_EQ(Parse({"--version"}, &o, &error), ParseResult::kVersion);
+    EXPECT_EQ(Parse({"-n", "a", "--version", "--bad"}, &o, &error), ParseResult::kVersion);
 }
 
 TEST(OptionsTest, BadCommandLinesAreRefusedWithAMessage) {
@@ -77,6 +83,8 @@ TEST(OptionsTest, BadCommandLinesAreRefusedWithAMessage) {
         {"-n", "a", "-l", ""},
         {"-n", "a", "--disk-limit", "-1"},
         {"-n", "a", "--disk-limit", "4294967296"},
+        {"-n", "a", "--on-rotate"},
+        {"-n", "a", "--on-rotate", " "},
         {"-n", "a", "--disk-limit", "80%"},
     };
     for (const auto& args : cases) {

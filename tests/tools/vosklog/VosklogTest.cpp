@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -242,6 +243,64 @@ TEST_F(VosklogTest, HelpExitsWithZero) {
     ToolResult r = tool.Run("--help", "");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("usage: vosklog"), std::string::npos);
+}
+
+TEST_F(VosklogTest, VersionIsOneLineAndExitsWithZero) {
+    ToolResult r = tool.Run("--version", "");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("vosklog ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
+    EXPECT_NE(r.out.find_first_of("0123456789"), std::string::npos) << r.out;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+// The options --help lists: each option line starts with blanks, then the
+// option.
+std::set<std::string> HelpOptions(const std::string& help) {
+    std::set<std::string> options;
+    for (const std::string& line : SplitLines(help).lines) {
+        const size_t start = line.find_first_not_of(' ');
+        if (start < 2 || start == std::string::npos || line[start] != '-') {
+            continue;
+        }
+        options.insert(line.substr(start, line.find(' ', start) - start));
+    }
+    return options;
+}
+
+// The options the manual page lists: ".It Fl x" entries, "\-" as "-".
+std::set<std::string> ManualOptions(const std::string& page) {
+    std::set<std::string> options;
+    for (const std::string& line : SplitLines(page).lines) {
+        if (line.rfind(".It Fl ", 0) != 0) {
+            continue;
+        }
+        std::string flag = line.substr(7, line.find(' ', 7) - 7);
+        std::string option = "-";
+        for (size_t i = 0; i < flag.size(); ++i) {
+            if (flag[i] == '\\' && i + 1 < flag.size() && flag[i + 1] == '-') {
+                continue;
+            }
+            option += flag[i];
+        }
+        options.insert(option);
+    }
+    return options;
+}
+
+TEST_F(VosklogTest, HelpAndManualPageListTheSameOptions) {
+    ToolResult r = tool.Run("--help", "");
+    ASSERT_EQ(r.exitCode, 0);
+    const std::set<std::string> help = HelpOptions(r.out);
+    const std::set<std::string> manual = ManualOptions(ReadBytes(VOSKLOG_MANUAL));
+    EXPECT_EQ(help, manual);
+    // The parse itself is checked: the lists hold what the options are.
+    for (const char* option :
+         {"-d", "-n", "-s", "-l", "--raw", "--tee", "--disk-limit", "--drop-when-full",
+          "--on-rotate", "--dry-run", "--help", "--version"}) {
+        EXPECT_EQ(help.count(option), 1u) << option;
+    }
+    EXPECT_EQ(help.size(), 12u);
 }
 
 TEST_F(VosklogTest, DryRunShowsTheSettingsAfterTheLibrarysClampsAndTouchesNothing) {

@@ -1,0 +1,125 @@
+// --on-rotate: the command runs once per rotation with the path the file
+// moved to; one that fails or hangs is reported and never stops the lines.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "RunningTool.h"
+#include "support/RecordLines.h"
+#include "support/Stopwatch.h"
+#include "support/TempDir.h"
+
+namespace vosklog {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Messages;
+using test::RunningTool;
+using vosk::test::Eventually;
+using vosk::test::ReadBytes;
+using vosk::test::SplitLines;
+using vosk::test::TempDir;
+
+class OnRotateTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<RunningTool> Start(const std::string& command, const std::string& size = "1M") {
+        return std::make_unique<RunningTool>(
+            std::vector<std::string>{"-d", dir_.Str(), "-n", "app.log", "-s", size, "--on-rotate",
+                                     command},
+            Err());
+    }
+    fs::path File(const std::string& name) const { return dir_.Path() / name; }
+    fs::path Err() const { return dir_.Path() / "err.txt"; }
+    std::string ErrText() const { return ReadBytes(Err()); }
+    // Writes a line and waits for it in the file at the path.
+    void WriteAndSee(RunningTool& tool, const std::string& line) {
+        ASSERT_TRUE(tool.Write(line + "\n"));
+        ASSERT_TRUE(Eventually([&] {
+            std::vector<std::string> messages = Messages(File("app.log"));
+            return !messages.empty() && messages.back() == line;
+        })) << line;
+    }
+    int End(RunningTool& tool) {
+        tool.CloseInput();
+        const int status = tool.Wait();
+        EXPECT_TRUE(WIFEXITED(status)) << status;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(OnRotateTest, RunsOncePerRotationWithThePathMovedTo) {
+    const fs::path runs = File("runs.txt");
+    auto tool = Start("echo >> " + runs.string());
+    const std::string movedTo = File("app.log.bak").string();
+    // Rotations on request, each once its command has run.
+    for (int i = 1; i <= 3; ++i) {
+        WriteAndSee(*tool, "line " + std::to_string(i));
+        ASSERT_TRUE(tool->Signal(SIGALRM));
+        ASSERT_TRUE(Eventually([&] {
+            return SplitLines(ReadBytes(runs)).lines.size() == size_t(i);
+        })) << ReadBytes(runs);
+    }
+    // A rotation for size, in mid-stream.
+    std::string text;
+    for (int i = 0; i < 12000; ++i) {
+        text += "size " + std::to_string(i) + std::string(80, '-') + "\n";
+    }
+    ASSERT_TRUE(tool->Write(text));
+    WriteAndSee(*tool, "last");
+    ASSERT_TRUE(Eventually([&] { return SplitLines(ReadBytes(runs)).lines.size() == 4; }))
+        << ReadBytes(runs);
+    EXPECT_EQ(End(*tool), 0);
+    const std::vector<std::string> expected(4, movedTo);
+    EXPECT_EQ(SplitLines(ReadBytes(runs)).lines, expected);
+    EXPECT_EQ(ErrText(), "");
+}
+
+TEST_F(OnRotateTest, AFailingCommandIsReportedAndLinesGoOn) {
+    auto tool = Start("false");
+    WriteAndSee(*tool, "before");
+    ASSERT_TRUE(tool->Signal(SIGALRM));
+    ASSERT_TRUE(Eventually([&] { return fs::exists(File("app.log.bak")); }));
+    WriteAndSee(*tool, "after");
+    // Reported at the next look after it ended.
+    ASSERT_TRUE(Eventually([&] {
+        tool->Write("more\n");
+        return ErrText().find("exited with 1") != std::string::npos;
+    })) << ErrText();
+    EXPECT_EQ(End(*tool), 0);
+    EXPECT_NE(ErrText().find(File("app.log.bak").string()), std::string::npos) << ErrText();
+}
+
+TEST_F(OnRotateTest, AHangingCommandNeverStopsLinesAndOneRunsAtATime) {
+    const fs::path pidFile = File("hang.pid");
+    // "$1" lands in the comment.
+    auto tool = Start("echo $$ > " + pidFile.string() + "; exec sleep 30 #");
+    WriteAndSee(*tool, "before");
+    ASSERT_TRUE(tool->Signal(SIGALRM));
+    ASSERT_TRUE(Eventually([&] { return !ReadBytes(pidFile).empty(); }));
+    for (int i = 0; i < 100; ++i) {
+        WriteAndSee(*tool, "while it hangs " + std::to_string(i));
+    }
+    // A second rotation while it runs gets no run of its own.
+    ASSERT_TRUE(tool->Signal(SIGALRM));
+    ASSERT_TRUE(Eventually([&] {
+        return ErrText().find("still running; not run for") != std::string::npos;
+    })) << ErrText();
+    WriteAndSee(*tool, "after");
+    vosk::test::Stopwatch watch;
+    EXPECT_EQ(End(*tool), 0);
+    // The end waits a short while for it, then leaves it.
+    EXPECT_LT(watch.Ms(), 6000);
+    EXPECT_NE(ErrText().find("still running; left to run"), std::string::npos) << ErrText();
+    const int pid = std::stoi(ReadBytes(pidFile));
+    EXPECT_EQ(kill(pid, SIGKILL), 0);
+}
+
+}  // namespace
+}  // namespace vosklog
