@@ -213,6 +213,43 @@ TEST_P(VosklogFullDiskTest, DropWhenFullCountsWhatItDropsAndNeverWaits) {
     EXPECT_EQ(dropped + messages.size(), static_cast<unsigned long long>(kTotal)) << err;
 }
 
+TEST_P(VosklogFullDiskTest, AStopWhileHeldExitsWithOneAndSaysHowManyLinesWereNotWritten) {
+    Disk disk(GetParam(), dir_.Path());
+    if (!disk.Unusable().empty()) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << disk.Unusable();
+    }
+    const fs::path file = disk.Path() / "app.log";
+    RunningTool tool({"-d", disk.Path().string(), "-n", "app.log", "-s", "64M"}, Err(),
+                     disk.StartLimit());
+    constexpr int kFirst = 20;
+    ASSERT_TRUE(tool.Write(Lines(0, kFirst)));
+    ASSERT_TRUE(Eventually([&] { return Messages(file).size() == kFirst; }));
+    disk.Fill();
+    const std::string rest = Lines(kFirst, 6000);
+    size_t taken = 0;
+    ASSERT_TRUE(Eventually([&] {
+        taken += tool.WriteSome(rest.substr(taken));
+        return ErrText().find("cannot write to") != std::string::npos;
+    })) << ErrText();
+    ASSERT_TRUE(tool.Signal(SIGTERM));
+    const int status = tool.Wait();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    // What was written is whole and in order; the rest was counted.
+    const std::vector<std::string> messages = Messages(file);
+    for (size_t i = 0; i < messages.size(); ++i) {
+        ASSERT_EQ(messages[i], Line(static_cast<int>(i))) << "record " << i;
+    }
+    const std::string err = ErrText();
+    const size_t at = err.find("vosklog: stopped while");
+    ASSERT_NE(at, std::string::npos) << err;
+    unsigned long long notWritten = 0;
+    const size_t colon = err.find(": ", err.find(file.string(), at) + file.string().size());
+    ASSERT_EQ(std::sscanf(err.c_str() + colon, ": %llu lines not written", &notWritten), 1) << err;
+    EXPECT_GT(notWritten, 0u);
+    EXPECT_LE(notWritten + messages.size(), static_cast<unsigned long long>(6000)) << err;
+}
+
 INSTANTIATE_TEST_SUITE_P(Fills, VosklogFullDiskTest,
                          ::testing::Values(Full::kFileSizeLimit, Full::kTmpfs),
                          [](const ::testing::TestParamInfo<Full>& info) {
