@@ -25,6 +25,23 @@ using vosk::test::ReadBytes;
 using vosk::test::SplitLines;
 using vosk::test::TempDir;
 
+// True when every child of pid has ended (a zombie not yet reaped
+// included): a command that wrote its line may still be on its way out,
+// and a move meanwhile would find it running.
+bool NoCommandRunning(pid_t pid) {
+    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                           "/children");
+    int child = 0;
+    while (children >> child) {
+        const std::string stat = ReadBytes("/proc/" + std::to_string(child) + "/stat");
+        const size_t end = stat.rfind(')');
+        if (end != std::string::npos && end + 2 < stat.size() && stat[end + 2] != 'Z') {
+            return false;
+        }
+    }
+    return true;
+}
+
 class OnRotateTest : public ::testing::Test {
   protected:
     std::unique_ptr<RunningTool> Start(const std::string& command, const std::string& size = "1M") {
@@ -63,7 +80,8 @@ TEST_F(OnRotateTest, RunsOncePerRotationWithThePathMovedTo) {
         WriteAndSee(*tool, "line " + std::to_string(i));
         ASSERT_TRUE(tool->Signal(SIGALRM));
         ASSERT_TRUE(Eventually([&] {
-            return SplitLines(ReadBytes(runs)).lines.size() == size_t(i);
+            return SplitLines(ReadBytes(runs)).lines.size() == size_t(i) &&
+                   NoCommandRunning(tool->Pid());
         })) << ReadBytes(runs);
     }
     // A rotation for size, in mid-stream.
