@@ -296,11 +296,11 @@ TEST_F(VosklogTest, HelpAndManualPageListTheSameOptions) {
     EXPECT_EQ(help, manual);
     // The parse itself is checked: the lists hold what the options are.
     for (const char* option :
-         {"-d", "-n", "-s", "-l", "--raw", "--tee", "--disk-limit", "--drop-when-full",
-          "--on-rotate", "--dry-run", "--help", "--version"}) {
+         {"-d", "-n", "-s", "-l", "--raw", "--tee", "--disk-limit", "--keep-days",
+          "--drop-when-full", "--on-rotate", "--dry-run", "--help", "--version"}) {
         EXPECT_EQ(help.count(option), 1u) << option;
     }
-    EXPECT_EQ(help.size(), 12u);
+    EXPECT_EQ(help.size(), 13u);
 }
 
 TEST_F(VosklogTest, DryRunShowsTheSettingsAfterTheLibrarysClampsAndTouchesNothing) {
