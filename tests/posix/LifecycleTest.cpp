@@ -337,5 +337,16 @@ TEST(Lifecycle, ParentAndForkedChildrenRotatingOneLogLoseNoRecord) {
                               << (seen.empty() ? "" : seen.begin()->first);
 }
 
+// The largest size limit the exports accept: a record dropped (a directory
+// at the path) sets the count to the limit, and the records counted on top
+// of it must not wrap it below the limit. With a 32-bit count, 0 of 100
+// later records reached the file until the next day.
+TEST(Lifecycle, TheLargestSizeLimitKeepsWritingAfterADroppedRecord) {
+    TempDir dir;
+    HostRun run = RunHost("largest", Quoted(dir.Str()));
+    ASSERT_TRUE(run.ExitedWith(0)) << run.Describe();
+    EXPECT_EQ(run.output, "written 100\n");
+}
+
 }  // namespace
 }  // namespace vosk

@@ -37,6 +37,11 @@
 //     rotate the one file. Prints "children <n>" with the number that
 //     exited with 0.
 //
+//   reliability_host largest <library> <directory>
+//     A log of the largest size limit (2147483647) whose path is a
+//     directory at its first record (dropped), then 100 records once the
+//     directory is gone. Prints "written <n>": the records in the file.
+//
 //   reliability_host fork <library> <directory> busy|daemon|big
 //     busy: a thread writes records without end while the process forks;
 //       the child writes a record and raw text, then calls exit. Prints
@@ -50,6 +55,7 @@
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -481,6 +487,35 @@ int ForkedRotation(const char* libraryPath, const char* directory, int perThread
     return 0;
 }
 
+int LargestLimit(const char* libraryPath, const char* directory) {
+    Exports x;
+    if (Load(libraryPath, &x) == nullptr) {
+        return 3;
+    }
+    const std::string path = std::string(directory) + "/largest.log";
+    if (mkdir(path.c_str(), 0700) != 0) {
+        return 5;
+    }
+    LogHandle log = x.create(directory, "largest.log", 2147483647, 0);
+    if (log == nullptr) {
+        return 4;
+    }
+    x.trace(log, 0, "dropped: a directory is at the path");
+    if (rmdir(path.c_str()) != 0) {
+        return 5;
+    }
+    constexpr int kRecords = 100;
+    for (int n = 0; n < kRecords; ++n) {
+        x.trace(log, 0, "later %d", n);
+    }
+    int written = 0;
+    for (int n = 0; n < kRecords; ++n) {
+        written += FileHas(path, "] later " + std::to_string(n) + "\n") ? 1 : 0;
+    }
+    std::printf("written %d\n", written);
+    return 0;
+}
+
 constexpr int kRecordsBeforeExit = 50;
 
 int ExitWithWriters(const char* libraryPath, const char* directory, int threads, bool callExit) {
@@ -530,6 +565,9 @@ int main(int argc, char** argv) {
     if (argc >= 5 && std::strcmp(argv[1], "rotate") == 0) {
         return ForkedRotation(argv[2], argv[3], std::atoi(argv[4]));
     }
+    if (argc >= 4 && std::strcmp(argv[1], "largest") == 0) {
+        return LargestLimit(argv[2], argv[3]);
+    }
     if (argc >= 5 && std::strcmp(argv[1], "fork") == 0) {
         return Fork(argv[2], argv[3], argv[4]);
     }
@@ -543,9 +581,10 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
-    std::fprintf(stderr,
-                 "usage: reliability_host crash|unload|cycles|exit|signal|fork|rotate <library> "
-                 "<directory> [count] "
-                 "[threads]\n");
+    std::fprintf(
+        stderr,
+        "usage: reliability_host crash|unload|cycles|exit|signal|fork|rotate|largest <library> "
+        "<directory> [count] "
+        "[threads]\n");
     return 2;
 }
