@@ -110,9 +110,9 @@ class LogFile {
     // file found there becomes the backup "<file>.bak" in one step; when
     // that move fails the file is continued, and the backup is tried again
     // kBackupRetryMs later. The count starts at the numbered name's size
-    // (now's hour and quarter; limit decides which names are full). When
-    // With the day archive on, the backup that is about to be replaced is
-    // moved into it first; when the archive refuses it, it is replaced. When
+    // (now's hour and quarter; limit decides which names are full). With
+    // the day archive on, the backup that is about to be replaced is moved
+    // into it first; when the archive refuses it, it is replaced. When
     // nothing can be opened (anything but a plain file at the path, an open
     // that fails) the count is set to limit and records are dropped until
     // the next open.
