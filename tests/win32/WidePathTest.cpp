@@ -8,6 +8,8 @@
 #include <string>
 
 #include "log/LogFiles.h"
+#include "platform/ArchiveMove.h"
+#include "platform/Disk.h"
 #include "platform/Files.h"
 #include "support/TempDir.h"
 
@@ -100,6 +102,29 @@ TEST(WidePaths, HostTextIsTakenInTheProcesssAnsiCodePage) {
                   0u);
         EXPECT_NE(test::ReadBytes(directory / c.name).find("named record"), std::string::npos);
     }
+}
+
+// The day archive's calls and the disk query take such names too.
+TEST(WidePaths, ArchiveAndDiskCallsTakeAnyName) {
+    test::TempDir dir;
+    const fs::path folder = dir.Path() / L"\u30c4\u30fc\u30eb";
+    fs::create_directories(folder);
+    const std::string utf8 = folder.u8string();
+    EXPECT_TRUE(platform::PathIsRealDirectory(utf8.c_str()));
+    uint32_t freeClusters = 0, totalClusters = 0;
+    EXPECT_TRUE(platform::DiskClusters(utf8.c_str(), &freeClusters, &totalClusters));
+    EXPECT_GT(totalClusters, 0u);
+    test::WriteBytes(folder / L"a.log", "a");
+    test::WriteBytes(folder / L"b.log", "b");
+    const std::string a = (folder / L"a.log").u8string();
+    const std::string b = (folder / L"b.log").u8string();
+    const std::string c = (folder / L"\u65e5.log").u8string();
+    EXPECT_FALSE(platform::FileMoveNoReplace(a.c_str(), b.c_str())) << "b is taken";
+    EXPECT_TRUE(platform::FileMoveNoReplace(a.c_str(), c.c_str()));
+    int64_t seconds = 0;
+    EXPECT_TRUE(platform::FileWriteTime(c.c_str(), &seconds));
+    EXPECT_GT(seconds, 0);
+    EXPECT_EQ(test::ReadBytes(folder / L"\u65e5.log"), "a");
 }
 
 // Absolute paths past MAX_PATH: their folders are made and the file is

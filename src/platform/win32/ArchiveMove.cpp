@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/ArchiveMove.h"
+#include "platform/win32/WideText.h"
 
 namespace vosk::platform {
 
@@ -8,20 +9,21 @@ bool PathIsRealDirectory(const char* path) {
     if (path == nullptr) {
         return false;
     }
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
 bool FileMoveNoReplace(const char* from, const char* to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
-    return from != nullptr && to != nullptr && MoveFileExA(from, to, 0) != 0;
+    return from != nullptr && to != nullptr &&
+           MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0) != 0;
 }
 
 bool FileWriteTime(const char* path, int64_t* seconds) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (path == nullptr || seconds == nullptr ||
-        !GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+        !GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
         return false;
     }
     ULARGE_INTEGER ticks;

@@ -2,6 +2,7 @@
 
 #include "platform/ClusterScale.h"
 #include "platform/Disk.h"
+#include "platform/win32/WideText.h"
 
 namespace vosk::platform {
 
@@ -10,10 +11,11 @@ bool DiskClusters(const char* directory, uint32_t* freeClusters, uint32_t* total
         return false;
     }
     // Any directory on the volume will do, a mounted folder included, where
-    // GetDiskFreeSpaceA would want the volume's root.
+    // GetDiskFreeSpace would want the volume's root.
     ULARGE_INTEGER freeToCaller;
     ULARGE_INTEGER total;
-    if (!GetDiskFreeSpaceExA(directory, &freeToCaller, &total, nullptr) || total.QuadPart == 0) {
+    if (!GetDiskFreeSpaceExW(WidePath(directory).c_str(), &freeToCaller, &total, nullptr) ||
+        total.QuadPart == 0) {
         return false;
     }
     ScaleClusters(freeToCaller.QuadPart, total.QuadPart, freeClusters, totalClusters);
