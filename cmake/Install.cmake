@@ -60,14 +60,10 @@ function(vosk_install_program target)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tools)
 endfunction()
 
-function(vosk_install_manual file section)
-  install(FILES ${file} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT Tools)
-endfunction()
-
-# A program's manual page, in its section's directory (none in Windows
-# archives, which have no manual).
+# A program's manual page, in its section's directory, with the program
+# (none in Windows archives, which have no manual).
 function(vosk_install_manual page section)
   if(NOT WIN32)
-    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT Runtime)
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT Tools)
   endif()
 endfunction()
