@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "platform/Files.h"
-#include "text/StringBuffer.h"
 
 namespace vosk {
 
@@ -176,9 +175,6 @@ int32_t FileStream::Sync() {
 void FileStream::Shrink() {
     if (cursor_ != start_) {
         return;
-    }
-    if (scratch_ != nullptr && scratch_->Capacity() > kShrinkAbove) {
-        scratch_.reset();  // made again by the next conversion
     }
     if (capacity_ <= kShrinkAbove) {
         return;

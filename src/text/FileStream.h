@@ -42,9 +42,9 @@ class FileStream : public TextBuffer {
     // Storage grows as a record needs it (a conversion of great width);
     // beyond this it is given back after the record.
     static constexpr int32_t kShrinkAbove = 65536;
-    // With nothing pending, gives storage (and the scratch of the format
-    // engine) larger than kShrinkAbove back, down to kBufferSize, so that
-    // one very wide record does not keep its memory for the log's life.
+    // With nothing pending, gives storage larger than kShrinkAbove back,
+    // down to kBufferSize, so that one very wide record does not keep its
+    // memory for the log's life.
     void Shrink();
 
     // A record reaches the file in one write whatever its length, so that

@@ -2,9 +2,8 @@
 //
 // The format is read with C99 printf's grammar (flags in any order, width
 // and precision as digits or "*", the length modifiers hh h l ll j z t L)
-// and every conversion takes exactly the argument printf takes. Each
-// conversion is also rebuilt in the target's scratch buffer, as the
-// text printf would read. Conversions are rendered in place at the
+// and every conversion takes exactly the argument printf takes.
+// Conversions are rendered in place at the
 // target's cursor, by the engine itself: integers, characters and strings
 // directly, floating-point digits through std::to_chars (FloatText), the
 // sign, "#" and padding here. The C library's snprintf renders only a
@@ -22,7 +21,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <new>
 #include <type_traits>
 
 #include "text/DecimalDigits.h"
@@ -333,12 +331,7 @@ class FormatEngine {
         int viaCLibrary = -1;
     };
 
-    static bool ReadSpec(TextBuffer& target, const char** cursor, va_list* args, Conversion* conv);
-    // Puts the conversion text [begin, end) into the scratch as printf would read it:
-    // the first starCount "*" replaced by the values they took, in order
-    // (a "*" after them is the letter, kept as it is).
-    static void Rebuild(StringBuffer& scratch, const char* begin, const char* end,
-                        const int32_t* stars, int starCount, bool terminate);
+    static bool ReadSpec(const char** cursor, va_list* args, Conversion* conv);
     static Step Convert(TextBuffer& target, const Conversion& conv, va_list* args, CallState* call);
     static Step Integral(TextBuffer& target, const Conversion& conv, Integer v, int64_t* count);
     static Step Character(TextBuffer& target, const Conversion& conv, va_list* args,
@@ -431,22 +424,6 @@ class FormatEngine {
             *text += i;
         }
     }
-    // The text of a shortcut conversion (no "*") into the scratch.
-    static void SetScratch(TextBuffer& target, const char* begin, size_t length) {
-        TextBuffer& scratch = *target.scratch_;
-        if (scratch.capacity_ <= static_cast<int32_t>(length)) {
-            Rebuild(*target.scratch_, begin, begin + length, nullptr, 0, true);
-            return;
-        }
-        char* out = scratch.start_;
-        for (size_t i = 0; i < length; ++i) {
-            out[i] = begin[i];
-        }
-        out[length] = '\0';
-        scratch.cursor_ = out + length;
-        scratch.room_ = scratch.capacity_ - static_cast<int32_t>(length);
-        scratch.lastChar_ = begin[length - 1];
-    }
     static bool PlainSigned(TextBuffer& target, int32_t v, int64_t* count);
     static bool PlainUnsigned(TextBuffer& target, uint32_t v, int64_t* count);
     static Step PlainFixed(TextBuffer& target, const char* digits, size_t digitCount, va_list* args,
@@ -488,9 +465,6 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
     // Whatever was appended before an exception stays; the count says how
     // much.
     platform::CatchAll([&] {
-        if (target.scratch_ == nullptr) {
-            target.scratch_.reset(new (std::nothrow) StringBuffer());
-        }
         if (format == nullptr) {
             return;
         }
@@ -518,9 +492,6 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
                 p += 2;
                 continue;
             }
-            if (target.scratch_ == nullptr) {
-                break;
-            }
             Step step = Step::kContinue;
             if (Shortcut(target, &p, args, &call, &step)) {
                 if (step == Step::kStop) {
@@ -530,7 +501,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
             }
             Conversion conv;
             ++p;
-            if (!ReadSpec(target, &p, args, &conv)) {
+            if (!ReadSpec(&p, args, &conv)) {
                 break;
             }
             if (Convert(target, conv, args, &call) == Step::kStop) {
@@ -546,21 +517,18 @@ inline bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_l
     const char* const percent = *cursor;  // at the "%"
     const char c = percent[1];
     if (c == 'd' || c == 'i') {
-        SetScratch(target, percent, 2);
         *cursor = percent + 2;
         *step =
             PlainSigned(target, va_arg(*args, int), &call->count) ? Step::kContinue : Step::kStop;
         return true;
     }
     if (c == 'u') {
-        SetScratch(target, percent, 2);
         *cursor = percent + 2;
         *step = PlainUnsigned(target, va_arg(*args, unsigned), &call->count) ? Step::kContinue
                                                                              : Step::kStop;
         return true;
     }
     if (c == 's') {
-        SetScratch(target, percent, 2);
         *cursor = percent + 2;
         Conversion conv;
         conv.letter = 's';
@@ -568,7 +536,6 @@ inline bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_l
         return true;
     }
     if (c == 'f') {
-        SetScratch(target, percent, 2);
         *cursor = percent + 2;
         *step = PlainFixed(target, nullptr, 0, args, call);
         return true;
@@ -576,7 +543,6 @@ inline bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_l
     if (c == '.' && IsDigit(percent[2])) {
         size_t digitCount = IsDigit(percent[3]) ? 2 : 1;
         if (percent[2 + digitCount] == 'f') {
-            SetScratch(target, percent, 3 + digitCount);
             *cursor = percent + 3 + digitCount;
             *step = PlainFixed(target, percent + 2, digitCount, args, call);
             return true;
@@ -642,13 +608,9 @@ FormatEngine::Step FormatEngine::PlainFixed(TextBuffer& target, const char* digi
     return Floating(target, conv, v, call);
 }
 
-bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* args,
-                            Conversion* conv) {
+bool FormatEngine::ReadSpec(const char** cursor, va_list* args, Conversion* conv) {
     // *cursor is just after the "%".
-    const char* const begin = *cursor - 1;
     const char* p = *cursor;
-    int32_t stars[2];
-    int starCount = 0;
     for (;; ++p) {
         const char c = *p;
         if (c == '-') {
@@ -670,9 +632,7 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
             ++p;
             f->present = true;
             f->star = true;
-            const int32_t v = va_arg(*args, int);
-            f->value = v;
-            stars[starCount++] = v;
+            f->value = va_arg(*args, int);
         } else if (IsDigit(*p)) {
             f->present = true;
             f->digits = p;
@@ -718,41 +678,12 @@ bool FormatEngine::ReadSpec(TextBuffer& target, const char** cursor, va_list* ar
             break;
     }
     if (*p == '\0') {
-        Rebuild(*target.scratch_, begin, p, stars, starCount, false);
         *cursor = p;
         return false;
     }
     conv->letter = *p++;
-    Rebuild(*target.scratch_, begin, p, stars, starCount, true);
     *cursor = p;
     return true;
-}
-
-void FormatEngine::Rebuild(StringBuffer& scratch, const char* begin, const char* end,
-                           const int32_t* stars, int starCount, bool terminate) {
-    TextBuffer& text = scratch;
-    text.cursor_ = text.start_;
-    text.room_ = text.capacity_;
-    const int32_t length = static_cast<int32_t>(end - begin);
-    if (length < text.room_ && starCount == 0) {
-        // The usual case: the conversion as written, in one copy.
-        std::memcpy(text.cursor_, begin, static_cast<size_t>(length));
-        text.cursor_ += length;
-        text.room_ -= length;
-        text.lastChar_ = end[-1];
-    } else {
-        for (const char* p = begin; p < end; ++p) {
-            if (*p == '*' && starCount > 0) {
-                scratch.AppendInt(*stars++);
-                --starCount;
-            } else {
-                scratch.Put(*p);
-            }
-        }
-    }
-    if (terminate) {
-        scratch.Terminate();
-    }
 }
 
 FormatEngine::Step FormatEngine::Convert(TextBuffer& target, const Conversion& conv, va_list* args,

@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "text/StringBuffer.h"
-
 namespace vosk {
 
 TextBuffer::TextBuffer(int32_t mode, int32_t size, bool lineFlush)

@@ -8,11 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
 namespace vosk {
-
-class StringBuffer;
 
 class TextBuffer {
   public:
@@ -105,9 +102,6 @@ class TextBuffer {
         cursor_ = start_;
         room_ = capacity_;
     }
-    // The rebuilt conversion spec of the last conversion; null before the
-    // first formatting into this buffer.
-    const StringBuffer* Scratch() const { return scratch_.get(); }
 
     char* start_ = nullptr;
     int32_t capacity_ = 0;
@@ -115,7 +109,6 @@ class TextBuffer {
     char* cursor_ = nullptr;
     bool lineFlush_ = false;
     int32_t mode_ = kPutMode;
-    std::unique_ptr<StringBuffer> scratch_;
     char lastChar_ = 0;
 
   private:

@@ -8,7 +8,7 @@
 namespace vosk {
 namespace {
 
-// Two buffers never share storage or a scratch buffer.
+// Two buffers never share storage.
 static_assert(!std::is_copy_constructible_v<StringBuffer> &&
               !std::is_copy_assignable_v<StringBuffer>);
 
