@@ -26,49 +26,45 @@ long FileStream::RawWrite(const char* data, size_t size) {
 }
 
 bool FileStream::Enlarge() {
-    if (capacity_ >= kBufferSize) {
+    if (Capacity() >= kBufferSize) {
         return false;
     }
-    int32_t capacity = std::min(std::max(capacity_ * 2, kInitialSize), kBufferSize);
-    int32_t length = static_cast<int32_t>(cursor_ - start_);
-    char* storage = static_cast<char*>(Reallocate(start_, static_cast<size_t>(capacity)));
+    int32_t capacity = std::min(std::max(Capacity() * 2, kInitialSize), kBufferSize);
+    char* storage = static_cast<char*>(Reallocate(Storage(), static_cast<size_t>(capacity)));
     if (storage == nullptr) {
         // Not enlarged, nothing lost: the stream writes out as if it were full.
         return false;
     }
-    start_ = storage;
-    cursor_ = storage + length;
-    capacity_ = capacity;
-    room_ = capacity - length;
+    Resettle(storage, capacity);
     return true;
 }
 
 int32_t FileStream::Overflow() {
     // Full below kBufferSize: grow instead of writing, so that the stream
     // writes at the same points as one that had kBufferSize from the start.
-    if (room_ <= 0 && Enlarge()) {
-        return room_;
+    if (Room() <= 0 && Enlarge()) {
+        return Room();
     }
     if (holding_) {
         // A record is never written in parts. A growth that fails loses
         // the content (Grow): the record is dropped rather than cut.
-        if (room_ <= 0) {
-            Grow(capacity_);
+        if (Room() <= 0) {
+            Grow(Capacity());
         }
-        return room_ > 0 ? room_ : kNothingWritten;
+        return Room() > 0 ? Room() : kNothingWritten;
     }
     return WritePending();
 }
 
 void FileStream::BeginRecord() {
     holding_ = true;
-    lineFlush_ = false;
+    SetLineFlush(false);
 }
 
 int32_t FileStream::EndRecord(bool write) {
     holding_ = false;
-    lineFlush_ = true;
-    return write ? Sync() : room_;
+    SetLineFlush(true);
+    return write ? Sync() : Room();
 }
 
 int32_t FileStream::WriteRecord(const char* data, int32_t length) {
@@ -76,7 +72,7 @@ int32_t FileStream::WriteRecord(const char* data, int32_t length) {
         Discard();
         return kNothingWritten;
     }
-    if (cursor_ != start_ || lineCut_) {
+    if (ContentLength() != 0 || lineCut_) {
         BeginRecord();
         int32_t stored = Write(data, length);
         return EndRecord(stored == length);
@@ -86,7 +82,7 @@ int32_t FileStream::WriteRecord(const char* data, int32_t length) {
         lineCut_ = !atLineStart_;
         return failure == 0 ? kNothingWritten : kWriteError;
     }
-    return room_;
+    return Room();
 }
 
 namespace {
@@ -148,45 +144,42 @@ int32_t FileStream::WritePending() {
     }
     long failure = 0;
     bool ok = true;
-    if (lineCut_ && cursor_ > start_) {
+    if (lineCut_ && ContentLength() > 0) {
         ok = WriteAll("\n", 1, &failure);
         lineCut_ = !ok;
     }
-    ok = ok && WriteAll(start_, static_cast<size_t>(cursor_ - start_), &failure);
+    ok = ok && WriteAll(Data(), static_cast<size_t>(ContentLength()), &failure);
     Discard();
     if (!ok) {
         lineCut_ = !atLineStart_;
         return failure == 0 ? kNothingWritten : kWriteError;
     }
-    return room_;
+    return Room();
 }
 
 int32_t FileStream::Sync() {
-    for (int calls = 0; cursor_ > start_ && calls < kSyncFlushLimit; ++calls) {
+    for (int calls = 0; ContentLength() > 0 && calls < kSyncFlushLimit; ++calls) {
         if (WritePending() <= 0) {
-            int32_t pending = static_cast<int32_t>(cursor_ - start_);
+            int32_t pending = ContentLength();
             Discard();
             return -pending;
         }
     }
-    return room_;
+    return Room();
 }
 
 void FileStream::Shrink() {
-    if (cursor_ != start_) {
+    if (ContentLength() != 0) {
         return;
     }
-    if (capacity_ <= kShrinkAbove) {
+    if (Capacity() <= kShrinkAbove) {
         return;
     }
-    char* storage = static_cast<char*>(Reallocate(start_, static_cast<size_t>(kBufferSize)));
+    char* storage = static_cast<char*>(Reallocate(Storage(), static_cast<size_t>(kBufferSize)));
     if (storage == nullptr) {
         return;  // still large, still usable
     }
-    start_ = storage;
-    cursor_ = storage;
-    capacity_ = kBufferSize;
-    room_ = kBufferSize;
+    Resettle(storage, kBufferSize);
 }
 
 int FileStream::Attach(int fd) {

@@ -66,7 +66,7 @@ class FileStream : public TextBuffer {
     // True when a record may go to the descriptor from outside the stream,
     // the way WriteRecord would write it: nothing pending, no cut line to
     // end first.
-    bool WritesStraightThrough() const { return fd_ >= 0 && cursor_ == start_ && !lineCut_; }
+    bool WritesStraightThrough() const { return fd_ >= 0 && ContentLength() == 0 && !lineCut_; }
     // Writes a record to fd from outside the stream, the way WriteRecord
     // writes one, leaving the stream as it is (a caller that writes while
     // another thread uses the stream). The bytes written: size on success.

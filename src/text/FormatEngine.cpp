@@ -349,21 +349,18 @@ class FormatEngine {
         if (total < 0 || total + 1 > INT32_MAX) {
             return false;
         }
-        int32_t needed = static_cast<int32_t>(total + 1);
-        return target.room_ >= needed || target.Reserve(needed) >= needed;
+        return target.Prepare(static_cast<int32_t>(total + 1)) != nullptr;
     }
     static bool First(TextBuffer& target, const Conversion& conv, int64_t margin) {
         int64_t n = FirstReservation(conv, margin);
-        return n <= INT32_MAX && (target.room_ >= n || target.Reserve(static_cast<int32_t>(n)) > 0);
+        return n <= INT32_MAX && target.Prepare(static_cast<int32_t>(n)) != nullptr;
     }
     // Takes the length bytes rendered at the cursor into the content.
     static void Commit(TextBuffer& target, int64_t length, int64_t* count) {
         if (length <= 0) {
             return;
         }
-        target.cursor_ += length;
-        target.room_ -= static_cast<int32_t>(length);
-        target.lastChar_ = target.cursor_[-1];
+        target.Commit(static_cast<int32_t>(length));
         *count += length;
     }
     // Pads the length bytes at the cursor to the width (room is there) and
@@ -371,7 +368,7 @@ class FormatEngine {
     // bytes (a sign, a "0x").
     static void Pad(TextBuffer& target, const Layout& layout, int64_t length, bool zeros,
                     int64_t keep, int64_t* count) {
-        char* out = target.cursor_;
+        char* out = target.Cursor();
         int64_t pad = std::max<int64_t>(layout.width - length, 0);
         if (pad > 0 && layout.left) {
             std::memset(out + length, ' ', static_cast<size_t>(pad));
@@ -388,9 +385,9 @@ class FormatEngine {
     // character, four to a step, beats a search and a block copy.
     static void AppendLiteral(TextBuffer& target, const char** text) {
         const unsigned char* p = reinterpret_cast<const unsigned char*>(*text);
-        const bool* stop = kLiteralStops.stop[target.lineFlush_ ? 1 : 0];
-        char* const out = target.cursor_;
-        const size_t room = target.room_ > 0 ? static_cast<size_t>(target.room_) : 0;
+        const bool* stop = kLiteralStops.stop[target.LineFlush() ? 1 : 0];
+        char* const out = target.Cursor();
+        const size_t room = target.Room() > 0 ? static_cast<size_t>(target.Room()) : 0;
         size_t i = 0;
         for (; i + 4 <= room; i += 4) {
             if (stop[p[i]]) {
@@ -417,12 +414,8 @@ class FormatEngine {
             out[i] = static_cast<char>(p[i]);
         }
     done:
-        if (i > 0) {
-            target.cursor_ += i;
-            target.room_ -= static_cast<int32_t>(i);
-            target.lastChar_ = static_cast<char>(p[i - 1]);
-            *text += i;
-        }
+        target.Commit(static_cast<int32_t>(i));
+        *text += i;
     }
     static bool PlainSigned(TextBuffer& target, int32_t v, int64_t* count);
     static bool PlainUnsigned(TextBuffer& target, uint32_t v, int64_t* count);
@@ -447,15 +440,13 @@ int32_t StringBuffer::AppendInt(int32_t v) {
 }
 
 int32_t FormatEngine::AppendDecimal(TextBuffer& target, int32_t v) {
-    if (target.room_ < kIntRoom) {
-        target.Reserve(kIntRoom);
-    }
-    if (target.room_ < kIntRoom) {
+    char* out = target.Prepare(kIntRoom);
+    if (out == nullptr) {
         return 0;
     }
-    size_t length = DecimalText(v, target.cursor_);
-    target.cursor_[length] = '\0';
-    return target.Advance();
+    const int32_t length = static_cast<int32_t>(DecimalText(v, out));
+    target.Commit(length);
+    return length;
 }
 
 int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args) {
@@ -470,7 +461,7 @@ int32_t FormatEngine::Run(TextBuffer& target, const char* format, va_list* args)
         }
         const char* p = format;
         while (*p != '\0') {
-            if (*p != '%' && (*p != '\n' || !target.lineFlush_)) {
+            if (*p != '%' && (*p != '\n' || !target.LineFlush())) {
                 const char* run = p;
                 AppendLiteral(target, &p);
                 if (p == run) {
@@ -552,19 +543,20 @@ inline bool FormatEngine::Shortcut(TextBuffer& target, const char** cursor, va_l
 }
 
 inline bool FormatEngine::PlainSigned(TextBuffer& target, int32_t v, int64_t* count) {
-    if (target.room_ < kIntegerMargin && target.Reserve(kIntegerMargin) <= 0) {
+    char* out = target.Prepare(kIntegerMargin);
+    if (out == nullptr) {
         return false;
     }
-    char* out = target.cursor_;
     Commit(target, static_cast<int64_t>(DecimalText(v, out)), count);
     return true;
 }
 
 inline bool FormatEngine::PlainUnsigned(TextBuffer& target, uint32_t v, int64_t* count) {
-    if (target.room_ < kIntegerMargin && target.Reserve(kIntegerMargin) <= 0) {
+    char* out = target.Prepare(kIntegerMargin);
+    if (out == nullptr) {
         return false;
     }
-    Commit(target, DecimalDigits::Forward(v, target.cursor_), count);
+    Commit(target, DecimalDigits::Forward(v, out), count);
     return true;
 }
 
@@ -580,16 +572,16 @@ FormatEngine::Step FormatEngine::PlainFixed(TextBuffer& target, const char* digi
     }
     if (call->viaCLibrary == 0 && std::isfinite(v)) {
         const int32_t reserve = precision + static_cast<int32_t>(kFloatMargin);
-        if (target.room_ < reserve && target.Reserve(reserve) <= 0) {
+        char* out = target.Prepare(reserve);
+        if (out == nullptr) {
             return Step::kStop;
         }
-        char* out = target.cursor_;
         const bool negative = std::signbit(v);
         if (negative) {
             *out++ = '-';
         }
         const int64_t length =
-            FloatText::FixedExact(out, static_cast<size_t>(target.cursor_ + target.room_ - out),
+            FloatText::FixedExact(out, static_cast<size_t>(target.Cursor() + target.Room() - out),
                                   std::fabs(v), precision, false);
         if (length >= 0) {
             Commit(target, length + (negative ? 1 : 0), &call->count);
@@ -800,7 +792,7 @@ FormatEngine::Step FormatEngine::Integral(TextBuffer& target, const Conversion& 
     // A precision turns zero padding off, as in printf.
     const bool zeroPad = layout.zero && !layout.left && !layout.hasPrecision;
     const int64_t pad = total - core;
-    char* out = target.cursor_;
+    char* out = target.Cursor();
     // Most integers have no padding at all: no calls for empty runs.
     if (pad > 0 && !layout.left && !zeroPad) {
         std::memset(out, ' ', static_cast<size_t>(pad));
@@ -845,7 +837,7 @@ FormatEngine::Step FormatEngine::Character(TextBuffer& target, const Conversion&
     if (!Room(target, std::max(length, layout.width))) {
         return Step::kStop;
     }
-    std::memcpy(target.cursor_, bytes, static_cast<size_t>(length));
+    std::memcpy(target.Cursor(), bytes, static_cast<size_t>(length));
     Pad(target, layout, length, false, 0, count);
     return Step::kContinue;
 }
@@ -870,7 +862,7 @@ FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& 
         if (!Room(target, std::max<int64_t>(3 + signLength, layout.width))) {
             return Step::kStop;
         }
-        char* out = target.cursor_;
+        char* out = target.Cursor();
         if (sign != 0) {
             *out++ = sign;
         }
@@ -921,21 +913,21 @@ FormatEngine::Step FormatEngine::Floating(TextBuffer& target, const Conversion& 
                                    layout.width))) {
             return Step::kStop;
         }
-        if (target.room_ <= signLength + 1) {
+        if (target.Room() <= signLength + 1) {
             continue;
         }
-        length = FloatText::Render(target.cursor_ + signLength,
-                                   static_cast<size_t>(target.room_ - signLength), v, style,
+        length = FloatText::Render(target.Cursor() + signLength,
+                                   static_cast<size_t>(target.Room() - signLength), v, style,
                                    rendered, hash, upper, viaCLibrary);
         total = std::max(signLength + std::max<int64_t>(length, 0) + extraZeros, layout.width);
-        if (length >= 0 && total >= target.room_) {
+        if (length >= 0 && total >= target.Room()) {
             length = -1;  // the zeros or the padding do not fit
         }
     }
     if (length < 0) {
         return Step::kStop;
     }
-    char* out = target.cursor_;
+    char* out = target.Cursor();
     if (sign != 0) {
         out[0] = sign;
     }
@@ -971,7 +963,7 @@ FormatEngine::Step FormatEngine::Pointer(TextBuffer& target, const Conversion& c
         !Room(target, std::max<int64_t>(length, layout.width))) {
         return Step::kStop;
     }
-    std::memcpy(target.cursor_, text, static_cast<size_t>(length));
+    std::memcpy(target.Cursor(), text, static_cast<size_t>(length));
     Pad(target, layout, length, false, 0, count);
     return Step::kContinue;
 }
@@ -998,7 +990,7 @@ FormatEngine::Step FormatEngine::String(TextBuffer& target, const Conversion& co
     if (!First(target, conv, kIntegerMargin) || !Room(target, std::max(length, layout.width))) {
         return Step::kStop;
     }
-    std::memcpy(target.cursor_, text, static_cast<size_t>(length));
+    std::memcpy(target.Cursor(), text, static_cast<size_t>(length));
     Pad(target, layout, length, false, 0, count);
     return Step::kContinue;
 }
@@ -1014,7 +1006,7 @@ FormatEngine::Step FormatEngine::WideString(TextBuffer& target, const Conversion
     if (!First(target, conv, kIntegerMargin) || !Room(target, std::max(length, layout.width))) {
         return Step::kStop;
     }
-    WideText(text, -1, limit, target.cursor_);
+    WideText(text, -1, limit, target.Cursor());
     Pad(target, layout, length, false, 0, count);
     return Step::kContinue;
 }

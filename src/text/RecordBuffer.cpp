@@ -11,13 +11,12 @@ namespace vosk {
 RecordBuffer::RecordBuffer() : TextBuffer(inline_, kInlineSize, false) {}
 
 RecordBuffer::~RecordBuffer() {
-    ReleaseStorage(start_);
-    start_ = nullptr;  // the base frees nothing more
+    LetStorageGo();  // the base frees nothing more
 }
 
 int32_t RecordBuffer::Overflow() {
-    Grow(capacity_);
-    return room_ > 0 ? room_ : -1;
+    Grow(Capacity());
+    return Room() > 0 ? Room() : -1;
 }
 
 void* RecordBuffer::Reallocate(void* storage, size_t size) {

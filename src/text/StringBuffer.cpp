@@ -18,29 +18,29 @@ int32_t StringBuffer::Overflow() {
 
 void StringBuffer::Reset() {
     Discard();
-    if (start_ != nullptr) {
-        start_[0] = '\0';
+    if (Room() > 0) {
+        *Cursor() = '\0';
     }
 }
 
 void StringBuffer::Terminate() {
-    if (room_ <= 0) {
+    if (Room() <= 0) {
         Reserve(kGrowStep);
     }
-    if (room_ > 0) {
-        *cursor_ = '\0';
+    if (Room() > 0) {
+        *Cursor() = '\0';
     }
 }
 
 const char* StringBuffer::CStr() {
-    if (room_ <= 0) {
+    if (Room() <= 0) {
         Reserve(kGrowStep);
     }
-    if (room_ <= 0) {
+    if (Room() <= 0) {
         return "";
     }
-    *cursor_ = '\0';
-    return start_;
+    *Cursor() = '\0';
+    return Data();
 }
 
 StringBuffer& StringBuffer::Assign(const char* text) {
@@ -48,24 +48,22 @@ StringBuffer& StringBuffer::Assign(const char* text) {
         Reset();
         return *this;
     }
-    if (start_ != nullptr && text >= start_ && text < start_ + capacity_) {
+    const char* storage = Data();
+    if (storage != nullptr && text >= storage && text < storage + Capacity()) {
         // Text from our own storage (a CStr, or a tail of it): Reset would
         // overwrite it before it is read, so move it into place instead.
-        size_t limit = static_cast<size_t>(start_ + capacity_ - text);
+        size_t limit = static_cast<size_t>(storage + Capacity() - text);
         const void* nul = std::memchr(text, '\0', limit);
         size_t length =
             nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - text) : limit;
-        std::memmove(start_, text, length);
-        cursor_ = start_ + length;
-        room_ = capacity_ - static_cast<int32_t>(length);
-        if (length > 0) {
-            lastChar_ = cursor_[-1];
-        }
+        Discard();
+        std::memmove(Cursor(), text, length);
+        Commit(static_cast<int32_t>(length));
         Terminate();
         return *this;
     }
     size_t length = std::strlen(text);
-    if (length > static_cast<size_t>(capacity_)) {
+    if (length > static_cast<size_t>(Capacity())) {
         Reserve(length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length));
     }
     Reset();
@@ -77,20 +75,20 @@ StringBuffer& StringBuffer::Assign(const char* text) {
 }
 
 void StringBuffer::Trim() {
-    while (cursor_ > start_ && (cursor_[-1] == ' ' || cursor_[-1] == '\t')) {
-        --cursor_;
-        ++room_;
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    char* const text = Storage();
+    int32_t end = Length();
+    while (end > 0 && blank(text[end - 1])) {
+        --end;
     }
-    char* p = start_;
-    while (p < cursor_ && (*p == ' ' || *p == '\t')) {
-        ++p;
+    int32_t begin = 0;
+    while (begin < end && blank(text[begin])) {
+        ++begin;
     }
-    int32_t skipped = static_cast<int32_t>(p - start_);
-    if (skipped > 0) {
-        std::memmove(start_, p, static_cast<size_t>(cursor_ - p));
-        cursor_ -= skipped;
-        room_ += skipped;
+    if (begin > 0) {
+        std::memmove(text, text + begin, static_cast<size_t>(end - begin));
     }
+    Truncate(end - begin);
 }
 
 StringBuffer& StringBuffer::Format(const char* format, ...) {

@@ -35,8 +35,7 @@ class StringBuffer : public TextBuffer {
     // The content as NUL-terminated text. Valid until the next operation
     // that may grow the storage. "" when no storage can be obtained.
     const char* CStr();
-    int32_t Length() const { return static_cast<int32_t>(cursor_ - start_); }
-    char* Cursor() const { return cursor_; }
+    int32_t Length() const { return ContentLength(); }
     // Drops blanks and tabs at both ends.
     void Trim();
 

@@ -7,7 +7,7 @@
 namespace vosk {
 
 TextBuffer::TextBuffer(int32_t mode, int32_t size, bool lineFlush)
-    : lineFlush_(lineFlush), mode_(mode) {
+    : mode_(mode), lineFlush_(lineFlush) {
     int32_t capacity = size > 0 ? size : kDefaultSize;
     start_ = static_cast<char*>(std::malloc(static_cast<size_t>(capacity)));
     if (start_ == nullptr) {
@@ -55,9 +55,8 @@ int32_t TextBuffer::PutSlow(char c) {
             return r - 1;
         }
     }
-    *cursor_++ = c;
-    --room_;
-    lastChar_ = c;
+    *cursor_ = c;
+    Commit(1);
     if (c == '\n' && lineFlush_) {
         int32_t r = Sync();
         return r > 0 ? '\n' : r - 1;
@@ -89,13 +88,9 @@ int32_t TextBuffer::WriteSlow(const char* data, int32_t length) {
         }
         size_t n = std::min(left, static_cast<size_t>(room_));
         std::memcpy(cursor_, data, n);
-        cursor_ += n;
-        room_ -= static_cast<int32_t>(n);
+        Commit(static_cast<int32_t>(n));
         data += n;
         left -= n;
-    }
-    if (total > 0) {
-        lastChar_ = data[-1];
     }
     return static_cast<int32_t>(total);
 }
@@ -112,28 +107,40 @@ int32_t TextBuffer::Reserve(int32_t count) {
     return room_ >= count ? room_ : 0;
 }
 
+char* TextBuffer::PrepareSlow(int32_t count) {
+    return Reserve(count) >= count ? cursor_ : nullptr;
+}
+
 void TextBuffer::Grow(int32_t shortfall) {
     int64_t step = std::max<int64_t>(capacity_, shortfall);
     int64_t capacity = static_cast<int64_t>(capacity_) + step;
     if (step <= 0 || capacity > INT32_MAX) {
         return;
     }
-    int32_t length = static_cast<int32_t>(cursor_ - start_);
     char* storage = static_cast<char*>(Reallocate(start_, static_cast<size_t>(capacity)));
     if (storage == nullptr) {
         // The content cannot be kept: give the old storage back rather
         // than hold it with nowhere to put more.
-        ReleaseStorage(start_);
-        start_ = nullptr;
-        cursor_ = nullptr;
-        capacity_ = 0;
-        room_ = 0;
+        LetStorageGo();
         return;
     }
+    Resettle(storage, static_cast<int32_t>(capacity));
+}
+
+void TextBuffer::Resettle(char* storage, int32_t capacity) {
+    const int32_t length = static_cast<int32_t>(cursor_ - start_);
     start_ = storage;
     cursor_ = storage + length;
-    capacity_ = static_cast<int32_t>(capacity);
-    room_ = capacity_ - length;
+    capacity_ = capacity;
+    room_ = capacity - length;
+}
+
+void TextBuffer::LetStorageGo() {
+    ReleaseStorage(start_);
+    start_ = nullptr;
+    cursor_ = nullptr;
+    capacity_ = 0;
+    room_ = 0;
 }
 
 int32_t TextBuffer::Advance(int32_t) {
@@ -143,11 +150,7 @@ int32_t TextBuffer::Advance(int32_t) {
     const void* nul = std::memchr(cursor_, '\0', static_cast<size_t>(room_));
     int32_t taken =
         nul != nullptr ? static_cast<int32_t>(static_cast<const char*>(nul) - cursor_) : room_;
-    cursor_ += taken;
-    room_ -= taken;
-    if (taken > 0) {
-        lastChar_ = cursor_[-1];
-    }
+    Commit(taken);
     return taken;
 }
 

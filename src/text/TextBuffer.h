@@ -2,6 +2,12 @@
 // library. A buffer owns its storage (malloc/realloc/free) and a write
 // cursor; derived classes decide through Sync and Overflow what happens
 // when a line ends or the storage runs full.
+//
+// The content is [Data(), Cursor()); Room() bytes after it are free, and
+// LastChar() is the last byte taken in. Only this class moves the cursor,
+// so that content, room and last byte always agree: text rendered in
+// place is taken in through Prepare and Commit, and derived classes that
+// replace the storage hand it over through Resettle.
 #pragma once
 
 #include <cstdarg>
@@ -35,9 +41,8 @@ class TextBuffer {
     int32_t Put(char c) {
         // A newline needs the slow path only where it flushes.
         if (room_ > 0 && (c != '\n' || !lineFlush_)) {
-            *cursor_++ = c;
-            --room_;
-            lastChar_ = c;
+            *cursor_ = c;
+            Commit(1);
             return static_cast<unsigned char>(c);
         }
         return PutSlow(c);
@@ -55,9 +60,7 @@ class TextBuffer {
         // A record's pieces nearly always fit: one room test, one copy.
         if (length > 0 && length <= room_ && data != nullptr) {
             std::memcpy(cursor_, data, static_cast<size_t>(length));
-            cursor_ += length;
-            room_ -= length;
-            lastChar_ = data[length - 1];
+            Commit(length);
             return length;
         }
         return WriteSlow(data, length);
@@ -66,6 +69,18 @@ class TextBuffer {
     // Returns the room afterwards, 0 when it cannot be made, -1 for a
     // negative count.
     int32_t Reserve(int32_t count);
+    // Appending in place, in two steps: Prepare makes at least count bytes
+    // free after the content and returns where they start (null when they
+    // cannot be made); the caller renders there and Commit takes the first
+    // length bytes (0 <= length <= Room()) into the content.
+    char* Prepare(int32_t count) { return room_ >= count ? cursor_ : PrepareSlow(count); }
+    void Commit(int32_t length) {
+        cursor_ += length;
+        room_ -= length;
+        if (length > 0) {
+            lastChar_ = cursor_[-1];
+        }
+    }
     // Enlarges the storage by at least its size and at least shortfall.
     // When the storage cannot be enlarged it is released (content lost);
     // a size beyond 32 bits is refused and the buffer left as it was.
@@ -74,8 +89,10 @@ class TextBuffer {
     // content; returns the number of bytes taken. The argument is unused
     // in put mode.
     int32_t Advance(int32_t count = 0);
-    // The last character stored by Put, Write or Advance; 0 at first.
+    // The last character stored by Put, Write, Commit or Advance; 0 at first.
     char LastChar() const { return lastChar_; }
+    // Whether storing a newline with Put flushes the content (Sync).
+    bool LineFlush() const { return lineFlush_; }
 
     // The printf-style engine: appends the formatted text at the cursor
     // and returns the number of characters produced.
@@ -85,6 +102,8 @@ class TextBuffer {
     int32_t Room() const { return room_; }
     int32_t ContentLength() const { return static_cast<int32_t>(cursor_ - start_); }
     const char* Data() const { return start_; }
+    // Where the next byte goes: the first of the Room() free bytes.
+    char* Cursor() const { return cursor_; }
 
   protected:
     TextBuffer(int32_t mode, int32_t size, bool lineFlush);
@@ -102,20 +121,34 @@ class TextBuffer {
         cursor_ = start_;
         room_ = capacity_;
     }
+    // Cuts the content to its first length bytes (at most its length);
+    // LastChar stays.
+    void Truncate(int32_t length) {
+        room_ += static_cast<int32_t>(cursor_ - start_) - length;
+        cursor_ = start_ + length;
+    }
+    // The content's first byte, for derived classes that edit it in place.
+    char* Storage() const { return start_; }
+    // Moves to storage of capacity bytes that already holds the content
+    // (a Reallocate result); the content must fit.
+    void Resettle(char* storage, int32_t capacity);
+    // Gives the storage back through ReleaseStorage: content and room gone.
+    void LetStorageGo();
+    void SetLineFlush(bool on) { lineFlush_ = on; }
+
+    int32_t mode_ = kPutMode;
+
+  private:
+    int32_t PutSlow(char c);
+    int32_t WriteSlow(const char* data, int32_t length);
+    char* PrepareSlow(int32_t count);
 
     char* start_ = nullptr;
     int32_t capacity_ = 0;
     int32_t room_ = 0;
     char* cursor_ = nullptr;
     bool lineFlush_ = false;
-    int32_t mode_ = kPutMode;
     char lastChar_ = 0;
-
-  private:
-    friend class FormatEngine;  // renders conversions in place at the cursor
-
-    int32_t PutSlow(char c);
-    int32_t WriteSlow(const char* data, int32_t length);
 };
 
 }  // namespace vosk

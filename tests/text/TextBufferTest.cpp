@@ -127,6 +127,43 @@ TEST(TextBuffer, Reserve) {
     EXPECT_STREQ(b.CStr(), "0123456789");
 }
 
+TEST(TextBuffer, PrepareAndCommitAppendInPlace) {
+    StringBuffer b;
+    b.Write("n=", -1);
+    // Enough room already: the cursor, nothing grown.
+    char* out = b.Prepare(16);
+    ASSERT_EQ(out, b.Cursor());
+    EXPECT_EQ(b.Capacity(), 256);
+    std::memcpy(out, "42xx", 4);
+    b.Commit(2);  // only what was rendered counts
+    EXPECT_EQ(b.Length(), 4);
+    EXPECT_EQ(b.Room(), 252);
+    EXPECT_EQ(b.LastChar(), '2');
+    EXPECT_STREQ(b.CStr(), "n=42");
+    // Nothing taken: LastChar stays.
+    b.Commit(0);
+    EXPECT_EQ(b.LastChar(), '2');
+    // More than the room: grows first, keeping the content.
+    out = b.Prepare(300);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out, b.Data() + 4);
+    EXPECT_GE(b.Room(), 300);
+    EXPECT_STREQ(b.CStr(), "n=42");
+}
+
+TEST(TextBuffer, PrepareFailsWithoutRoom) {
+    RefusingBuffer b;
+    b.Write("abc", -1);
+    // Beyond 32 bits: refused, content kept.
+    EXPECT_EQ(b.Prepare(INT32_MAX), nullptr);
+    EXPECT_STREQ(b.CStr(), "abc");
+    // A growth that fails gives the storage up.
+    b.refuse = true;
+    EXPECT_EQ(b.Prepare(1000), nullptr);
+    EXPECT_EQ(b.Capacity(), 0);
+    EXPECT_EQ(b.Room(), 0);
+}
+
 TEST(TextBuffer, GrowAtLeastDoubles) {
     StringBuffer b;
     b.Grow(10);
