@@ -1,7 +1,7 @@
-// Decimal digits of unsigned integers, two at a time from a table of the
-// hundred pairs: half the divisions of a digit-by-digit loop. Divisions
-// stay 32-bit while the value fits, since 64-bit division is a library
-// call on the 32-bit target.
+// The library's one decimal renderer: the digits of integers, two at a
+// time from a table of the hundred pairs, half the divisions of a
+// digit-by-digit loop. Divisions stay 32-bit while the value fits, since
+// 64-bit division is a library call on the 32-bit target.
 #pragma once
 
 #include <cstdint>
@@ -70,6 +70,29 @@ class DecimalDigits {
         const uint32_t n = Count(v);
         Backward(v, out + n);
         return n;
+    }
+
+    // Writes v in at least width characters, pad in front of the digits;
+    // returns the number written.
+    static uint32_t Padded(uint64_t v, uint32_t width, char pad, char* out) {
+        const uint32_t n = Count(v);
+        const uint32_t total = n < width ? width : n;
+        for (uint32_t i = n; i < width; ++i) {
+            *out++ = pad;
+        }
+        Backward(v, out + n);
+        return total;
+    }
+
+    // Room that any Signed text fits in: a sign and ten digits.
+    static constexpr uint32_t kSignedRoom = 12;
+    // Writes v, with a "-" in front when negative; returns the length.
+    static uint32_t Signed(int32_t v, char* out) {
+        if (v >= 0) {
+            return Forward(static_cast<uint32_t>(v), out);
+        }
+        *out = '-';
+        return 1 + Forward(0u - static_cast<uint32_t>(v), out + 1);
     }
 
   private:
