@@ -2,25 +2,15 @@
 
 #include <cstring>
 
+#include "text/DecimalDigits.h"
+
 namespace vosk {
 
 namespace {
 
 // Appends v in decimal, at least width digits, padded on the left.
-char* PutNumber(char* p, unsigned v, int width, char pad) {
-    char digits[8];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    for (int i = n; i < width; ++i) {
-        *p++ = pad;
-    }
-    while (n > 0) {
-        *p++ = digits[--n];
-    }
-    return p;
+char* PutNumber(char* p, unsigned v, uint32_t width, char pad) {
+    return p + DecimalDigits::Padded(v, width, pad, p);
 }
 
 bool SameSecond(const platform::LocalTime& a, const platform::LocalTime& b) {
@@ -33,10 +23,7 @@ bool SameSecond(const platform::LocalTime& a, const platform::LocalTime& b) {
 const char* RecordStamp::Render(const platform::LocalTime& t) {
     const unsigned ms = t.milliseconds;
     if (valid_ && ms < 1000 && SameSecond(t, second_)) {
-        char* p = text_ + prefix_;
-        p[0] = static_cast<char>('0' + ms / 100);
-        p[1] = static_cast<char>('0' + ms / 10 % 10);
-        p[2] = static_cast<char>('0' + ms % 10);
+        DecimalDigits::Fixed(ms, 3, text_ + prefix_);
         return text_;
     }
     char* p = text_;
