@@ -11,7 +11,10 @@ namespace {
 // Overflow's failure results.
 constexpr int32_t kNothingWritten = -1;
 constexpr int32_t kWriteError = -3;
-// Sync gives up after this many flushes even if bytes remain.
+// Sync gives up after this many flushes even if bytes remain. 101, not
+// 100, on purpose: the count the stream has always used. Each flush writes
+// or drops everything pending, so one is all Sync needs; the limit only
+// bounds it should a flush ever leave bytes behind.
 constexpr int kSyncFlushLimit = 101;
 }  // namespace
 
@@ -160,6 +163,8 @@ int32_t FileStream::WritePending() {
 int32_t FileStream::Sync() {
     for (int calls = 0; ContentLength() > 0 && calls < kSyncFlushLimit; ++calls) {
         if (WritePending() <= 0) {
+            // A failed WritePending has dropped the pending bytes, so this
+            // is 0: the result Sync has always given after a failed write.
             int32_t pending = ContentLength();
             Discard();
             return -pending;
