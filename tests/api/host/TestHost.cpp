@@ -14,8 +14,7 @@
 #include <vector>
 
 #include "VOSK_Log.h"
-#include "platform/Module.h"
-#include "platform/Sync.h"
+#include "support/HostLibrary.h"
 
 namespace {
 
@@ -34,8 +33,8 @@ struct Exports {
 };
 
 template <typename F>
-bool Bind(vosk::platform::Handle library, const char* name, F* out) {
-    *out = reinterpret_cast<F>(vosk::platform::LibrarySymbol(library, name));
+bool Bind(void* library, const char* name, F* out) {
+    *out = reinterpret_cast<F>(vosk::test::LibrarySymbol(library, name));
     return *out != nullptr;
 }
 
@@ -122,7 +121,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: test_host <library> <scenario>\n");
         return 2;
     }
-    vosk::platform::Handle library = vosk::platform::LibraryOpen(argv[1]);
+    void* library = vosk::test::LibraryOpen(argv[1]);
     if (library == nullptr) {
         fprintf(stderr, "cannot load %s\n", argv[1]);
         return 3;
@@ -145,7 +144,7 @@ int main(int argc, char** argv) {
     } else if (strcmp(argv[2], "archive") == 0) {
         result = Archive(x);
     }
-    if (!vosk::platform::LibraryClose(library)) {
+    if (!vosk::test::LibraryClose(library)) {
         return 6;
     }
     if (result == 0) {
