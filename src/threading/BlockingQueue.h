@@ -75,6 +75,13 @@ class BlockingQueue {
     // With the lock held: the link of the entry chosen by the position, or
     // null.
     ListLink* Find(int32_t position);
+    // With the lock held: calls visit with every payload, first to last.
+    template <class Visit>
+    void VisitEach(Visit& visit) {
+        for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
+            visit(EntryOf(link)->payload);
+        }
+    }
     Entry* EntryOf(ListLink* link) {
         return reinterpret_cast<Entry*>(reinterpret_cast<char*>(link) - offsetof(Entry, link));
     }
@@ -201,9 +208,7 @@ bool BlockingQueue<T>::VisitAll(Visit visit, int32_t lockWaitMs) {
     if (!lock_.TryAcquireFor(lockWaitMs)) {
         return false;
     }
-    for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
-        visit(EntryOf(link)->payload);
-    }
+    VisitEach(visit);
     lock_.Release();
     return true;
 }
@@ -212,17 +217,13 @@ template <class T>
 template <class Visit>
 void BlockingQueue<T>::ForkPrepare(Visit visit) {
     lock_.Acquire();
-    for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
-        visit(EntryOf(link)->payload);
-    }
+    VisitEach(visit);
 }
 
 template <class T>
 template <class Visit>
 void BlockingQueue<T>::ForkParent(Visit visit) {
-    for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
-        visit(EntryOf(link)->payload);
-    }
+    VisitEach(visit);
     lock_.Release();
 }
 
@@ -231,9 +232,7 @@ template <class Visit>
 void BlockingQueue<T>::ForkChild(Visit visit) {
     lock_.ReinitAfterFork();
     signal_.ReinitAfterFork();
-    for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
-        visit(EntryOf(link)->payload);
-    }
+    VisitEach(visit);
 }
 
 template <class T>
