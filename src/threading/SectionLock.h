@@ -2,8 +2,8 @@
 // only by the thread that holds it, no time-out.
 #pragma once
 
+#include "platform/Poll.h"
 #include "platform/Sync.h"
-#include "platform/Thread.h"
 #include "threading/Lock.h"
 
 namespace vosk {
@@ -21,19 +21,12 @@ class SectionLock : public NullLock {
     bool TryAcquire() { return platform::SectionTryEnter(&section_); }
     // In a child process just forked: unlocked, whoever held it.
     void ReinitAfterFork() { platform::SectionReinitAfterFork(&section_); }
-    // Acquires the lock when it can be had within waitMs (0: at once).
-    // For teardown, where a holder may never let go (a thread that the
-    // system ended at process exit, a write that hangs).
+    // Acquires the lock when it can be had within waitMs (0: at once;
+    // negative: without limit). For teardown, where a holder may never let
+    // go (a thread that the system ended at process exit, a write that
+    // hangs).
     bool TryAcquireFor(int32_t waitMs) {
-        for (int32_t waited = 0;; ++waited) {
-            if (platform::SectionTryEnter(&section_)) {
-                return true;
-            }
-            if (waited >= waitMs) {
-                return false;
-            }
-            platform::SleepMs(1);
-        }
+        return platform::PollEveryMs(waitMs, [this] { return TryAcquire(); });
     }
 
   private:

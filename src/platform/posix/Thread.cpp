@@ -17,6 +17,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/Poll.h"
 #include "platform/Thread.h"
 #include "platform/posix/PosixWait.h"
 
@@ -115,13 +116,9 @@ bool ThreadWaitEnd(Handle thread, int32_t timeoutMs) {
     // Polled, so that the wait is measured on the monotonic clock and seen
     // by the thread checkers, which know pthread_tryjoin_np.
     CancelHold hold;
-    for (int32_t waited = 0; !record->joined; ++waited) {
-        record->joined = pthread_tryjoin_np(record->thread, nullptr) == 0;
-        if (record->joined || waited >= timeoutMs) {
-            break;
-        }
-        timespec millisecond{0, 1000000L};
-        nanosleep(&millisecond, nullptr);
+    if (!record->joined) {
+        record->joined = PollEveryMs(
+            timeoutMs, [record] { return pthread_tryjoin_np(record->thread, nullptr) == 0; });
     }
     return record->joined;
 }
