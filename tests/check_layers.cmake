@@ -1,7 +1,8 @@
 # The layers of src/ point one way: the platform layer includes nothing of
 # the library above it, and only the platform layer speaks to the system
-# (no <windows.h>, POSIX thread or directory headers, or _WIN32 tests
-# elsewhere). Run as: cmake -DSOURCE_DIR=<repo>/src -P check_layers.cmake
+# (no <windows.h>, POSIX thread or directory headers, <cxxabi.h>, a
+# platform's own headers, or _WIN32 tests elsewhere).
+# Run as: cmake -DSOURCE_DIR=<repo>/src -P check_layers.cmake
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
 endif()
@@ -24,7 +25,7 @@ foreach(file IN LISTS all_files)
     continue()
   endif()
   file(STRINGS ${file} lines REGEX
-    "^[ \t]*#[ \t]*(include[ \t]*<(windows|pthread|dirent|semaphore)\\.h>|if.*_WIN32)")
+    "^[ \t]*#[ \t]*(include[ \t]*<(windows|pthread|dirent|semaphore|cxxabi)\\.h>|include[ \t]*\"platform/(posix|win32)/|if.*_WIN32)")
   foreach(line IN LISTS lines)
     string(APPEND failures "  ${name}: ${line} (system code outside the platform layer)\n")
   endforeach()

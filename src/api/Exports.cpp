@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "VOSK_Log.h"
-#include "api/LibraryHooks.h"
 #include "api/LogPurge.h"
 #include "api/LogRegistry.h"
 #include "log/Log.h"
 #include "platform/CatchAll.h"
+#include "platform/LibraryEntry.h"
 #include "platform/Thread.h"
 #include "threading/QueueEntry.h"
 

@@ -4,13 +4,9 @@
 #include <string>
 
 #include "platform/Module.h"
-#include "platform/win32/DllEntry.h"
 #include "platform/win32/WideText.h"
 
 namespace vosk::platform {
-
-static_assert(kDllProcessAttach == DLL_PROCESS_ATTACH && kDllProcessDetach == DLL_PROCESS_DETACH,
-              "the entry point's notifications");
 
 size_t ExecutablePath(char* buffer, size_t size) {
     if (buffer == nullptr || size == 0) {

@@ -11,11 +11,11 @@
 // fork() is handled here too: every lock of the library is held across it,
 // and the child gets a maintenance thread of its own.
 #include <cxxabi.h>
+#include <pthread.h>
 
 #include <atomic>
 
-#include "api/LibraryHooks.h"
-#include "platform/posix/Fork.h"
+#include "platform/LibraryEntry.h"
 
 extern "C" void* __dso_handle __attribute__((visibility("hidden")));
 
@@ -42,9 +42,9 @@ void OnUnloadOrExit(void*) {
 
 __attribute__((constructor)) void OnLoad() {
     vosk::OnLibraryAttach();
-    // Registered for this object: an unload takes the handlers off again.
-    vosk::platform::ForkHandlersRegister(&vosk::OnForkPrepare, &vosk::OnForkParent,
-                                         &vosk::OnForkChild);
+    // The runtime's pthread_atfork registers the handlers for this object:
+    // an unload takes them off again.
+    pthread_atfork(&vosk::OnForkPrepare, &vosk::OnForkParent, &vosk::OnForkChild);
     abi::__cxa_atexit(&OnUnloadOrExit, nullptr, &__dso_handle);
     abi::__cxa_atexit(&OnProcessExit, nullptr, &exitOnlyHandle);
 }

@@ -1,4 +1,7 @@
-// What the platform's load and unload notifications call.
+// The shared library's entry point is the platform's (posix/LibraryEntry.cpp:
+// a load constructor, exit hooks and fork handlers; win32/LibraryEntry.cpp:
+// DllMain), built into the library alone. It calls these, which the library
+// above the platform defines with its exported functions.
 #pragma once
 
 namespace vosk {

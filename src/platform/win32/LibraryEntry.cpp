@@ -1,15 +1,16 @@
 // The DLL's entry point. The runtime calls it after the DLL's static
 // initialisation at attach, and before the DLL's exit list at detach.
-#include "api/LibraryHooks.h"
-#include "platform/win32/DllEntry.h"
+#include <windows.h>
 
-extern "C" int __stdcall DllMain(void*, unsigned long reason, void* reserved) {
-    if (reason == vosk::platform::kDllProcessAttach) {
+#include "platform/LibraryEntry.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
         vosk::OnLibraryAttach();
-    } else if (reason == vosk::platform::kDllProcessDetach) {
+    } else if (reason == DLL_PROCESS_DETACH) {
         // A non-null reserved argument means the process is exiting and its
         // other threads are already gone.
         vosk::OnLibraryDetach(reserved != nullptr);
     }
-    return 1;  // TRUE
+    return TRUE;
 }
