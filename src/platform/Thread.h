@@ -4,35 +4,37 @@
 
 #include <cstdint>
 
-#include "platform/Sync.h"
+#include "platform/NativeTypes.h"
 
 namespace vosk::platform {
 
 using ThreadProc = uint32_t (*)(void* argument);
+using Handle = void*;
 
 // Starts the thread at once. True when a handle was obtained; *threadId
 // (may be null) is then the value CurrentThreadId() gives on that thread.
 //
 // The handle is the caller's, to be given to ThreadClose exactly once; the
-// thread itself never touches it. On POSIX it is a small record holding the
-// joinable pthread: ThreadClose detaches it unless ThreadReap or
-// ThreadWaitEnd joined it, and frees the record.
+// thread itself never touches it. It is a small record: on POSIX holding
+// the joinable pthread (ThreadClose detaches it unless ThreadWaitReturn or
+// ThreadWaitEnd joined it), on Windows the thread's handle and an event the
+// thread sets when the procedure has returned.
 bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Handle* thread);
 // Last resort for a thread that does not end; nonzero on success. Never
 // waits. Windows kills the thread where it stands (TerminateThread). POSIX has
 // no safe equivalent: the thread is cancelled (deferred), so it unwinds from
 // its next cancellation point (sleep, file I/O, ...); exitCode is not used.
-// The library's own waits (EventWait, MutexAcquire) are not cancellation
-// points, so a thread is never cancelled while it holds one of their locks.
+// The library's own waits (CondWait) are not cancellation points, so a
+// thread is never cancelled while it holds one of their locks.
 int ThreadTerminate(Handle thread, uint32_t exitCode);
-// Reaps a thread that has signalled, as its last act, that it ends: when
-// this returns true, the thread runs none of the caller's code any more, so
-// a library may be unloaded. POSIX joins it (a wait of a few instructions).
-// Windows returns true at once without waiting: a DLL is unloaded under the
-// loader lock, which an ending thread needs for its detach notifications,
-// so waiting there for the thread's handle would never return; the
-// thread's last call (SetEvent) is made as close to its end as it can be.
-bool ThreadReap(Handle thread);
+// Waits up to the time-out (negative: without limit) for the procedure to
+// return. When this answers true, the thread runs none of the caller's code
+// any more, so a library may be unloaded. POSIX joins the thread. Windows
+// waits for the event that the thread sets as its very last call, after
+// the procedure: a DLL is unloaded under the loader lock, which an ending
+// thread needs for its detach notifications, so waiting there for the
+// thread's handle would never return.
+bool ThreadWaitReturn(Handle thread, int32_t timeoutMs);
 // After ThreadTerminate: waits up to the time-out for the thread to end.
 // True when it has ended, false when it may still run (then nothing it may
 // touch must be freed). A terminated thread needs no loader lock to end.

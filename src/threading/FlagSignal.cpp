@@ -1,77 +1,65 @@
 #include "threading/FlagSignal.h"
 
+#include "platform/Time.h"
+
 namespace vosk {
-namespace {
-
-// Only a failed wait leaves the mutex unowned; Windows reports an abandoned
-// mutex (its owner died) as a success of its own kind.
-bool Acquired(uint32_t waitResult) {
-    return waitResult != platform::kWaitFailed;
-}
-
-}  // namespace
 
 FlagSignal::FlagSignal() {
-    platform::SignalCreate(&event_, &mutex_);
+    platform::MutexInit(&mutex_);
+    platform::CondInit(&changed_);
 }
-
-FlagSignal::FlagSignal(platform::Handle event, platform::Handle mutex)
-    : event_(event), mutex_(mutex) {}
 
 FlagSignal::~FlagSignal() {
-    platform::SignalClose(event_, mutex_);
+    platform::CondDelete(&changed_);
+    platform::MutexDelete(&mutex_);
 }
 
-// The event calls are made while the mutex is held (they never block), so
-// that releasing the mutex is the last thing Set does. A thread that sees
-// the signal set may destroy it at once: a worker's exit signal is set as
-// the worker's very last act, and its owner destroys it as soon as it sees it.
-// The platform mutex outlives its closing for as long as its owner holds it.
+void FlagSignal::ReinitAfterFork() {
+    platform::MutexInit(&mutex_);
+    platform::CondInit(&changed_);
+}
+
 int32_t FlagSignal::Set() {
-    if (!Usable()) {
-        return 0;
+    platform::MutexLock(&mutex_);
+    const bool change = !set_;
+    if (change) {
+        set_ = true;
+        release_ = true;
+        platform::CondSignal(&changed_);
     }
-    const platform::Handle mutex = mutex_;
-    if (!Acquired(platform::MutexAcquire(mutex))) {
-        return 0;
-    }
-    int32_t result = 0;
-    if (signalled_ == 0) {
-        signalled_ = 1;
-        result = platform::EventSet(event_);
-    }
-    platform::MutexRelease(mutex);
-    return result;
+    platform::MutexUnlock(&mutex_);
+    return change ? 1 : 0;
 }
 
-// Reset under the mutex too: a Set racing with it can then never leave the
-// flag set and the event cleared, or the other way round.
 int32_t FlagSignal::Reset() {
-    if (!Usable()) {
-        return 0;
-    }
-    if (!Acquired(platform::MutexAcquire(mutex_))) {
-        return 0;
-    }
-    signalled_ = 0;
-    const int32_t result = platform::EventReset(event_);
-    platform::MutexRelease(mutex_);
-    return result;
+    platform::MutexLock(&mutex_);
+    set_ = false;
+    release_ = false;
+    platform::MutexUnlock(&mutex_);
+    return 1;
 }
 
-// The mutex is never held across the wait. A Set between the test and the
-// wait leaves the event signalled, so the wait returns at once; a Reset in
-// between clears it, and the wait blocks as it should for a clear signal.
+// A waiter that finds the flag clear waits for the release of the next
+// Set and takes it, so that one Set lets one blocked waiter through; others
+// go on waiting for their own time-out, as they would for an auto-reset
+// event.
 int32_t FlagSignal::Wait(int32_t timeoutMs) {
-    if (!Usable() || !Acquired(platform::MutexAcquire(mutex_))) {
-        return static_cast<int32_t>(platform::kWaitFailed);
+    platform::MutexLock(&mutex_);
+    bool passed = set_;
+    if (!passed) {
+        const int64_t deadline = platform::MonotonicMs() + timeoutMs;
+        for (int64_t left = timeoutMs; !release_ && left != 0;) {
+            platform::CondWait(&changed_, &mutex_, static_cast<int32_t>(left));
+            if (timeoutMs >= 0) {
+                const int64_t now = platform::MonotonicMs();
+                left = now < deadline ? deadline - now : 0;
+            }
+        }
+        passed = release_;
+        release_ = false;
     }
-    const bool set = signalled_ != 0;
-    platform::MutexRelease(mutex_);
-    if (set) {
-        return 0;
-    }
-    return static_cast<int32_t>(platform::EventWait(event_, timeoutMs));
+    platform::MutexUnlock(&mutex_);
+    return passed ? kWaitPassed : kWaitTimedOut;
 }
 
 }  // namespace vosk

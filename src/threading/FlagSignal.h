@@ -1,6 +1,7 @@
-// A signal built from a platform auto-reset event and a flag guarded by a
-// platform mutex. While the flag is set every Wait passes at once; a change
-// from clear to set releases one thread already blocked in Wait.
+// A signal built from a flag, a platform mutex and a condition variable.
+// While the flag is set every Wait passes at once; a change from clear to
+// set releases one thread already blocked in Wait, as a Windows auto-reset
+// event does.
 #pragma once
 
 #include <cstdint>
@@ -13,29 +14,28 @@ namespace vosk {
 class FlagSignal : public NullSignal {
   public:
     FlagSignal();
-    // Takes over an event and a mutex made by platform::SignalCreate. When
-    // either is null the signal never reads as set: Wait fails at once.
-    FlagSignal(platform::Handle event, platform::Handle mutex);
     ~FlagSignal() override;
     FlagSignal(const FlagSignal&) = delete;
     FlagSignal& operator=(const FlagSignal&) = delete;
 
-    // 0 when it was set already (the event is not touched); otherwise the
-    // platform's result of setting the event, nonzero on success.
+    // 0 when it was set already; 1 when this call set it.
     int32_t Set() override;
-    // The platform's result of resetting the event, nonzero on success.
+    // 1: the flag is clear.
     int32_t Reset() override;
-    // 0, 258 (time-out) or -1 (failure); see Signal.
+    // kWaitPassed or kWaitTimedOut; see Signal.
     int32_t Wait(int32_t timeoutMs) override;
-    // In a child process just forked: fresh platform objects, same flag.
-    void ReinitAfterFork() { platform::SignalReinitAfterFork(event_, mutex_); }
+    // In a child process just forked: a fresh mutex and condition variable
+    // (the threads that held or waited for them are the parent's), same
+    // flag.
+    void ReinitAfterFork();
 
   private:
-    bool Usable() const { return event_ != nullptr && mutex_ != nullptr; }
-
-    platform::Handle event_ = nullptr;
-    platform::Handle mutex_ = nullptr;
-    uint8_t signalled_ = 0;  // read and written only while mutex_ is held
+    platform::MutexStorage mutex_;
+    platform::CondStorage changed_;
+    // Both guarded by mutex_. release_ is the one release that a change
+    // from clear to set hands to a blocked waiter; Reset takes it back.
+    bool set_ = false;
+    bool release_ = false;
 };
 
 }  // namespace vosk

@@ -6,6 +6,11 @@
 
 namespace vosk {
 
+// The results of a wait as the Windows waits give them, which callers have
+// always compared: passed, or the time ran out.
+constexpr int32_t kWaitPassed = 0;
+constexpr int32_t kWaitTimedOut = 258;
+
 class Signal {
   public:
     virtual ~Signal() = default;

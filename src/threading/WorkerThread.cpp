@@ -5,6 +5,7 @@
 #include "platform/CatchAll.h"
 #include "platform/Thread.h"
 #include "threading/DebugHook.h"
+#include "threading/Signal.h"
 
 namespace vosk {
 
@@ -13,7 +14,6 @@ WorkerThread::WorkerThread(Routine routine, void* argument, StartAs start, const
     // At most 63 characters, so that the messages always find the end.
     memset(name_, 0, sizeof(name_));
     strncpy(name_, name != nullptr ? name : "anonymous", sizeof(name_) - 1);
-    platform::SignalCreate(&exitEvent_, &exitEventMutex_);
     if (start == StartAs::kHeld) {
         gate_.Acquire();
         state_.store(kHeld);
@@ -40,9 +40,6 @@ WorkerThread::~WorkerThread() {
     Stop();
     platform::ThreadClose(threadHandle_);
     threadHandle_ = nullptr;
-    if (left_.load()) {
-        platform::SignalClose(exitEvent_, exitEventMutex_);
-    }
 }
 
 bool WorkerThread::Release() {
@@ -76,7 +73,7 @@ int32_t WorkerThread::Join(int32_t timeoutMs) {
         return 0;  // ended already, or never created
     }
     if (WaitForExit(timeoutMs) == 0) {
-        left_.store(platform::ThreadReap(threadHandle_));
+        left_.store(true);
     } else {
         DebugHook(-1, "__debug__ thread[%x](%s) not exit normally...,Kill it.\n", threadId_.load(),
                   name_);
@@ -97,17 +94,13 @@ void WorkerThread::Abandon() {
 }
 
 int32_t WorkerThread::WaitForExit(int32_t timeoutMs) {
-    if (exited_.load()) {
-        return 0;
+    if (!exited_.load()) {
+        if (!platform::ThreadWaitReturn(threadHandle_, timeoutMs)) {
+            return kWaitTimedOut;
+        }
+        exited_.store(true);
     }
-    const uint32_t result = platform::EventWait(exitEvent_, timeoutMs);
-    if (result != platform::kWaitSignalled) {
-        return static_cast<int32_t>(result);
-    }
-    exited_.store(true);
-    // The event lets one wait through; set it again for any other waiter.
-    platform::EventSet(exitEvent_);
-    return 0;
+    return kWaitPassed;
 }
 
 uint32_t WorkerThread::ThreadMain(void* raw) {
@@ -122,11 +115,9 @@ uint32_t WorkerThread::ThreadMain(void* raw) {
                   static_cast<int>(platform::CurrentProcessId()), self->name_);
         self->Run();
     });
+    // The worker's last use: once the procedure has returned, the owner may
+    // destroy it and unload the library (see platform::ThreadWaitReturn).
     self->running_.store(0);
-    // The last call of the library's code on this thread: after it the
-    // owner may unload the library (Windows cannot wait for more; POSIX
-    // joins the thread).
-    platform::EventSet(self->exitEvent_);
     return 0;
 }
 

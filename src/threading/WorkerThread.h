@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/Sync.h"
+#include "platform/Thread.h"
 #include "threading/SectionLock.h"
 
 namespace vosk {
@@ -72,7 +72,8 @@ class WorkerThread {
     // neither wait nor terminate. The thread must not run any more.
     void Abandon();
     // Waits up to the time-out for the thread procedure to end, without
-    // stopping or terminating anything: 0 when it has ended.
+    // stopping or terminating anything: 0 when it has ended (or the thread
+    // was never created), 258 when the time ran out.
     int32_t WaitForExit(int32_t timeoutMs);
     // True once the thread runs none of the library's code any more (joined
     // after its end, ended after a termination, abandoned, or never
@@ -97,11 +98,6 @@ class WorkerThread {
     void* argument_;
     std::atomic<int32_t> state_{kEnded};
     SectionLock gate_;
-    // Set by the thread procedure as its very last call: a bare platform
-    // event, so that nothing of the library runs after it. The mutex that
-    // comes with a platform signal is not used.
-    platform::Handle exitEvent_ = nullptr;
-    platform::Handle exitEventMutex_ = nullptr;
     std::atomic<bool> exited_{false};
     std::atomic<bool> left_{false};
     std::atomic<uint32_t> threadId_{0};

@@ -16,130 +16,71 @@ using test::kEarlyMs;
 using test::kPromptMs;
 using test::Stopwatch;
 
-TEST(PlatformMutex, IsRecursiveAndReleasedOnlyByItsOwner) {
-    Handle mutex = nullptr;
-    ASSERT_TRUE(MutexCreate(&mutex, 0, nullptr));
-    EXPECT_EQ(MutexAcquire(mutex), kWaitSignalled);
-    EXPECT_EQ(MutexAcquire(mutex), kWaitSignalled);
-    bool releasedByOther = true;
-    std::thread([&] { releasedByOther = MutexRelease(mutex); }).join();
-    EXPECT_FALSE(releasedByOther);
-    EXPECT_TRUE(MutexRelease(mutex));
-    EXPECT_TRUE(MutexRelease(mutex));
-    EXPECT_FALSE(MutexRelease(mutex)) << "released more often than acquired";
-    EXPECT_NE(MutexClose(mutex), 0);
-}
-
-TEST(PlatformMutex, InitialOwnerIsTheFlagsLowByte) {
-    struct Case {
-        int flag;
-        bool owned;
-    };
-    for (Case c : {Case{0, false}, Case{1, true}, Case{0x100, false}, Case{0x1FF, true}}) {
-        Handle mutex = nullptr;
-        ASSERT_TRUE(MutexCreate(&mutex, c.flag, nullptr));
-        EXPECT_EQ(MutexRelease(mutex), c.owned) << c.flag;
-        EXPECT_NE(MutexClose(mutex), 0);
-    }
-}
-
-TEST(PlatformMutex, BlocksOtherThreadsUntilReleased) {
-    Handle mutex = nullptr;
-    ASSERT_TRUE(MutexCreate(&mutex, 1, nullptr));
+TEST(PlatformMutex, BlocksOtherThreadsUntilUnlocked) {
+    MutexStorage mutex;
+    MutexInit(&mutex);
+    MutexLock(&mutex);
     std::atomic<bool> acquired{false};
     std::thread other([&] {
-        EXPECT_EQ(MutexAcquire(mutex), kWaitSignalled);
+        MutexLock(&mutex);
         acquired = true;
-        EXPECT_TRUE(MutexRelease(mutex));
+        MutexUnlock(&mutex);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_FALSE(acquired);
-    EXPECT_TRUE(MutexRelease(mutex));
+    MutexUnlock(&mutex);
     other.join();
     EXPECT_TRUE(acquired);
-    EXPECT_NE(MutexClose(mutex), 0);
+    MutexDelete(&mutex);
 }
 
-TEST(PlatformMutex, ClosesWhileHeld) {
-    Handle mutex = nullptr;
-    ASSERT_TRUE(MutexCreate(&mutex, 0, nullptr));
-    MutexAcquire(mutex);
-    MutexAcquire(mutex);
-    EXPECT_NE(MutexClose(mutex), 0);
-
-    // Held by another thread, which lets go only after the close.
-    ASSERT_TRUE(MutexCreate(&mutex, 0, nullptr));
-    std::atomic<int> step{0};
-    std::thread holder([&] {
-        MutexAcquire(mutex);
-        step = 1;
-        while (step != 2) {
-            std::this_thread::yield();
-        }
-        MutexRelease(mutex);
-    });
-    ASSERT_TRUE(Eventually([&] { return step == 1; }));
-    EXPECT_NE(MutexClose(mutex), 0);
-    step = 2;
-    holder.join();
-}
-
-TEST(PlatformMutex, NullHandlesFail) {
-    EXPECT_FALSE(MutexCreate(nullptr, 0, nullptr));
-    EXPECT_EQ(MutexAcquire(nullptr), kWaitFailed);
-    EXPECT_FALSE(MutexRelease(nullptr));
-    EXPECT_EQ(MutexClose(nullptr), 0);
-}
-
-class PlatformEvent : public ::testing::Test {
+class PlatformCondition : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(SignalCreate(&event, &mutex));
-        ASSERT_NE(event, nullptr);
-        ASSERT_NE(mutex, nullptr);
+        MutexInit(&mutex);
+        CondInit(&cond);
     }
-    void TearDown() override { EXPECT_NE(SignalClose(event, mutex), 0); }
+    void TearDown() override {
+        CondDelete(&cond);
+        MutexDelete(&mutex);
+    }
 
-    Handle event = nullptr;
-    Handle mutex = nullptr;
+    MutexStorage mutex;
+    CondStorage cond;
 };
 
-TEST_F(PlatformEvent, IsAutoResetAndCreatedClear) {
-    EXPECT_EQ(EventWait(event, 0), kWaitTimeout);
-    EXPECT_NE(EventSet(event), 0);
-    EXPECT_NE(EventSet(event), 0);
-    EXPECT_EQ(EventWait(event, 0), kWaitSignalled);
-    EXPECT_EQ(EventWait(event, 0), kWaitTimeout) << "one wait clears it, however often it was set";
-    EXPECT_NE(EventSet(event), 0);
-    EXPECT_NE(EventReset(event), 0);
-    EXPECT_EQ(EventWait(event, 0), kWaitTimeout);
+TEST_F(PlatformCondition, WaitTimesOutAndHoldsTheMutexAgain) {
+    for (int32_t timeout : {0, 60}) {
+        MutexLock(&mutex);
+        Stopwatch watch;
+        // A wait may end for no reason before its time.
+        bool woken = false;
+        do {
+            woken = CondWait(&cond, &mutex, timeout);
+        } while (woken && watch.Ms() < timeout);
+        EXPECT_FALSE(woken) << timeout;
+        EXPECT_GE(watch.Ms(), timeout - kEarlyMs);
+        MutexUnlock(&mutex);  // held again: the unlock is the caller's
+    }
 }
 
-TEST_F(PlatformEvent, WaitTimesOut) {
-    Stopwatch watch;
-    EXPECT_EQ(EventWait(event, 60), kWaitTimeout);
-    EXPECT_GE(watch.Ms(), 60 - kEarlyMs);
-}
-
-TEST_F(PlatformEvent, InfiniteWaitEndsWithSet) {
-    std::thread setter([&] {
+TEST_F(PlatformCondition, SignalWakesAWaiterWithoutLimit) {
+    bool ready = false;
+    std::thread signaller([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EventSet(event);
+        MutexLock(&mutex);
+        ready = true;
+        CondSignal(&cond);
+        MutexUnlock(&mutex);
     });
-    EXPECT_EQ(EventWait(event, kInfinite), kWaitSignalled);
-    setter.join();
-}
-
-TEST(PlatformEventNull, FailsWithoutCrashing) {
-    Handle event = nullptr;
-    Handle mutex = nullptr;
-    EXPECT_FALSE(SignalCreate(nullptr, &mutex));
-    EXPECT_FALSE(SignalCreate(&event, nullptr));
-    EXPECT_EQ(EventSet(nullptr), 0);
-    EXPECT_EQ(EventReset(nullptr), 0);
-    EXPECT_EQ(EventWait(nullptr, 0), kWaitFailed);
-    EXPECT_EQ(EventWait(nullptr, 1000), kWaitFailed);
-    EXPECT_EQ(SignalClose(nullptr, nullptr), 0);
+    Stopwatch watch;
+    MutexLock(&mutex);
+    while (!ready) {
+        CondWait(&cond, &mutex, -1);
+    }
+    MutexUnlock(&mutex);
+    EXPECT_LT(watch.Ms(), kPromptMs);
+    signaller.join();
 }
 
 struct ThreadProbe {
@@ -165,6 +106,28 @@ TEST(PlatformThread, RunsTheProcedureWithItsIdentifiers) {
     EXPECT_NE(id, CurrentThreadId());
     EXPECT_EQ(probe.process, CurrentProcessId());
     EXPECT_NE(CurrentProcessId(), 0u);
+    ThreadClose(thread);
+}
+
+std::atomic<bool> finish{false};
+
+uint32_t RunUntilFinish(void*) {
+    while (!finish) {
+        SleepMs(1);
+    }
+    return 0;
+}
+
+TEST(PlatformThread, WaitReturnAnswersOnceTheProcedureHasReturned) {
+    Handle thread = nullptr;
+    ASSERT_TRUE(ThreadCreate(RunUntilFinish, nullptr, nullptr, &thread));
+    Stopwatch watch;
+    EXPECT_FALSE(ThreadWaitReturn(thread, 30));
+    EXPECT_GE(watch.Ms(), 30 - kEarlyMs);
+    finish = true;
+    EXPECT_TRUE(ThreadWaitReturn(thread, 5000));
+    EXPECT_TRUE(ThreadWaitReturn(thread, 0)) << "and goes on answering so";
+    EXPECT_TRUE(ThreadWaitReturn(nullptr, 0));
     ThreadClose(thread);
 }
 

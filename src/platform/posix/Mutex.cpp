@@ -1,132 +1,82 @@
-// A Windows-style mutex from pthreads: recursive, owned by one thread, and
-// released only by its owner (ReleaseMutex fails for anyone else).
-//
-// Closing is deferred while another thread owns the mutex or waits for it:
-// the record is freed by whoever lets go of it last. A FlagSignal's Set
-// releases the mutex as its very last step, and the thread waiting for that
-// signal may already be destroying it; the Windows kernel keeps the object
-// alive in that case, and so do we.
+#include <errno.h>
 #include <pthread.h>
+#include <time.h>
 
-#include <memory>
 #include <new>
 
 #include "platform/Sync.h"
 #include "platform/posix/PosixWait.h"
 
 namespace vosk::platform {
-namespace {
 
-struct PosixMutex {
-    pthread_mutex_t lock;     // guards the fields below
-    pthread_cond_t released;  // signalled when depth drops to 0
-    pthread_t owner;          // valid while depth > 0
-    uint32_t depth = 0;       // recursion count; 0 when nobody owns it
-    uint32_t waiting = 0;     // threads blocked in MutexAcquire
-    bool closed = false;      // MutexClose was called; free when idle
-};
+static_assert(sizeof(pthread_mutex_t) <= sizeof(MutexStorage), "mutex storage too small");
+static_assert(alignof(pthread_mutex_t) <= alignof(MutexStorage), "mutex storage misaligned");
+static_assert(sizeof(pthread_cond_t) <= sizeof(CondStorage), "condition storage too small");
+static_assert(alignof(pthread_cond_t) <= alignof(CondStorage), "condition storage misaligned");
 
-bool OwnedByCaller(const PosixMutex* m) {
-    return m->depth > 0 && pthread_equal(m->owner, pthread_self()) != 0;
+static pthread_mutex_t* AsMutex(MutexStorage* mutex) {
+    return reinterpret_cast<pthread_mutex_t*>(mutex->bytes);
 }
 
-// Called with m->lock held; unlocks it and frees m when closing was deferred
-// and nobody needs it any more.
-void UnlockMaybeFree(PosixMutex* m) {
-    bool free = m->closed && m->depth == 0 && m->waiting == 0;
-    pthread_mutex_unlock(&m->lock);
-    if (free) {
-        std::unique_ptr<PosixMutex> freed(m);
-        pthread_cond_destroy(&freed->released);
-        pthread_mutex_destroy(&freed->lock);
-    }
+static pthread_cond_t* AsCond(CondStorage* cond) {
+    return reinterpret_cast<pthread_cond_t*>(cond->bytes);
 }
 
-}  // namespace
-
-bool MutexCreate(Handle* mutex, int initialOwner, const char* name) {
-    if (mutex == nullptr) {
-        return false;
-    }
-    *mutex = nullptr;
-    if (name != nullptr) {
-        return false;  // no process-shared named mutexes here
-    }
-    std::unique_ptr<PosixMutex> m(new (std::nothrow) PosixMutex);
-    if (m == nullptr) {
-        return false;
-    }
-    pthread_mutex_init(&m->lock, nullptr);
-    pthread_cond_init(&m->released, nullptr);
-    if ((initialOwner & 0xFF) != 0) {
-        m->owner = pthread_self();
-        m->depth = 1;
-    }
-    *mutex = m.release();  // freed when closed and idle
-    return true;
+void MutexInit(MutexStorage* mutex) {
+    pthread_mutex_init(new (mutex->bytes) pthread_mutex_t, nullptr);
 }
 
-void MutexReinitAfterFork(void* mutex) {
-    if (mutex == nullptr) {
-        return;
-    }
-    PosixMutex* m = static_cast<PosixMutex*>(mutex);
-    pthread_mutex_init(&m->lock, nullptr);
-    pthread_cond_init(&m->released, nullptr);
-    m->depth = 0;
-    m->waiting = 0;
+void MutexDelete(MutexStorage* mutex) {
+    pthread_mutex_destroy(AsMutex(mutex));
 }
 
-int MutexClose(Handle mutex) {
-    if (mutex == nullptr) {
-        return 0;
-    }
-    PosixMutex* m = static_cast<PosixMutex*>(mutex);
-    pthread_mutex_lock(&m->lock);
-    if (OwnedByCaller(m)) {
-        m->depth = 0;
-        pthread_cond_signal(&m->released);
-    }
-    m->closed = true;
-    UnlockMaybeFree(m);
-    return 1;
+void MutexLock(MutexStorage* mutex) {
+    pthread_mutex_lock(AsMutex(mutex));
 }
 
-uint32_t MutexAcquire(Handle mutex) {
-    if (mutex == nullptr) {
-        return kWaitFailed;
+void MutexUnlock(MutexStorage* mutex) {
+    pthread_mutex_unlock(AsMutex(mutex));
+}
+
+// Measured on CLOCK_MONOTONIC, so that a change of the wall clock does not
+// stretch or cut a time-out.
+void CondInit(CondStorage* cond) {
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_cond_init(new (cond->bytes) pthread_cond_t, &attr);
+    pthread_condattr_destroy(&attr);
+}
+
+void CondDelete(CondStorage* cond) {
+    pthread_cond_destroy(AsCond(cond));
+}
+
+void CondSignal(CondStorage* cond) {
+    pthread_cond_signal(AsCond(cond));
+}
+
+// The CLOCK_MONOTONIC instant that lies milliseconds from now.
+static timespec MonotonicDeadline(uint32_t milliseconds) {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    t.tv_sec += static_cast<time_t>(milliseconds / 1000);
+    t.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_sec += 1;
+        t.tv_nsec -= 1000000000L;
     }
-    PosixMutex* m = static_cast<PosixMutex*>(mutex);
+    return t;
+}
+
+bool CondWait(CondStorage* cond, MutexStorage* mutex, int32_t timeoutMs) {
+    // A cancelled wait would unwind with the mutex held.
     CancelHold hold;
-    pthread_mutex_lock(&m->lock);
-    if (!OwnedByCaller(m)) {
-        ++m->waiting;
-        while (m->depth > 0) {
-            pthread_cond_wait(&m->released, &m->lock);
-        }
-        --m->waiting;
-        m->owner = pthread_self();
+    if (timeoutMs < 0) {
+        return pthread_cond_wait(AsCond(cond), AsMutex(mutex)) == 0;
     }
-    ++m->depth;
-    pthread_mutex_unlock(&m->lock);
-    return kWaitSignalled;
-}
-
-bool MutexRelease(Handle mutex) {
-    if (mutex == nullptr) {
-        return false;
-    }
-    PosixMutex* m = static_cast<PosixMutex*>(mutex);
-    pthread_mutex_lock(&m->lock);
-    if (!OwnedByCaller(m)) {
-        pthread_mutex_unlock(&m->lock);
-        return false;
-    }
-    if (--m->depth == 0) {
-        pthread_cond_signal(&m->released);
-    }
-    UnlockMaybeFree(m);
-    return true;
+    const timespec deadline = MonotonicDeadline(static_cast<uint32_t>(timeoutMs));
+    return pthread_cond_timedwait(AsCond(cond), AsMutex(mutex), &deadline) != ETIMEDOUT;
 }
 
 }  // namespace vosk::platform

@@ -4,7 +4,7 @@
 //
 // Ownership: ThreadCreate returns a heap record holding the joinable
 // pthread_t. Only the handle's owner uses it: ThreadTerminate cancels
-// through it, ThreadReap and ThreadWaitEnd join it, ThreadClose detaches a
+// through it, ThreadWaitReturn and ThreadWaitEnd join it, ThreadClose detaches a
 // thread nobody joined and frees the record. The new thread never touches
 // the record.
 #include <cxxabi.h>
@@ -96,18 +96,6 @@ int ThreadTerminate(Handle thread, uint32_t /*exitCode*/) {
     return pthread_cancel(static_cast<PosixThread*>(thread)->thread) == 0 ? 1 : 0;
 }
 
-bool ThreadReap(Handle thread) {
-    if (thread == nullptr) {
-        return true;
-    }
-    PosixThread* record = static_cast<PosixThread*>(thread);
-    if (!record->joined) {
-        CancelHold hold;
-        record->joined = pthread_join(record->thread, nullptr) == 0;
-    }
-    return record->joined;
-}
-
 bool ThreadWaitEnd(Handle thread, int32_t timeoutMs) {
     if (thread == nullptr) {
         return true;
@@ -121,6 +109,11 @@ bool ThreadWaitEnd(Handle thread, int32_t timeoutMs) {
             timeoutMs, [record] { return pthread_tryjoin_np(record->thread, nullptr) == 0; });
     }
     return record->joined;
+}
+
+// A join: the procedure has then returned and the thread has ended.
+bool ThreadWaitReturn(Handle thread, int32_t timeoutMs) {
+    return ThreadWaitEnd(thread, timeoutMs);
 }
 
 void ThreadClose(Handle thread) {

@@ -4,36 +4,46 @@
 
 namespace vosk::platform {
 
-bool MutexCreate(Handle* mutex, int initialOwner, const char* name) {
-    if (mutex == nullptr) {
-        return false;
-    }
-    *mutex = CreateMutexA(nullptr, (initialOwner & 0xFF) != 0 ? TRUE : FALSE, name);
-    return *mutex != nullptr;
+static_assert(sizeof(SRWLOCK) <= sizeof(MutexStorage), "mutex storage too small");
+static_assert(sizeof(CONDITION_VARIABLE) <= sizeof(CondStorage), "condition storage too small");
+
+static SRWLOCK* AsLock(MutexStorage* mutex) {
+    return reinterpret_cast<SRWLOCK*>(mutex->bytes);
 }
 
-int MutexClose(Handle mutex) {
-    if (mutex == nullptr) {
-        return 0;
-    }
-    // A zero wait succeeds when the mutex is free or already ours; it times
-    // out only when another thread holds it, and then ReleaseMutex fails
-    // harmlessly. Closing the last handle ends the object either way.
-    if (WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT) {
-        ReleaseMutex(mutex);
-    }
-    return CloseHandle(mutex);
+static CONDITION_VARIABLE* AsCond(CondStorage* cond) {
+    return reinterpret_cast<CONDITION_VARIABLE*>(cond->bytes);
 }
 
-uint32_t MutexAcquire(Handle mutex) {
-    if (mutex == nullptr) {
-        return kWaitFailed;
-    }
-    return WaitForSingleObject(mutex, INFINITE);
+void MutexInit(MutexStorage* mutex) {
+    InitializeSRWLock(AsLock(mutex));
 }
 
-bool MutexRelease(Handle mutex) {
-    return mutex != nullptr && ReleaseMutex(mutex) != 0;
+// An SRW lock holds no resources.
+void MutexDelete(MutexStorage*) {}
+
+void MutexLock(MutexStorage* mutex) {
+    AcquireSRWLockExclusive(AsLock(mutex));
+}
+
+void MutexUnlock(MutexStorage* mutex) {
+    ReleaseSRWLockExclusive(AsLock(mutex));
+}
+
+void CondInit(CondStorage* cond) {
+    InitializeConditionVariable(AsCond(cond));
+}
+
+// A condition variable holds no resources.
+void CondDelete(CondStorage*) {}
+
+void CondSignal(CondStorage* cond) {
+    WakeConditionVariable(AsCond(cond));
+}
+
+bool CondWait(CondStorage* cond, MutexStorage* mutex, int32_t timeoutMs) {
+    const DWORD ms = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+    return SleepConditionVariableSRW(AsCond(cond), AsLock(mutex), ms, 0) != 0;
 }
 
 }  // namespace vosk::platform

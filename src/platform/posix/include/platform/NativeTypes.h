@@ -13,8 +13,15 @@ namespace vosk::platform {
 // platform's own long double.
 using HostLongDouble = long double;
 
-// Holds a pthread_mutex_t: 24 bytes on i386, 40 on x86_64, 48 on aarch64.
+// Each holds a pthread_mutex_t (24 bytes on i386, 40 on x86_64, 48 on
+// aarch64) or a pthread_cond_t (48 bytes).
 struct SectionStorage {
+    alignas(16) unsigned char bytes[64];
+};
+struct MutexStorage {
+    alignas(16) unsigned char bytes[64];
+};
+struct CondStorage {
     alignas(16) unsigned char bytes[64];
 };
 

@@ -14,6 +14,13 @@ namespace vosk::platform {
 struct SectionStorage {
     alignas(void*) unsigned char bytes[6 * sizeof(void*)];
 };
+// An SRWLOCK and a CONDITION_VARIABLE: one pointer each.
+struct MutexStorage {
+    alignas(void*) unsigned char bytes[sizeof(void*)];
+};
+struct CondStorage {
+    alignas(void*) unsigned char bytes[sizeof(void*)];
+};
 
 // What a host passes for a long double argument (%Lf and the like): the
 // Windows ABI's long double is the 8-byte double, as MSVC, C# and ctypes
