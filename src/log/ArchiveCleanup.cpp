@@ -140,6 +140,7 @@ void DeleteTree(const char* path, int32_t fileLimit) {
 
     StringBuffer subdirectory;
     for (const std::string& name : subdirectories) {
+        // A backslash on purpose: every platform's layer takes it as a separator.
         const char* nested = BuildPath(subdirectory, "%s\\%s", path, name.c_str());
         if (nested != nullptr) {
             DeleteTree(nested, kNestedFileLimit);
