@@ -25,11 +25,11 @@ bool IsDotEntry(const char* name) {
     return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }
 
-void PurgeDirectory(const char* patternFormat, const char* pathFormat, const char* exeDir) {
-    StringBuffer pattern;
-    pattern.Format(patternFormat, exeDir);
+void PurgeDirectory(const char* directoryFormat, const char* pathFormat, const char* exeDir) {
+    StringBuffer directory;
+    directory.Format(directoryFormat, exeDir);
     StringBuffer path;
-    for (platform::DirectoryWalk walk(pattern.CStr()); walk.AtEntry(); walk.Next()) {
+    for (platform::DirectoryWalk walk(directory.CStr(), ""); walk.AtEntry(); walk.Next()) {
         const platform::DirEntry& entry = walk.Entry();
         // "." and ".." are passed over by name: they are not always the
         // first entries (a drive root has neither).
@@ -56,8 +56,8 @@ void PurgeOldLogsIn(const char* executableDirectory) {
     if (executableDirectory == nullptr || executableDirectory[0] == '\0') {
         return;
     }
-    PurgeDirectory("%s\\..\\log\\*.*", "%s\\..\\log\\%s", executableDirectory);
-    PurgeDirectory("%s\\log_files\\*.*", "%s\\log_files\\%s", executableDirectory);
+    PurgeDirectory("%s\\..\\log", "%s\\..\\log\\%s", executableDirectory);
+    PurgeDirectory("%s\\log_files", "%s\\log_files\\%s", executableDirectory);
 }
 
 void PurgeOldLogs() {

@@ -62,14 +62,10 @@ const char* FindOldestSubdirectory(const char* parent, const char* prefix, Strin
     if (parent == nullptr || prefix == nullptr) {
         return nullptr;
     }
-    StringBuffer pattern;
-    if (BuildPath(pattern, "%s/%s*.*", parent, prefix) == nullptr) {
-        return nullptr;
-    }
     bool found = false;
     uint64_t oldest = 0;
     StringBuffer path;
-    for (platform::DirectoryWalk walk(pattern.CStr()); walk.AtEntry(); walk.Next()) {
+    for (platform::DirectoryWalk walk(parent, prefix); walk.AtEntry(); walk.Next()) {
         const platform::DirEntry& entry = walk.Entry();
         if (IsDots(entry.name)) {
             continue;
@@ -109,15 +105,11 @@ void DeleteTree(const char* path, int32_t fileLimit) {
     if (path == nullptr) {
         return;
     }
-    StringBuffer pattern;
-    if (BuildPath(pattern, "%s/*.*", path) == nullptr) {
-        return;
-    }
     // A directory that cannot be walked has no entries to go first.
     std::vector<std::string> subdirectories;
     StringBuffer file;
     int32_t deleted = 0;
-    for (platform::DirectoryWalk walk(pattern.CStr()); walk.AtEntry(); walk.Next()) {
+    for (platform::DirectoryWalk walk(path, ""); walk.AtEntry(); walk.Next()) {
         const platform::DirEntry& entry = walk.Entry();
         if (IsDots(entry.name)) {
             continue;

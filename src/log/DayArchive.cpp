@@ -43,8 +43,7 @@ bool ReadNumber(const char* text, int digits, int* value) {
 // The names of the real, addressable directories in parent.
 std::vector<std::string> Subdirectories(const std::string& parent, const char* prefix) {
     std::vector<std::string> names;
-    const std::string pattern = parent + "/" + prefix + "*";
-    for (platform::DirectoryWalk walk(pattern.c_str()); walk.AtEntry(); walk.Next()) {
+    for (platform::DirectoryWalk walk(parent.c_str(), prefix); walk.AtEntry(); walk.Next()) {
         const platform::DirEntry& entry = walk.Entry();
         if (entry.isDirectory && !entry.isLink && entry.addressable &&
             strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0) {

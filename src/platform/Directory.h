@@ -22,13 +22,11 @@ struct DirEntry {
     bool addressable;
 };
 
-// The patterns are those the library's callers have always given on every
-// system: Windows-style, where the last component may hold * and ?, and a
-// trailing ".*" also matches names without a dot ("*.*" matches every
-// name). "." and ".." come first when the pattern matches them.
+// The entries of directory whose names begin with prefix ("" for all of
+// them), in the system's order; "." and ".." are never reported.
 struct DirSearch;
 // Null when nothing can be enumerated; otherwise entry is the first one.
-DirSearch* DirFindFirst(const char* pattern, DirEntry* entry);
+DirSearch* DirFindFirst(const char* directory, const char* prefix, DirEntry* entry);
 bool DirFindNext(DirSearch* search, DirEntry* entry);
 void DirFindClose(DirSearch* search);
 // Deletes the entry that the search reported last, relative to the
@@ -38,14 +36,14 @@ void DirFindClose(DirSearch* search);
 // something stays.
 bool DirDeleteEntry(DirSearch* search, const DirEntry* entry);
 
-// One walk over the entries that match a pattern, in the system's order;
-// the search is closed when the walk goes out of scope:
-//     for (DirectoryWalk walk(pattern); walk.AtEntry(); walk.Next()) { ... walk.Entry() ... }
+// One walk over the entries of a directory that begin with a prefix, in the
+// system's order; the search is closed when the walk goes out of scope:
+//     for (DirectoryWalk walk(directory, prefix); walk.AtEntry(); walk.Next()) { ... }
 // A walk that cannot be opened has no entry.
 class DirectoryWalk {
   public:
-    explicit DirectoryWalk(const char* pattern)
-        : search_(DirFindFirst(pattern, &entry_)), atEntry_(search_ != nullptr) {}
+    DirectoryWalk(const char* directory, const char* prefix)
+        : search_(DirFindFirst(directory, prefix, &entry_)), atEntry_(search_ != nullptr) {}
     ~DirectoryWalk() { DirFindClose(search_); }
     DirectoryWalk(const DirectoryWalk&) = delete;
     DirectoryWalk& operator=(const DirectoryWalk&) = delete;

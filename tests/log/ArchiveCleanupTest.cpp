@@ -46,13 +46,14 @@ void MakeFiles(const fs::path& dir, int count) {
 }
 
 uint64_t CreateTimeOf(const fs::path& path) {
-    platform::DirEntry entry;
-    platform::DirSearch* search = platform::DirFindFirst(path.generic_string().c_str(), &entry);
-    if (search == nullptr) {
-        return 0;
+    const std::string name = path.filename().generic_string();
+    for (platform::DirectoryWalk walk(path.parent_path().generic_string().c_str(), name.c_str());
+         walk.AtEntry(); walk.Next()) {
+        if (name == walk.Entry().name) {
+            return walk.Entry().createTime;
+        }
     }
-    platform::DirFindClose(search);
-    return entry.createTime;
+    return 0;
 }
 
 // Creation times come from a coarse clock: returns once a directory made in
@@ -137,7 +138,7 @@ TEST_F(ArchiveCleanup, AmongEqualCreationTimesTheLaterEnumeratedWins) {
         // The expectation, from the enumeration itself.
         std::vector<platform::DirEntry> dirs;
         platform::DirEntry entry;
-        platform::DirSearch* search = platform::DirFindFirst((parent + "/d*").c_str(), &entry);
+        platform::DirSearch* search = platform::DirFindFirst(parent.c_str(), "d", &entry);
         ASSERT_NE(search, nullptr);
         do {
             dirs.push_back(entry);

@@ -10,15 +10,13 @@
 
 #include "platform/CatchAll.h"
 #include "platform/Directory.h"
-#include "platform/posix/NameMatch.h"
 #include "platform/posix/PosixPath.h"
 
 namespace vosk::platform {
 
 struct DirSearch {
     DIR* dir = nullptr;
-    std::string pattern;  // the last component of the pattern given
-    int nextDot = 0;      // 0: "." is still to come, 1: "..", 2: the directory's own entries
+    std::string prefix;
 
     DirSearch() = default;
     DirSearch(const DirSearch&) = delete;
@@ -127,14 +125,6 @@ bool DeleteAt(int dirFd, const char* name, int depth) {
 }
 
 bool Next(DirSearch* search, DirEntry* entry) {
-    // "." and ".." first, as an NTFS directory lists them.
-    while (search->nextDot < 2) {
-        const char* dot = search->nextDot == 0 ? "." : "..";
-        ++search->nextDot;
-        if (NameMatches(search->pattern.c_str(), dot) && Describe(search->dir, dot, entry)) {
-            return true;
-        }
-    }
     for (;;) {
         errno = 0;
         struct dirent* d = readdir(search->dir);
@@ -143,7 +133,7 @@ bool Next(DirSearch* search, DirEntry* entry) {
         }
         const char* name = d->d_name;
         if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || !Reportable(name) ||
-            !NameMatches(search->pattern.c_str(), name)) {
+            strncmp(name, search->prefix.c_str(), search->prefix.size()) != 0) {
             continue;
         }
         // A name that vanished since it was read is passed over.
@@ -155,22 +145,10 @@ bool Next(DirSearch* search, DirEntry* entry) {
 
 // The search proper; DirFindFirst catches what its allocations throw.
 // The caller owns the search returned, and DirFindClose ends it.
-DirSearch* FindFirst(const char* pattern, DirEntry* entry) {
-    PosixPath path(pattern);
-    std::string full(path.c_str());
-    size_t slash = full.rfind('/');
-    std::string directory;
-    if (slash == std::string::npos) {
-        directory = ".";
-    } else {
-        directory = slash == 0 ? std::string("/") : full.substr(0, slash);
-    }
-    std::string last = slash == std::string::npos ? full : full.substr(slash + 1);
+DirSearch* FindFirst(const char* directory, const char* prefix, DirEntry* entry) {
     auto search = std::make_unique<DirSearch>();
-    search->pattern.swap(last);
-    if (!search->pattern.empty()) {
-        search->dir = opendir(directory.c_str());
-    }
+    search->prefix = prefix;
+    search->dir = opendir(PosixPath(directory).c_str());
     if (search->dir == nullptr || !Next(search.get(), entry)) {
         return nullptr;
     }
@@ -179,13 +157,13 @@ DirSearch* FindFirst(const char* pattern, DirEntry* entry) {
 
 }  // namespace
 
-DirSearch* DirFindFirst(const char* pattern, DirEntry* entry) {
-    if (pattern == nullptr || entry == nullptr) {
+DirSearch* DirFindFirst(const char* directory, const char* prefix, DirEntry* entry) {
+    if (directory == nullptr || prefix == nullptr || entry == nullptr) {
         return nullptr;
     }
     // Without memory nothing can be enumerated.
     DirSearch* search = nullptr;
-    CatchAll([&] { search = FindFirst(pattern, entry); });
+    CatchAll([&] { search = FindFirst(directory, prefix, entry); });
     return search;
 }
 

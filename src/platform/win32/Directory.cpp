@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "platform/Directory.h"
 #include "platform/win32/WideText.h"
@@ -31,15 +33,35 @@ void Describe(const WIN32_FIND_DATAW& data, DirEntry* entry) {
     entry->addressable = true;
 }
 
+bool IsDotEntry(const WIN32_FIND_DATAW& data) {
+    return wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0;
+}
+
+// The next entry after data's that is not "." or "..".
+bool FindNextOwn(HANDLE find, WIN32_FIND_DATAW* data) {
+    do {
+        if (!FindNextFileW(find, data)) {
+            return false;
+        }
+    } while (IsDotEntry(*data));
+    return true;
+}
+
 }  // namespace
 
-DirSearch* DirFindFirst(const char* pattern, DirEntry* entry) {
-    if (pattern == nullptr || entry == nullptr) {
+DirSearch* DirFindFirst(const char* directory, const char* prefix, DirEntry* entry) {
+    // An empty directory would make the pattern name the drive's root.
+    if (directory == nullptr || directory[0] == '\0' || prefix == nullptr || entry == nullptr) {
         return nullptr;
     }
+    const std::string pattern = std::string(directory) + "\\" + prefix + "*";
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(WidePath(pattern).c_str(), &data);
+    HANDLE find = FindFirstFileW(WidePath(pattern.c_str()).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    if (IsDotEntry(data) && !FindNextOwn(find, &data)) {
+        FindClose(find);
         return nullptr;
     }
     Describe(data, entry);
@@ -51,7 +73,7 @@ bool DirFindNext(DirSearch* search, DirEntry* entry) {
         return false;
     }
     WIN32_FIND_DATAW data;
-    if (!FindNextFileW(AsFind(search), &data)) {
+    if (!FindNextOwn(AsFind(search), &data)) {
         return false;
     }
     Describe(data, entry);
