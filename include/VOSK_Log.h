@@ -20,6 +20,14 @@
  * then every half second while no destroy or disk-limit call keeps its
  * thread busy.
  *
+ * Symbolic links on the path of a log's directory are followed once, when
+ * the log first makes or opens its file (a linked log folder works). From
+ * then on the file, its backup and its archive are opened, moved and made
+ * in that directory, wherever it has been moved, never through a link that
+ * took its place or the place of a folder above it later. A directory
+ * removed (or moved away with nothing in its place) is made again where it
+ * was first found by the next open or idle pass, never through a link.
+ *
  * None of the functions reports an error and none of them throws. All of
  * them may be called from any thread, concurrently.
  *

@@ -7,10 +7,10 @@
 
 #include "log/ArchiveCleanup.h"
 #include "log/LogFiles.h"
-#include "platform/ArchiveMove.h"
 #include "platform/CatchAll.h"
 #include "platform/Directory.h"
 #include "platform/Files.h"
+#include "platform/HeldDirectory.h"
 #include "platform/Time.h"
 
 namespace vosk {
@@ -55,46 +55,47 @@ std::vector<std::string> Subdirectories(const std::string& parent, const char* p
 
 }  // namespace
 
-bool DayArchive::RealDirectory(const char* path) {
-    if (platform::PathIsRealDirectory(path)) {
-        return true;
-    }
-    platform::DirectoryMake(path);
-    return platform::PathIsRealDirectory(path);
-}
-
-bool DayArchive::Keep(const char* directory, const char* name, const char* backup) {
-    if (keepDays_ <= 0 || directory == nullptr || name == nullptr || backup == nullptr ||
-        !platform::PathIsPlainFile(backup)) {
+bool DayArchive::Keep(const platform::HeldDirectory* directory, const char* name,
+                      const char* backup) {
+    if (keepDays_ <= 0 || directory == nullptr || name == nullptr || backup == nullptr) {
         return false;
     }
-    int64_t written = 0;
+    const platform::EntryInfo found = platform::EntryIn(directory, backup);
     std::tm day;
-    if (!platform::FileWriteTime(backup, &written) ||
-        !platform::LocalCalendar(static_cast<time_t>(written), &day)) {
+    if (found.kind != platform::EntryKind::kPlainFile ||
+        !platform::LocalCalendar(static_cast<time_t>(found.writeTime), &day)) {
         return false;
     }
     const int year = day.tm_year + 1900;
     const int month = day.tm_mon + 1;
-    const char* levels[] = {"%s/logfiles-%04d", "%s/logfiles-%04d/%02d",
-                            "%s/logfiles-%04d/%02d/%04d-%02d-%02d"};
-    for (const char* level : levels) {
-        path_.Format(level, directory, year, month, year, month, day.tm_mday);
-        if (!RealDirectory(path_.CStr())) {
-            return false;
+    // Each level is entered or made in the one above it, never through a
+    // link.
+    path_.Format("logfiles-%04d/%02d/%04d-%02d-%02d", year, month, year, month, day.tm_mday);
+    platform::HeldDirectory* dayDirectory = platform::DirectoryHoldBeneath(directory, path_.CStr());
+    if (dayDirectory == nullptr) {
+        return false;
+    }
+    // A name beneath its own directories keeps only its last part here.
+    const char* base = name;
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '/' || *p == '\\') {
+            base = p + 1;
         }
     }
-    for (int n = 0; n <= kSameSecondNames; ++n) {
+    bool moved = false;
+    for (int n = 0; n <= kSameSecondNames && !moved; ++n) {
         const char* format =
-            n == 0 ? "%s/%s.%04d%02d%02d-%02d%02d%02d" : "%s/%s.%04d%02d%02d-%02d%02d%02d-%03d";
-        target_.Format(format, path_.CStr(), name, year, month, day.tm_mday, day.tm_hour,
-                       day.tm_min, day.tm_sec, n);
-        if (PathExists(target_.CStr())) {
+            n == 0 ? "%s.%04d%02d%02d-%02d%02d%02d" : "%s.%04d%02d%02d-%02d%02d%02d-%03d";
+        target_.Format(format, base, year, month, day.tm_mday, day.tm_hour, day.tm_min, day.tm_sec,
+                       n);
+        if (platform::EntryIn(dayDirectory, target_.CStr()).kind != platform::EntryKind::kNone) {
             continue;
         }
-        return platform::FileMoveNoReplace(backup, target_.CStr());
+        moved = platform::FileMoveNoReplaceIn(directory, backup, dayDirectory, target_.CStr());
+        break;
     }
-    return false;
+    platform::DirectoryRelease(dayDirectory);
+    return moved;
 }
 
 void PruneDaysOlderThan(const char* directory, int32_t keepDays, const std::tm& today) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <ctime>
 
+#include "platform/HeldDirectory.h"
 #include "text/StringBuffer.h"
 
 namespace vosk {
@@ -25,19 +26,15 @@ class DayArchive {
     void SetKeepDays(int32_t days) { keepDays_ = days < 0 ? 0 : days; }
     int32_t KeepDays() const { return keepDays_; }
 
-    // Moves the plain file at backup, the backup of "<directory>/<name>",
-    // in one step to "<directory>/logfiles-YYYY/MM/YYYY-MM-DD/<name>.
+    // Moves the plain file backup in directory, the backup of name there,
+    // in one step to "logfiles-YYYY/MM/YYYY-MM-DD/<name>.
     // YYYYMMDD-HHMMSS", the local time of its last write, with "-001" and
     // on appended while the name is taken: the names sort by time and
     // nothing is ever replaced. False, and nothing moved, when the archive
     // is off, when there is no such file, and when the archive is refused.
-    bool Keep(const char* directory, const char* name, const char* backup);
+    bool Keep(const platform::HeldDirectory* directory, const char* name, const char* backup);
 
   private:
-    // Makes path a directory unless it is one; false when it is anything
-    // else afterwards (a link included).
-    static bool RealDirectory(const char* path);
-
     int32_t keepDays_ = 0;
     StringBuffer path_;
     StringBuffer target_;

@@ -149,6 +149,9 @@ void Log::PruneArchiveByAge() {
         // The archive lies beside the file, which moves to a new directory
         // at a new day only.
         directory.Assign(directory_.Length() > 0 ? directory_.CStr() : baseDirectory_.CStr());
+        if (!file_.DirectoryInPlace(directory.CStr())) {
+            return;
+        }
     }
     std::tm today;
     if (keepDays <= 0 || directory.Length() == 0 ||
@@ -515,7 +518,9 @@ void Log::CheckRotation() {
 
 Log::Directory Log::GetDirectory() {
     LockGuard guard(lock_);
-    return Directory{StringBuffer(baseDirectory_.CStr()), lastWriteTime_};
+    // Nothing is pruned by path where a link has replaced the directory.
+    const bool inPlace = file_.DirectoryInPlace(baseDirectory_.CStr());
+    return Directory{StringBuffer(inPlace ? baseDirectory_.CStr() : ""), lastWriteTime_};
 }
 
 void Log::ForkChild() {

@@ -106,7 +106,9 @@ class Log {
     // opens the new one.
     void CheckRotation();
     // The configured directory and the time of the last record (the log's
-    // creation before the first), read together under the log's lock.
+    // creation before the first), read together under the log's lock. The
+    // path is empty when a link has taken the place of the directory the
+    // log holds.
     struct Directory {
         StringBuffer path;
         time_t lastWrite;

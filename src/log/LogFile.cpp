@@ -7,29 +7,26 @@
 
 #include "log/LogFiles.h"
 #include "platform/Files.h"
+#include "platform/HeldDirectory.h"
 
 namespace vosk {
 
-int32_t NumberedNameProbe::Choose(const char* directory, const char* name, const std::tm& now,
-                                  int32_t limit, StringBuffer& path) {
+int32_t NumberedNameProbe::Choose(const platform::HeldDirectory* directory, const char* name,
+                                  const std::tm& now, int32_t limit, StringBuffer& numbered) {
     const int quarter = now.tm_min / 15 + 1;
-    // The numbered name is the path's part after "<directory>/".
-    const int32_t nameStart = static_cast<int32_t>(strlen(directory)) + 1;
     for (int probe = 0; probe < kProbes; ++probe) {
         int32_t n = sequence_;
         sequence_ = sequence_ == INT32_MAX ? 1 : sequence_ + 1;
-        path.Format("%s/%s_%02d%02d[%03d].log", directory, name, now.tm_hour, quarter, n);
-        const char* probed = path.CStr();
-        const char* numbered = path.Length() > nameStart ? probed + nameStart : "";
-        if (last_ == numbered) {
+        numbered.Format("%s_%02d%02d[%03d].log", name, now.tm_hour, quarter, n);
+        if (last_ == numbered.CStr()) {
             continue;
         }
-        int32_t size = FileSize(probed);
+        const int64_t size = platform::EntryIn(directory, numbered.CStr()).size;
         if (size >= limit) {
             continue;
         }
-        last_.Assign(numbered);
-        return size;
+        last_.Assign(numbered.CStr());
+        return static_cast<int32_t>(size);
     }
     return 0;
 }
@@ -58,9 +55,13 @@ void LogFile::CloseDiscarding() {
 }
 
 void LogFile::PrepareOpen(const char* directory, int32_t limit) {
-    MakeParentDirectories(directory);
-    platform::DirectoryMake(directory);
+    directory_.Hold(directory);
     written_ = limit;
+}
+
+int LogFile::OpenInDirectory(const char* name, int flags) {
+    MakeDirectoriesBeneath(directory_.Get(), name);
+    return platform::FileOpenIn(directory_.Get(), name, flags);
 }
 
 void LogFile::Open(const char* directory, const char* name, const std::tm& now, int32_t limit) {
@@ -71,10 +72,17 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
     if (IsOpen()) {
         Close();
     }
-    written_ = probe_.Choose(directory, name, now, limit, path_);
+    // A directory removed since the last open is made again.
+    if (!directory_.Hold(directory)) {
+        openError_ = errno;
+        written_ = limit;
+        StartExpectedSize(0);
+        return;
+    }
+    directory_.FollowVanished();
+    const platform::HeldDirectory* dir = directory_.Get();
+    written_ = probe_.Choose(dir, name, now, limit, path_);
 
-    path_.Format("%s/%s", directory, name);
-    const char* path = path_.CStr();
     // Appending, never emptying: a file that another process started at the
     // path a moment ago keeps what it wrote there.
     constexpr int kCreate = platform::kOpenCreate | platform::kOpenAppend;
@@ -83,45 +91,47 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
     // One process at a time moves the file and opens the next; otherwise
     // each would move the other's fresh file, or find its own move failing
     // and wait for the retry while the file grows past its limit.
-    const int lock = platform::DirectoryLockTake(directory);
-    platform::FileId atPath{};
-    if (hadFile && (!platform::PathFileId(path, &atPath) || !(atPath == had))) {
+    const int lock = platform::DirectoryLockTake(dir);
+    const platform::EntryInfo atPath = platform::EntryIn(dir, name);
+    if (hadFile && !(atPath.kind != platform::EntryKind::kNone && atPath.id == had)) {
         // Moved already by another process: what is at the path now is its
         // successor, continued rather than moved again. Records written
         // into the moved file stay there.
-        if (!PathExists(path) || platform::PathIsPlainFile(path)) {
-            fd = OpenCreating(path, kCreate);
+        if (atPath.kind == platform::EntryKind::kNone ||
+            atPath.kind == platform::EntryKind::kPlainFile) {
+            fd = OpenInDirectory(name, kCreate);
         }
-    } else if (platform::PathIsPlainFile(path)) {
+    } else if (atPath.kind == platform::EntryKind::kPlainFile) {
         // The backup replaces the old one in one step, so a move that
         // fails (a read-only directory, a directory with the backup's
         // name, on Windows a reader that holds the file) keeps both. The
         // file is then continued rather than emptied, and the move is
         // tried again after a wait.
-        backupPath_.Format("%s.bak", path);
-        archive_.Keep(directory, name, backupPath_.CStr());
-        if (platform::FileRename(path, backupPath_.CStr())) {
+        backupPath_.Format("%s.bak", name);
+        archive_.Keep(dir, name, backupPath_.CStr());
+        if (platform::FileRenameIn(dir, name, backupPath_.CStr())) {
             ++moves_;
             if (listener_ != nullptr) {
-                listener_->OnRotated(backupPath_.CStr());
+                path_.Format("%s/%s", directory, backupPath_.CStr());
+                listener_->OnRotated(path_.CStr());
             }
-            fd = OpenCreating(path, kCreate);
+            fd = OpenInDirectory(name, kCreate);
         } else {
             backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
-            fd = OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
+            fd = OpenInDirectory(name, kCreate);
             if (fd != FileStream::kNoDescriptor) {
-                written_ = FileSize(path);
+                written_ = platform::EntryIn(dir, name).size;
             }
         }
-    } else if (!PathExists(path)) {
-        fd = OpenCreating(path, kCreate);
+    } else if (atPath.kind == platform::EntryKind::kNone) {
+        fd = OpenInDirectory(name, kCreate);
     } else {
         errno = EEXIST;
     }
     openError_ = fd == FileStream::kNoDescriptor ? errno : 0;
     platform::DirectoryLockRelease(lock);
     // A file that another process started counts from its size.
-    const int64_t size = fd == FileStream::kNoDescriptor ? 0 : FileSize(path);
+    const int64_t size = fd == FileStream::kNoDescriptor ? 0 : platform::EntryIn(dir, name).size;
     if (size > written_) {
         written_ = size;
     }
@@ -133,6 +143,11 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
     }
     stream_.Attach(fd);
     StartExpectedSize(size);
+}
+
+bool LogFile::DirectoryInPlace(const char* directory) const {
+    return directory_.Get() == nullptr || directory_.Path() != directory ||
+           platform::DirectoryIsAt(directory_.Get(), directory);
 }
 
 int64_t LogFile::DeliveredSoFar() const {
@@ -155,23 +170,28 @@ int LogFile::OpenAgain(const char* directory, const char* name) {
 int LogFile::OpenPathAgain(const char* directory, const char* name, bool evenIfThere) {
     int fd = stream_.Descriptor();
     platform::FileId open;
-    if (fd == FileStream::kNoDescriptor || !platform::FileIdOf(fd, &open)) {
+    if (fd == FileStream::kNoDescriptor || !platform::FileIdOf(fd, &open) ||
+        !directory_.Hold(directory)) {
         return FileStream::kNoDescriptor;
     }
-    path_.Format("%s/%s", directory, name);
-    const char* path = path_.CStr();
-    platform::FileId atPath;
-    if (!evenIfThere && platform::PathFileId(path, &atPath) && atPath == open) {
+    // Its directory gone from the path: made again where it was.
+    const bool directoryMoved = directory_.FollowVanished();
+    const platform::HeldDirectory* dir = directory_.Get();
+    const platform::EntryInfo atPath = platform::EntryIn(dir, name);
+    if (!evenIfThere && !directoryMoved && atPath.kind != platform::EntryKind::kNone &&
+        atPath.id == open) {
         return FileStream::kNoDescriptor;
     }
     // Removed, renamed away (as a log rotation tool does), or its
     // directory gone: records would follow the file out of sight. A file
     // that someone put at the path meanwhile is continued, not emptied.
     // Until the path can be opened the old file keeps them.
-    if (PathExists(path) && !platform::PathIsPlainFile(path)) {
+    if (atPath.kind != platform::EntryKind::kNone &&
+        atPath.kind != platform::EntryKind::kPlainFile) {
         return FileStream::kNoDescriptor;
     }
-    return OpenCreating(path, platform::kOpenCreate | platform::kOpenAppend);
+    path_.Assign(name);
+    return OpenInDirectory(name, platform::kOpenCreate | platform::kOpenAppend);
 }
 
 void LogFile::ReplaceWith(int fd) {
@@ -181,8 +201,8 @@ void LogFile::ReplaceWith(int fd) {
         platform::FileClose(old);
     }
     stream_.Attach(fd);
-    // path_ still holds the path that OpenIfMoved opened.
-    written_ = FileSize(path_.CStr());
+    // path_ still holds the name that OpenIfMoved opened.
+    written_ = platform::EntryIn(directory_.Get(), path_.CStr()).size;
     StartExpectedSize(written_);
 }
 

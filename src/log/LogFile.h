@@ -13,6 +13,7 @@
 
 #include "log/Clock.h"
 #include "log/DayArchive.h"
+#include "log/LogDirectory.h"
 #include "log/RotationListener.h"
 #include "text/FileStream.h"
 #include "text/StringBuffer.h"
@@ -34,10 +35,10 @@ class NumberedNameProbe {
     // passing over the name chosen last and names whose file in directory
     // holds limit bytes or more. The size of the chosen name's file (0
     // when there is none), where the new file's count starts; 0, and no
-    // name chosen, when none of kProbes names fits. path is working room
-    // for the paths probed.
-    int32_t Choose(const char* directory, const char* name, const std::tm& now, int32_t limit,
-                   StringBuffer& path);
+    // name chosen, when none of kProbes names fits. numbered is working
+    // room for the names probed.
+    int32_t Choose(const platform::HeldDirectory* directory, const char* name, const std::tm& now,
+                   int32_t limit, StringBuffer& numbered);
     // The name chosen last; empty before the first.
     const char* LastName() { return last_.CStr(); }
 
@@ -102,7 +103,9 @@ class LogFile {
     // that a writer outside the log's lock may still be about to use;
     // what is pending is dropped.
     void LetGo() { stream_.Attach(FileStream::kNoDescriptor); }
-    // Without opening the file: makes directory and its parents, and sets
+    // Without opening the file: makes directory and its parents and holds
+    // it (see LogDirectory: the links on its path are followed now, and
+    // not later), and sets
     // the count to limit, so that the next record finds the file full and
     // opens it.
     void PrepareOpen(const char* directory, int32_t limit);
@@ -140,6 +143,10 @@ class LogFile {
     // appends), leaving no hole. No write outside the log's lock may be under way: its bytes are
     // counted before they reach the file.
     bool FollowTruncation();
+    // False when directory is the path of the directory held (from the
+    // first open on) and that directory is no longer the one there: where
+    // a link has replaced it, nothing is pruned or deleted by path.
+    bool DirectoryInPlace(const char* directory) const;
     // Where a backup goes before the next one replaces it; off unless set.
     DayArchive& Archive() { return archive_; }
     // Bytes that a write made outside the log's lock put into the file.
@@ -154,6 +161,9 @@ class LogFile {
     // The open file holds size bytes; what is delivered from now on adds.
     void StartExpectedSize(int64_t size);
     int OpenPathAgain(const char* directory, const char* name, bool evenIfThere);
+    // Opens name in the directory held, making the directories its path
+    // parts name.
+    int OpenInDirectory(const char* name, int flags);
 
     FileStream stream_;
     int64_t written_ = 0;
@@ -172,9 +182,10 @@ class LogFile {
     RotationListener* listener_ = nullptr;
     int openError_ = 0;
     uint64_t moves_ = 0;
+    LogDirectory directory_;
     NumberedNameProbe probe_;
     DayArchive archive_;
-    // Paths of an open, kept to spare the allocations.
+    // Names of an open, kept to spare the allocations.
     StringBuffer path_;
     StringBuffer backupPath_;
 };

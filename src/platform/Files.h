@@ -64,14 +64,12 @@ bool PathMakeWritable(const char* path);
 // An advisory lock on a directory, held by a process while it moves a log's
 // file aside and opens the next one there, so that two processes rotating
 // one log (a forked child, two programs given the same path) never do it at
-// the same moment. Waits until the lock is had; kNoDirectoryLock when the
-// directory cannot be opened or locked (the rotation then goes on
-// unlocked). POSIX: flock() on a descriptor of its own, so that a forked
-// child, which shares its parent's open files, is excluded too. Windows:
-// none (no fork there; see the README on two processes appending to one
-// file).
+// the same moment. Taken by DirectoryLockTake (platform/HeldDirectory.h),
+// which waits until the lock is had; kNoDirectoryLock when the directory
+// cannot be locked (the rotation then goes on unlocked). POSIX: flock().
+// Windows: none (no fork there; see the README on two processes appending
+// to one file).
 constexpr int kNoDirectoryLock = -1;
-int DirectoryLockTake(const char* directory);
 void DirectoryLockRelease(int lock);
 
 // Which file an open descriptor or a path is: device and inode on POSIX,

@@ -39,13 +39,19 @@ class NumberedNameProbeTest : public ::testing::Test {
     static constexpr int32_t kLimit = 4;
 
     int32_t Choose(const std::tm& now, const char* name = "app", int32_t limit = kLimit) {
-        return probe.Choose(dir.Str().c_str(), name, now, limit, path);
+        return probe.Choose(Held(), name, now, limit, path);
     }
     void Fill(const std::string& name, int32_t size) {
         MakeFile(dir.Path() / name, std::string(static_cast<size_t>(size), 'n'));
     }
 
+    const platform::HeldDirectory* Held() {
+        held.Hold(dir.Str().c_str());
+        return held.Get();
+    }
+
     TempDir dir;
+    LogDirectory held;
     NumberedNameProbe probe;
     StringBuffer path;
 };
@@ -62,7 +68,7 @@ TEST_F(NumberedNameProbeTest, NameIsHourAndQuarterOfTheOpen) {
     };
     for (const Case& c : cases) {
         NumberedNameProbe fresh;
-        EXPECT_EQ(fresh.Choose(dir.Str().c_str(), "app", At(c.hour, c.minute), kLimit, path), 0);
+        EXPECT_EQ(fresh.Choose(Held(), "app", At(c.hour, c.minute), kLimit, path), 0);
         EXPECT_STREQ(fresh.LastName(), c.expected) << c.hour << ":" << c.minute;
     }
     EXPECT_EQ(test::CountEntries(dir.Path()), 0) << "a probe creates no file";
@@ -225,6 +231,77 @@ TEST_F(LogFileTest, AMovedFileIsReplacedAndTheCountGoesOnFromTheFileFoundThere) 
     EXPECT_EQ(file.Written(), 5);
     Append("+");
     EXPECT_EQ(Content(), "found+");
+}
+
+// Links on the path of the log's directory are followed when the file is
+// first opened, and never afterwards: a link that replaces the directory
+// later leads no write, move or truncation outside it.
+class LogFileDirectoryTest : public LogFileTest {
+  protected:
+    // A link at path to target; false where links cannot be made.
+    static bool Link(const fs::path& target, const fs::path& path) {
+        std::error_code ec;
+        fs::create_directory_symlink(target, path, ec);
+        return !ec;
+    }
+    void OpenIn(const fs::path& directory) {
+        file.Open(directory.string().c_str(), "app.log", At(10, 31), kLimit);
+    }
+    int ReopenPass(const fs::path& directory) {
+        int reopened = file.OpenIfMoved(directory.string().c_str(), "app.log");
+        if (reopened != FileStream::kNoDescriptor) {
+            file.ReplaceWith(reopened);
+        }
+        return reopened;
+    }
+};
+
+TEST_F(LogFileDirectoryTest, ALinkedLogFolderIsFollowedAtTheFirstOpen) {
+    MakeDir(dir.Path() / "real");
+    if (!Link(dir.Path() / "real", dir.Path() / "logs")) {
+        GTEST_SKIP() << "no directory links here";
+    }
+    OpenIn(dir.Path() / "logs");
+    Append("abc");
+    EXPECT_EQ(Content("real/app.log"), "abc");
+    EXPECT_EQ(ReopenPass(dir.Path() / "logs"), FileStream::kNoDescriptor) << "still in place";
+}
+
+TEST_F(LogFileDirectoryTest, ALinkPutInPlaceOfTheDirectoryIsNeverFollowed) {
+    MakeFile(dir.Path() / "outside" / "app.log", "outside");
+    OpenIn(dir.Path() / "logs");
+    Append("first");
+    std::error_code ec;
+    fs::rename(dir.Path() / "logs", dir.Path() / "aside", ec);
+    if (ec || !Link(dir.Path() / "outside", dir.Path() / "logs")) {
+        GTEST_SKIP() << "the open directory cannot be moved or linked here";
+    }
+    // The reopen pass finds the directory gone, but a link where it was.
+    EXPECT_EQ(ReopenPass(dir.Path() / "logs"), FileStream::kNoDescriptor);
+    Append("+");
+    // A rotation moves and opens in the directory held, wherever it is.
+    OpenIn(dir.Path() / "logs");
+    Append("second");
+    EXPECT_EQ(Content("aside/app.log.bak"), "first+");
+    EXPECT_EQ(Content("aside/app.log"), "second");
+    EXPECT_EQ(Content("outside/app.log"), "outside");
+    EXPECT_EQ(test::CountEntries(dir.Path() / "outside"), 1);
+}
+
+TEST_F(LogFileDirectoryTest, AVanishedDirectoryIsMadeAgainByTheReopenPass) {
+    OpenIn(dir.Path() / "a" / "logs");
+    Append("gone");
+    // One entry at a time: where an open file keeps its name until it is
+    // closed (Windows), its directory cannot go.
+    for (const char* path : {"a/logs/app.log", "a/logs", "a"}) {
+        std::error_code ec;
+        if (!fs::remove(dir.Path() / path, ec) || test::Exists(dir.Path() / path)) {
+            GTEST_SKIP() << "an open file's directory cannot be removed here";
+        }
+    }
+    EXPECT_NE(ReopenPass(dir.Path() / "a" / "logs"), FileStream::kNoDescriptor);
+    Append("again");
+    EXPECT_EQ(Content("a/logs/app.log"), "again");
 }
 
 }  // namespace

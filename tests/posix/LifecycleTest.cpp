@@ -337,6 +337,38 @@ TEST(Lifecycle, ParentAndForkedChildrenRotatingOneLogLoseNoRecord) {
                               << (seen.empty() ? "" : seen.begin()->first);
 }
 
+// Every entry beneath root, with the bytes of each file: what a folder
+// holds, to compare before and after.
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string name = entry.path().lexically_relative(root).string();
+        entries[name] = entry.is_regular_file() ? test::ReadBytes(entry.path()) : "<dir>";
+    }
+    return entries;
+}
+
+// The log's directory is renamed aside again and again, a link to a folder
+// outside the log's tree put in its place and taken away again, while four
+// threads write and rotate the file: the outside folder stays as it was.
+// Before, the rotations that fell on the link wrote tens of megabytes into
+// the outside folder's file of the log's name, and moved it to a backup.
+TEST(Lifecycle, ALinkSwappedInForTheLogsDirectoryLeadsNoWriteOutsideItsTree) {
+    TempDir dir;
+    const std::filesystem::path outside = dir.Path() / "outside";
+    std::filesystem::create_directories(outside);
+    std::filesystem::create_directories(dir.Path() / "tree");
+    test::WriteBytes(outside / "swap.log", "the outside folder's own file\n");
+    test::WriteBytes(outside / "swap.log.bak", "and its backup\n");
+    const auto before = Snapshot(outside);
+    HostRun run = RunHost("swap", Quoted(dir.Str()) + " " + std::to_string(150));
+    ASSERT_TRUE(run.ExitedWith(0)) << run.Describe();
+    ASSERT_EQ(run.output.rfind("swaps ", 0), 0u) << run.output;
+    EXPECT_GT(std::stoi(run.output.substr(6)), 0) << "the directory was swapped";
+    EXPECT_TRUE(Snapshot(outside) == before) << "something outside the log's tree changed";
+    EXPECT_FALSE(test::ReadBytes(dir.Path() / "tree/logs/swap.log").empty());
+}
+
 // The largest size limit the exports accept: a record dropped (a directory
 // at the path) sets the count to the limit, and the records counted on top
 // of it must not wrap it below the limit. With a 32-bit count, 0 of 100

@@ -5,14 +5,11 @@
 #include <cerrno>
 
 #include "platform/Files.h"
+#include "platform/posix/PosixOpen.h"
 
 namespace vosk::platform {
 
-int DirectoryLockTake(const char* directory) {
-    if (directory == nullptr) {
-        return kNoDirectoryLock;
-    }
-    int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+int DirectoryLockOn(int fd) {
     if (fd < 0) {
         return kNoDirectoryLock;
     }

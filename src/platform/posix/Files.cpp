@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/Files.h"
+#include "platform/posix/PosixOpen.h"
 #include "platform/posix/PosixPath.h"
 
 namespace vosk::platform {
@@ -14,6 +15,10 @@ namespace vosk::platform {
 static_assert(kPathLimit == PATH_MAX, "the path limit");
 
 int FileOpen(const char* path, int flags) {
+    return OpenPlainFileAt(AT_FDCWD, path, flags);
+}
+
+int OpenPlainFileAt(int dirfd, const char* path, int flags) {
     PosixPath p(path);
     if (p.c_str() == nullptr) {
         errno = EINVAL;
@@ -35,7 +40,7 @@ int FileOpen(const char* path, int flags) {
     // created by any ordinary program.
     int fd;
     do {
-        fd = open(p.c_str(), oflag, 0666);
+        fd = openat(dirfd, p.c_str(), oflag, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         return -1;

@@ -2,10 +2,6 @@
 
 namespace vosk::platform {
 
-int DirectoryLockTake(const char*) {
-    return kNoDirectoryLock;
-}
-
 void DirectoryLockRelease(int) {}
 
 }  // namespace vosk::platform

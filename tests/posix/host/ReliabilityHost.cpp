@@ -37,6 +37,13 @@
 //     rotate the one file. Prints "children <n>" with the number that
 //     exited with 0.
 //
+//   reliability_host swap <library> <directory> <records per thread>
+//     Four threads write records of 1 byte to 256 KB to "<directory>/tree/
+//     logs/swap.log" (the smallest size limit, the day archive on) while
+//     the main thread keeps renaming "tree/logs" aside, putting a link to
+//     "<directory>/outside" in its place, and putting it back. Prints
+//     "swaps <n>" once the writers are done and the log is destroyed.
+//
 //   reliability_host largest <library> <directory>
 //     A log of the largest size limit (2147483647) whose path is a
 //     directory at its first record (dropped), then 100 records once the
@@ -487,6 +494,61 @@ int ForkedRotation(const char* libraryPath, const char* directory, int perThread
     return 0;
 }
 
+constexpr int kSwapThreads = 4;
+
+int DirectorySwaps(const char* libraryPath, const char* directory, int perThread) {
+    Exports x;
+    void* library = Load(libraryPath, &x);
+    decltype(&SL_SetLogArchive) setArchive = nullptr;
+    if (library == nullptr || !Bind(library, "SL_SetLogArchive", &setArchive)) {
+        return 3;
+    }
+    const std::string tree = std::string(directory) + "/tree";
+    const std::string logs = tree + "/logs";
+    const std::string aside = tree + "/logs.aside";
+    const std::string outside = std::string(directory) + "/outside";
+    LogHandle log = x.create(logs.c_str(), "swap.log", 1048576, 0);
+    if (log == nullptr) {
+        return 4;
+    }
+    setArchive(log, 1);
+    x.trace(log, 0, "opened");
+    const std::string payload(262144, '.');
+    std::atomic<int> running{kSwapThreads};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kSwapThreads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int n = 0; n < perThread; ++n) {
+                const unsigned size = (static_cast<unsigned>(n) * 7919u + t * 104729u) % 262144u;
+                x.trace(log, 0, "t%d n%d %.*s", t, n, static_cast<int>(size), payload.c_str());
+            }
+            running.fetch_sub(1);
+        });
+    }
+    int swaps = 0;
+    while (running.load() > 0) {
+        if (rename(logs.c_str(), aside.c_str()) != 0) {
+            break;
+        }
+        const bool linked = symlink(outside.c_str(), logs.c_str()) == 0;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        if (linked) {
+            unlink(logs.c_str());
+        }
+        if (rename(aside.c_str(), logs.c_str()) != 0) {
+            break;
+        }
+        ++swaps;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    x.destroy(log);
+    std::printf("swaps %d\n", swaps);
+    return 0;
+}
+
 int LargestLimit(const char* libraryPath, const char* directory) {
     Exports x;
     if (Load(libraryPath, &x) == nullptr) {
@@ -565,6 +627,9 @@ int main(int argc, char** argv) {
     if (argc >= 5 && std::strcmp(argv[1], "rotate") == 0) {
         return ForkedRotation(argv[2], argv[3], std::atoi(argv[4]));
     }
+    if (argc >= 5 && std::strcmp(argv[1], "swap") == 0) {
+        return DirectorySwaps(argv[2], argv[3], std::atoi(argv[4]));
+    }
     if (argc >= 4 && std::strcmp(argv[1], "largest") == 0) {
         return LargestLimit(argv[2], argv[3]);
     }
@@ -581,10 +646,10 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
-    std::fprintf(
-        stderr,
-        "usage: reliability_host crash|unload|cycles|exit|signal|fork|rotate|largest <library> "
-        "<directory> [count] "
-        "[threads]\n");
+    std::fprintf(stderr,
+                 "usage: reliability_host crash|unload|cycles|exit|signal|fork|rotate|swap|largest "
+                 "<library> "
+                 "<directory> [count] "
+                 "[threads]\n");
     return 2;
 }

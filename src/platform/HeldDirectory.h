@@ -1,0 +1,55 @@
+// A log's directory held open, so that the log's file, its backup and its
+// archive are found, made and moved in that directory wherever it is, and
+// never through a symbolic link that replaced it or one of the directories
+// above it after it was opened. Names given to the calls below are one
+// component, or a few joined by '/', none of them ever a link.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Files.h"
+
+namespace vosk::platform {
+
+struct HeldDirectory;
+
+// Opens the directory at path, following the links the path has now (an
+// operator's linked log folder). Null when there is no directory there.
+HeldDirectory* DirectoryHold(const char* path);
+// The directory that held was opened as, made again where it was found
+// first (the links the path had then resolved): each missing directory on
+// the way is made with mkdir, and every step refuses a link, whatever it
+// points to. Null when that fails.
+HeldDirectory* DirectoryHoldAgain(const HeldDirectory* held);
+// The real directory name in parent, made when missing; null when
+// something else is there (a link to a directory included).
+HeldDirectory* DirectoryHoldBeneath(const HeldDirectory* parent, const char* name);
+void DirectoryRelease(HeldDirectory* held);
+// True when path leads to held itself now (its links followed).
+bool DirectoryIsAt(const HeldDirectory* held, const char* path);
+// True when both hold one directory.
+bool DirectorySame(const HeldDirectory* a, const HeldDirectory* b);
+
+enum class EntryKind { kNone, kPlainFile, kDirectory, kOther };
+struct EntryInfo {
+    EntryKind kind;
+    int64_t size;       // bytes; 0 for anything but a plain file
+    int64_t writeTime;  // seconds since the epoch
+    FileId id;
+};
+// What name is in dir itself, a link not followed (kOther). kNone when
+// there is nothing, or it cannot be examined.
+EntryInfo EntryIn(const HeldDirectory* dir, const char* name);
+// FileOpen of name in dir.
+int FileOpenIn(const HeldDirectory* dir, const char* name, int flags);
+// FileRename within dir.
+bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to);
+// Moves from in fromDir to to in toDir in one step when nothing has that
+// name; false, and both names as they were, otherwise.
+bool FileMoveNoReplaceIn(const HeldDirectory* fromDir, const char* from, const HeldDirectory* toDir,
+                         const char* to);
+// DirectoryLockTake on dir: a lock of its own, so that a forked child,
+// which shares its parent's open files, is excluded too.
+int DirectoryLockTake(const HeldDirectory* dir);
+
+}  // namespace vosk::platform

@@ -1,0 +1,225 @@
+#include "platform/HeldDirectory.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "platform/posix/PosixOpen.h"
+#include "platform/posix/PosixPath.h"
+
+namespace vosk::platform {
+
+struct HeldDirectory {
+    int fd;
+    // Where it was found first, every link resolved: the path it is made
+    // again at.
+    std::string resolved;
+};
+
+namespace {
+
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+HeldDirectory* Holding(int fd, std::string resolved) {
+    return new (std::nothrow) HeldDirectory{fd, std::move(resolved)};
+}
+
+// Walks the '/'-separated components of path from start (not closed),
+// making each that is missing, never through a link. The last directory,
+// or -1.
+int WalkMaking(int start, const char* path) {
+    int at = start;
+    const char* p = path;
+    std::string component;
+    while (*p != '\0') {
+        const char* end = p;
+        while (*end != '\0' && *end != '/') {
+            ++end;
+        }
+        component.assign(p, static_cast<size_t>(end - p));
+        p = *end == '/' ? end + 1 : end;
+        if (component.empty() || component == ".") {
+            continue;
+        }
+        int next = openat(at, component.c_str(), kDirectoryFlags | O_NOFOLLOW);
+        if (next < 0 && errno == ENOENT) {
+            mkdirat(at, component.c_str(), 0777);
+            next = openat(at, component.c_str(), kDirectoryFlags | O_NOFOLLOW);
+        }
+        if (at != start) {
+            close(at);
+        }
+        if (next < 0) {
+            return -1;
+        }
+        at = next;
+    }
+    return at == start ? fcntl(start, F_DUPFD_CLOEXEC, 0) : at;
+}
+
+bool SameEntry(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+HeldDirectory* DirectoryHold(const char* path) {
+    PosixPath p(path);
+    if (p.c_str() == nullptr) {
+        return nullptr;
+    }
+    const int fd = open(p.c_str(), kDirectoryFlags);
+    if (fd < 0) {
+        return nullptr;
+    }
+    // Resolved after the open and checked against it, so that a link
+    // changed in between leaves nothing to make again rather than the
+    // wrong place.
+    std::string resolved;
+    if (char* real = realpath(p.c_str(), nullptr)) {
+        struct stat held;
+        struct stat found;
+        if (fstat(fd, &held) == 0 && stat(real, &found) == 0 && SameEntry(held, found)) {
+            resolved = real;
+        }
+        free(real);
+    }
+    HeldDirectory* dir = Holding(fd, std::move(resolved));
+    if (dir == nullptr) {
+        close(fd);
+    }
+    return dir;
+}
+
+HeldDirectory* DirectoryHoldAgain(const HeldDirectory* held) {
+    if (held == nullptr || held->resolved.empty() || held->resolved[0] != '/') {
+        return nullptr;
+    }
+    const int root = open("/", kDirectoryFlags);
+    if (root < 0) {
+        return nullptr;
+    }
+    const int fd = WalkMaking(root, held->resolved.c_str() + 1);
+    close(root);
+    if (fd < 0) {
+        return nullptr;
+    }
+    HeldDirectory* dir = Holding(fd, held->resolved);
+    if (dir == nullptr) {
+        close(fd);
+    }
+    return dir;
+}
+
+HeldDirectory* DirectoryHoldBeneath(const HeldDirectory* parent, const char* name) {
+    PosixPath p(name);
+    if (parent == nullptr || p.c_str() == nullptr) {
+        return nullptr;
+    }
+    const int fd = WalkMaking(parent->fd, p.c_str());
+    if (fd < 0) {
+        return nullptr;
+    }
+    HeldDirectory* dir =
+        Holding(fd, parent->resolved.empty() ? std::string() : parent->resolved + "/" + p.c_str());
+    if (dir == nullptr) {
+        close(fd);
+    }
+    return dir;
+}
+
+void DirectoryRelease(HeldDirectory* held) {
+    if (held != nullptr) {
+        close(held->fd);
+        delete held;
+    }
+}
+
+bool DirectoryIsAt(const HeldDirectory* held, const char* path) {
+    PosixPath p(path);
+    struct stat a;
+    struct stat b;
+    return held != nullptr && p.c_str() != nullptr && fstat(held->fd, &a) == 0 &&
+           stat(p.c_str(), &b) == 0 && SameEntry(a, b);
+}
+
+bool DirectorySame(const HeldDirectory* a, const HeldDirectory* b) {
+    struct stat sa;
+    struct stat sb;
+    return a != nullptr && b != nullptr && fstat(a->fd, &sa) == 0 && fstat(b->fd, &sb) == 0 &&
+           SameEntry(sa, sb);
+}
+
+EntryInfo EntryIn(const HeldDirectory* dir, const char* name) {
+    EntryInfo info{EntryKind::kNone, 0, 0, FileId{0, 0}};
+    PosixPath p(name);
+    struct stat st;
+    if (dir == nullptr || p.c_str() == nullptr ||
+        fstatat(dir->fd, p.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return info;
+    }
+    info.kind = S_ISREG(st.st_mode)   ? EntryKind::kPlainFile
+                : S_ISDIR(st.st_mode) ? EntryKind::kDirectory
+                                      : EntryKind::kOther;
+    info.size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
+    info.writeTime = static_cast<int64_t>(st.st_mtime);
+    info.id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return info;
+}
+
+int FileOpenIn(const HeldDirectory* dir, const char* name, int flags) {
+    if (dir == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    return OpenPlainFileAt(dir->fd, name, flags);
+}
+
+bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to) {
+    PosixPath f(from);
+    PosixPath t(to);
+    return dir != nullptr && f.c_str() != nullptr && t.c_str() != nullptr &&
+           renameat(dir->fd, f.c_str(), dir->fd, t.c_str()) == 0;
+}
+
+bool FileMoveNoReplaceIn(const HeldDirectory* fromDir, const char* from, const HeldDirectory* toDir,
+                         const char* to) {
+    PosixPath f(from);
+    PosixPath t(to);
+    if (fromDir == nullptr || toDir == nullptr || f.c_str() == nullptr || t.c_str() == nullptr) {
+        return false;
+    }
+    if (renameat2(fromDir->fd, f.c_str(), toDir->fd, t.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the flag: a link never replaces either, and the
+    // old name goes once the new one holds the file.
+    if (linkat(fromDir->fd, f.c_str(), toDir->fd, t.c_str(), 0) != 0) {
+        return false;
+    }
+    if (unlinkat(fromDir->fd, f.c_str(), 0) != 0) {
+        unlinkat(toDir->fd, t.c_str(), 0);
+        return false;
+    }
+    return true;
+}
+
+int DirectoryLockTake(const HeldDirectory* dir) {
+    if (dir == nullptr) {
+        return kNoDirectoryLock;
+    }
+    return DirectoryLockOn(openat(dir->fd, ".", kDirectoryFlags));
+}
+
+}  // namespace vosk::platform

@@ -1,0 +1,175 @@
+#include <windows.h>
+
+#include <new>
+#include <string>
+#include <utility>
+
+#include "platform/ArchiveMove.h"
+#include "platform/HeldDirectory.h"
+#include "platform/win32/WideText.h"
+
+// A held directory is a handle opened without delete sharing: while the
+// log holds it, the system refuses to move or remove it, so the names
+// below, joined to its path, stay inside it.
+namespace vosk::platform {
+
+struct HeldDirectory {
+    HANDLE handle;
+    std::string path;
+};
+
+namespace {
+
+// The directory at path itself; with reparse false a reparse point (a
+// symbolic link, a junction) there is refused rather than followed.
+HeldDirectory* Opening(std::string path, bool followReparse) {
+    const DWORD flags =
+        FILE_FLAG_BACKUP_SEMANTICS | (followReparse ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE handle =
+        CreateFileW(WidePath(path.c_str()).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const DWORD refused = followReparse ? 0 : FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & refused) != 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    HeldDirectory* held = new (std::nothrow) HeldDirectory{handle, std::move(path)};
+    if (held == nullptr) {
+        CloseHandle(handle);
+    }
+    return held;
+}
+
+bool HandleId(HANDLE handle, FileId* id) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return false;
+    }
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+std::string Joined(const HeldDirectory* dir, const char* name) {
+    return dir->path + "\\" + name;
+}
+
+}  // namespace
+
+HeldDirectory* DirectoryHold(const char* path) {
+    return path == nullptr ? nullptr : Opening(path, true);
+}
+
+HeldDirectory* DirectoryHoldAgain(const HeldDirectory* held) {
+    if (held == nullptr) {
+        return nullptr;
+    }
+    // Each missing directory on the way, shortest first; what exists (a
+    // drive, a share) fails to be made and is passed over.
+    const std::string& path = held->path;
+    for (size_t k = 1; k <= path.size(); ++k) {
+        if (k == path.size() || path[k] == '\\' || path[k] == '/') {
+            CreateDirectoryW(WidePath(path.substr(0, k).c_str()).c_str(), nullptr);
+        }
+    }
+    return Opening(path, false);
+}
+
+HeldDirectory* DirectoryHoldBeneath(const HeldDirectory* parent, const char* name) {
+    if (parent == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    // Each level in turn; a reparse point on the way is refused, not
+    // followed.
+    std::string path = parent->path;
+    const std::string names(name);
+    size_t start = 0;
+    while (start <= names.size()) {
+        size_t end = names.find_first_of("/\\", start);
+        if (end == std::string::npos) {
+            end = names.size();
+        }
+        if (end > start) {
+            path += "\\" + names.substr(start, end - start);
+            CreateDirectoryW(WidePath(path.c_str()).c_str(), nullptr);
+            HeldDirectory* level = Opening(path, false);
+            if (level == nullptr || end == names.size()) {
+                return level;
+            }
+            DirectoryRelease(level);
+        }
+        start = end + 1;
+    }
+    return Opening(std::move(path), false);
+}
+
+void DirectoryRelease(HeldDirectory* held) {
+    if (held != nullptr) {
+        CloseHandle(held->handle);
+        delete held;
+    }
+}
+
+bool DirectoryIsAt(const HeldDirectory* held, const char* path) {
+    HeldDirectory* there = held == nullptr ? nullptr : DirectoryHold(path);
+    const bool same = there != nullptr && DirectorySame(held, there);
+    DirectoryRelease(there);
+    return same;
+}
+
+bool DirectorySame(const HeldDirectory* a, const HeldDirectory* b) {
+    FileId ida;
+    FileId idb;
+    return a != nullptr && b != nullptr && HandleId(a->handle, &ida) && HandleId(b->handle, &idb) &&
+           ida == idb;
+}
+
+EntryInfo EntryIn(const HeldDirectory* dir, const char* name) {
+    EntryInfo info{EntryKind::kNone, 0, 0, FileId{0, 0}};
+    if (dir == nullptr || name == nullptr) {
+        return info;
+    }
+    const std::string path = Joined(dir, name);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(WidePath(path.c_str()).c_str(), GetFileExInfoStandard, &data)) {
+        return info;
+    }
+    const DWORD attributes = data.dwFileAttributes;
+    info.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::kOther
+                : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::kDirectory
+                                                                 : EntryKind::kPlainFile;
+    if (info.kind == EntryKind::kPlainFile) {
+        info.size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                                         data.nFileSizeLow);
+    }
+    FileWriteTime(path.c_str(), &info.writeTime);
+    PathFileId(path.c_str(), &info.id);
+    return info;
+}
+
+int FileOpenIn(const HeldDirectory* dir, const char* name, int flags) {
+    return dir == nullptr || name == nullptr ? -1 : FileOpen(Joined(dir, name).c_str(), flags);
+}
+
+bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to) {
+    return dir != nullptr && from != nullptr && to != nullptr &&
+           FileRename(Joined(dir, from).c_str(), Joined(dir, to).c_str());
+}
+
+bool FileMoveNoReplaceIn(const HeldDirectory* fromDir, const char* from, const HeldDirectory* toDir,
+                         const char* to) {
+    return fromDir != nullptr && toDir != nullptr && from != nullptr && to != nullptr &&
+           FileMoveNoReplace(Joined(fromDir, from).c_str(), Joined(toDir, to).c_str());
+}
+
+int DirectoryLockTake(const HeldDirectory*) {
+    return kNoDirectoryLock;
+}
+
+}  // namespace vosk::platform
