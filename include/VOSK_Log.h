@@ -48,7 +48,11 @@
  *   written once, by the parent.
  * - The functions are not async-signal-safe: do not call them from a signal
  *   handler. A call that arrives on a thread already inside a call for the
- *   same log (a handler that interrupted it) is dropped.
+ *   same log (a handler that interrupted it) is dropped. A handler that
+ *   logs anyway may only run on a thread that has written a record to that
+ *   log before: a thread's first record sets up its state in the library
+ *   and a log's first record opens its file, and both allocate memory; so
+ *   may a record that moves the file (a new day, the size limit).
  */
 #ifndef VOSK_LOG_H
 #define VOSK_LOG_H

@@ -26,7 +26,8 @@
 //   reliability_host signal <library> <directory> <records>
 //     One thread writes numbered records (thread 0) to a log while another
 //     keeps interrupting it with a signal whose handler writes "signal <k>"
-//     to the same log. Prints the number of handler calls.
+//     to the same log, from the thread's first record on. Prints the number
+//     of handler calls.
 //
 //   reliability_host rotate <library> <directory> <records per thread>
 //     Four threads write numbered records ("t<k> n<i>") to one log of the
@@ -264,13 +265,23 @@ int SignalWhileLogging(const char* libraryPath, const char* directory, int recor
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGUSR1, &action, nullptr);
+    std::atomic<bool> started{false};
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int n = 0; n < records; ++n) {
             signalExports.trace(signalLog, 0, "t%d n%d %s", 0, n, payloads[n].c_str());
+            if (n == 0) {
+                started.store(true);
+            }
         }
         done.store(true);
     });
+    // The thread's first call sets up its state in the library and the
+    // log's first record opens the file: both allocate, which a handler must
+    // never do. Signals start once that record is written.
+    while (!started.load() && !done.load()) {
+        std::this_thread::yield();
+    }
     pthread_t target = writer.native_handle();
     while (!done.load()) {
         pthread_kill(target, SIGUSR1);
