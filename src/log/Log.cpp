@@ -10,6 +10,7 @@
 
 #include "platform/CatchAll.h"
 #include "platform/Module.h"
+#include "platform/Poll.h"
 #include "platform/Thread.h"
 #include "platform/Time.h"
 
@@ -73,26 +74,11 @@ class HeldLock {
 
 }  // namespace
 
-bool Log::IsLaterDay(const std::tm& now) const {
-    // Only a later date is a new day. A clock stepped back (by hand, by a
-    // time server, by a change of zone) keeps writing the current file
-    // rather than moving it over the backup of the day it left.
-    if (dayStart_.tm_mday == 0) {
-        return true;  // no day yet: the first check of every log
-    }
-    if (now.tm_year != dayStart_.tm_year) {
-        return now.tm_year > dayStart_.tm_year;
-    }
-    if (now.tm_mon != dayStart_.tm_mon) {
-        return now.tm_mon > dayStart_.tm_mon;
-    }
-    return now.tm_mday > dayStart_.tm_mday;
-}
-
 Log::Log(Locking locking, Clock* clock)
     : lock_(locking == Locking::kAnyThread ? static_cast<Lock*>(&sectionLock_) : &nullLock_),
       clock_(clock != nullptr ? clock : Clock::System()),
-      file_(clock_) {
+      file_(clock_),
+      rotation_(clock_) {
     // An empty text resolves to the default directory. No file is touched
     // before the first record.
     SetDirectory("");
@@ -102,7 +88,6 @@ Log::Log(Locking locking, Clock* clock)
 Log::~Log() {
     platform::CatchAll([&] {
         LockGuard guard(lock_);
-        WaitForWritesAside();
         file_.Stream().Sync();
     });
 }
@@ -116,12 +101,12 @@ void Log::SetDirectory(const char* directory) {
     StringBuffer resolved;
     ResolveDirectory(directory, executableDirectory, resolved);
     LockGuard guard(lock_);
-    baseDirectory_.Assign(resolved.CStr());
+    rotation_.SetDirectory(resolved.CStr());
 }
 
 void Log::SetSizeLimit(int32_t limit) {
     LockGuard guard(lock_);
-    sizeLimit_ = ClampedSizeLimit(limit);
+    rotation_.SetSizeLimit(limit);
 }
 
 void Log::SetNameAndLevel(const char* name, int32_t level) {
@@ -148,7 +133,7 @@ void Log::PruneArchiveByAge() {
         keepDays = file_.Archive().KeepDays();
         // The archive lies beside the file, which moves to a new directory
         // at a new day only.
-        directory.Assign(directory_.Length() > 0 ? directory_.CStr() : baseDirectory_.CStr());
+        directory.Assign(rotation_.Directory());
         if (!file_.DirectoryInPlace(directory.CStr())) {
             return;
         }
@@ -230,34 +215,36 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
     if (whole) {
         if (sectionLock_.TryAcquire()) {
             // Free, but while another writer's record is still on its way
-            // to the file the log is as busy as before.
-            if (contended_.load(std::memory_order_relaxed) &&
-                writesAside_.load(std::memory_order_relaxed) == 0) {
+            // to the file (it holds the file) the log is as busy as before.
+            if (contended_.load(std::memory_order_relaxed) && !file_.Shared()) {
                 contended_.store(false, std::memory_order_relaxed);
             }
         } else {
             contended_.store(true, std::memory_order_relaxed);
             sectionLock_.Acquire();
         }
-        int fd = -1;
+        SharedFile file;
         {
             HeldLock held(&sectionLock_);
-            fd = WriteRenderedLocked(record.Data(), record.ContentLength(), count);
+            file = WriteRenderedLocked(record.Data(), record.ContentLength(), count);
         }
-        if (fd != -1) {
-            WriteAside(fd, record.Data(), record.ContentLength());
+        // Outside the lock: writers of one log overlap in the system call
+        // rather than queue for the lock, and with O_APPEND the system
+        // keeps each record whole.
+        if (file != nullptr) {
+            file->WriteRecord(record.Data(), static_cast<size_t>(record.ContentLength()));
         }
     }
     // The caller finds errno as it left it.
     errno = callerErrno;
 }
 
-int Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) {
+SharedFile Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) {
     if (closed_) {
-        return -1;
+        return nullptr;
     }
     FileStream& stream = file_.Stream();
-    int aside = -1;
+    SharedFile aside;
     platform::CatchAll([&] {
         RotateForRecord();
         // Without a file nothing is written or counted, and raw text
@@ -266,71 +253,13 @@ int Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) 
             file_.AddCount(count);
         }
         if (stream.WritesStraightThrough()) {
-            writesAside_.fetch_add(1, std::memory_order_relaxed);
-            aside = stream.Descriptor();
+            aside = file_.Share();
         } else {
             stream.WriteRecord(record, length);
         }
     });
     stream.Shrink();
     return aside;
-}
-
-namespace {
-
-// Leaves the count of writes under way when the scope ends, a thread
-// cancelled inside write() included.
-class WriteUnderWay {
-  public:
-    explicit WriteUnderWay(std::atomic<int32_t>& count) : count_(count) {}
-    ~WriteUnderWay() { count_.fetch_sub(1, std::memory_order_release); }
-    WriteUnderWay(const WriteUnderWay&) = delete;
-    WriteUnderWay& operator=(const WriteUnderWay&) = delete;
-
-  private:
-    std::atomic<int32_t>& count_;
-};
-
-}  // namespace
-
-void Log::WriteAside(int fd, const char* record, int32_t length) {
-    const size_t size = static_cast<size_t>(length);
-    size_t written = 0;
-    {
-        WriteUnderWay underWay(writesAside_);
-        written = FileStream::WriteOutside(fd, record, size);
-        // Counted before the write leaves the count of those under way.
-        file_.AddDeliveredAside(written);
-    }
-    if (written != 0 && written != size) {
-        // Part of the line is in the file (a full disk): the next record
-        // starts on a line of its own, as the stream's own writes do.
-        LockGuard guard(&sectionLock_);
-        if (file_.Stream().Descriptor() == fd) {
-            file_.Stream().NoteCutLine();
-        }
-    }
-}
-
-bool Log::WaitForWritesAside(int32_t waitMs) {
-    // A write under way ends within a system call's time: yield to it a
-    // while, then wait in steps of a millisecond.
-    constexpr int kYields = 1000;
-    int yields = 0;
-    int32_t waited = 0;
-    while (writesAside_.load(std::memory_order_acquire) != 0) {
-        if (yields < kYields) {
-            ++yields;
-            std::this_thread::yield();
-            continue;
-        }
-        if (waitMs >= 0 && waited >= waitMs) {
-            return false;
-        }
-        platform::SleepMs(1);
-        ++waited;
-    }
-    return true;
 }
 
 template <class Fill>
@@ -460,22 +389,13 @@ void Log::RotateForRecord() {
     // The day decision reads the clock again: a record stamped just before
     // midnight may be the first of the next day's file.
     lastWriteTime_ = clock_->Time();
-    const std::tm* now = CalendarOf(lastWriteTime_);
+    const std::tm* now = rotation_.CalendarOf(lastWriteTime_);
     // Nearly every record finds the same day and room in the file: that
     // test is made here, and Rotate is called only when one of them fails.
-    if (now != nullptr && (IsLaterDay(*now) || file_.Written() >= sizeLimit_)) {
+    if (now != nullptr && rotation_.Due(*now, file_.Written())) {
         Rotate(*now, true);
     }
-}
-
-const std::tm* Log::CalendarOf(time_t t) {
-    // A second has one calendar: the conversion (a zone lookup) is made once
-    // per second, and the records within it compare date fields only.
-    if (!calendarValid_ || calendarSecond_ != t) {
-        calendarValid_ = clock_->LocalCalendar(t, &calendar_);
-        calendarSecond_ = t;
-    }
-    return calendarValid_ ? &calendar_ : nullptr;
+    file_.TakeCutLine();
 }
 
 void Log::WriteRaw(const char* text) {
@@ -519,14 +439,13 @@ void Log::CheckRotation() {
 Log::Directory Log::GetDirectory() {
     LockGuard guard(lock_);
     // Nothing is pruned by path where a link has replaced the directory.
-    const bool inPlace = file_.DirectoryInPlace(baseDirectory_.CStr());
-    return Directory{StringBuffer(inPlace ? baseDirectory_.CStr() : ""), lastWriteTime_};
+    const char* configured = rotation_.ConfiguredDirectory();
+    const bool inPlace = file_.DirectoryInPlace(configured);
+    return Directory{StringBuffer(inPlace ? configured : ""), lastWriteTime_};
 }
 
 void Log::ForkChild() {
     sectionLock_.ReinitAfterFork();
-    // Writes under way belong to threads of the parent.
-    writesAside_.store(0, std::memory_order_relaxed);
     file_.DropPending();
 }
 
@@ -537,28 +456,25 @@ bool Log::Close(int32_t lockWaitMs) {
     if (!closed_) {
         closed_ = true;
         platform::CatchAll([&] { file_.Stream().Sync(); });
-        // A descriptor that a writer may still be about to use stays open
-        // (the process is ending): closed, its number could name a file
-        // the host opens next.
-        if (file_.IsOpen() && !WaitForWritesAside(lockWaitMs)) {
-            file_.LetGo();
-        } else {
-            file_.CloseDiscarding();
-        }
+        // The process is ending: a record on its way to the file is let
+        // finish first, or the end would cut it off inside its line. A
+        // writer still holding the file after the wait keeps it open.
+        platform::PollEveryMs(lockWaitMs, [&] { return !file_.Shared(); });
+        file_.CloseDiscarding();
     }
     lock_->Release();
     return true;
 }
 
 void Log::Rotate(const std::tm& now, bool reopen) {
-    if (!IsLaterDay(now)) {
-        if (file_.Written() < sizeLimit_) {
+    const int32_t limit = rotation_.SizeLimit();
+    if (!rotation_.IsLaterDay(now)) {
+        if (file_.Written() < limit) {
             return;
         }
         // Full by the count, but maybe cut short by another program since:
         // then the file has room again.
-        WaitForWritesAside();
-        if (file_.FollowTruncation() && file_.Written() < sizeLimit_) {
+        if (file_.FollowTruncation() && file_.Written() < limit) {
             return;
         }
         // A backup that failed a moment ago is not tried again at every
@@ -568,41 +484,38 @@ void Log::Rotate(const std::tm& now, bool reopen) {
         }
         // Numbering restarts in a new quarter of an hour, counted from the
         // day's start and not from the last reopen.
-        if (now.tm_hour != dayStart_.tm_hour || now.tm_min / 15 != dayStart_.tm_min / 15) {
+        if (rotation_.InAnotherQuarter(now)) {
             file_.RestartNumbering();
         }
     } else {
         file_.RestartNumbering();
-        dayStart_.tm_year = now.tm_year;
-        dayStart_.tm_mon = now.tm_mon;
-        dayStart_.tm_mday = now.tm_mday;
-        dayStart_.tm_hour = now.tm_hour;
-        dayStart_.tm_min = now.tm_min;
-        directory_.Assign(baseDirectory_.CStr());
+        rotation_.StartDay(now);
     }
 
-    WaitForWritesAside();
     file_.Close();
     if (reopen) {
-        file_.Open(directory_.CStr(), name_.CStr(), now, sizeLimit_);
+        file_.Open(rotation_.Directory(), name_.CStr(), now, limit);
     } else {
-        file_.PrepareOpen(directory_.CStr(), sizeLimit_);
+        file_.PrepareOpen(rotation_.Directory(), limit);
     }
+}
+
+void Log::ReopenPath(bool evenIfThere) {
+    platform::CatchAll([&] {
+        const char* directory = rotation_.Directory();
+        int reopened = evenIfThere ? file_.OpenAgain(directory, name_.CStr())
+                                   : file_.OpenIfMoved(directory, name_.CStr());
+        if (reopened != FileStream::kNoDescriptor) {
+            file_.ReplaceWith(reopened);
+        }
+    });
 }
 
 void Log::Reopen() {
     LockGuard guard(lock_);
-    if (closed_) {
-        return;
+    if (!closed_) {
+        ReopenPath(true);
     }
-    platform::CatchAll([&] {
-        int reopened = file_.OpenAgain(directory_.CStr(), name_.CStr());
-        if (reopened == FileStream::kNoDescriptor) {
-            return;
-        }
-        WaitForWritesAside();
-        file_.ReplaceWith(reopened);
-    });
 }
 
 bool Log::RotateNow() {
@@ -617,7 +530,8 @@ bool Log::RotateNow() {
     bool moved = false;
     platform::CatchAll([&] {
         // Before the first record the day's directory is not chosen yet.
-        const char* directory = IsLaterDay(now) ? baseDirectory_.CStr() : directory_.CStr();
+        const char* directory =
+            rotation_.IsLaterDay(now) ? rotation_.ConfiguredDirectory() : rotation_.Directory();
         StringBuffer path;
         path.Format("%s/%s", directory, name_.CStr());
         if (FileSize(path.CStr()) <= 0) {
@@ -626,7 +540,7 @@ bool Log::RotateNow() {
         // Full for the size decision: the next step moves it whatever the
         // day, and a backup that failed a moment ago is tried again now.
         const uint64_t movesBefore = file_.Moves();
-        file_.SetCount(sizeLimit_);
+        file_.SetCount(rotation_.SizeLimit());
         file_.ClearBackupWait();
         Rotate(now, true);
         moved = file_.Moves() != movesBefore;
@@ -636,14 +550,7 @@ bool Log::RotateNow() {
 
 void Log::ReopenIfMoved() {
     LockGuard guard(lock_);
-    platform::CatchAll([&] {
-        int reopened = file_.OpenIfMoved(directory_.CStr(), name_.CStr());
-        if (reopened == FileStream::kNoDescriptor) {
-            return;
-        }
-        WaitForWritesAside();
-        file_.ReplaceWith(reopened);
-    });
+    ReopenPath(false);
 }
 
 void Log::FollowTruncation() {
@@ -651,10 +558,7 @@ void Log::FollowTruncation() {
     if (closed_) {
         return;
     }
-    platform::CatchAll([&] {
-        WaitForWritesAside();
-        file_.FollowTruncation();
-    });
+    platform::CatchAll([&] { file_.FollowTruncation(); });
 }
 
 }  // namespace vosk

@@ -17,8 +17,10 @@
 
 #include "log/Clock.h"
 #include "log/LogFile.h"
+#include "log/OpenFile.h"
 #include "log/RecordStamp.h"
 #include "log/RotationListener.h"
+#include "log/RotationPolicy.h"
 #include "log/WriteResult.h"
 #include "platform/Time.h"
 #include "text/StringBuffer.h"
@@ -33,8 +35,8 @@ class LogTestPeer;
 
 class Log {
   public:
-    static constexpr int32_t kDefaultSizeLimit = 2097152;
-    static constexpr int32_t kMinimumSizeLimit = 1048576;
+    static constexpr int32_t kDefaultSizeLimit = RotationPolicy::kDefaultSizeLimit;
+    static constexpr int32_t kMinimumSizeLimit = RotationPolicy::kMinimumSizeLimit;
     // A raw text is indented by the width of a record stamp, less one.
     static constexpr int32_t kRawIndent = 25;
 
@@ -58,7 +60,7 @@ class Log {
     void SetSizeLimit(int32_t limit);
     // The size limit that SetSizeLimit makes of a limit.
     static int32_t ClampedSizeLimit(int32_t limit) {
-        return limit < kMinimumSizeLimit ? kMinimumSizeLimit : limit;
+        return RotationPolicy::ClampedSizeLimit(limit);
     }
     // Null gives an empty name.
     void SetNameAndLevel(const char* name, int32_t level);
@@ -151,8 +153,6 @@ class Log {
   private:
     friend class test::LogTestPeer;
 
-    // True when now's date is later than the day of the current file.
-    bool IsLaterDay(const std::tm& now) const;
     void Rotate(const std::tm& now, bool reopen);
     // A record of a stamp read beforehand: rendered into the stream under
     // the lock while the log sees one writer at a time, else rendered by
@@ -171,52 +171,36 @@ class Log {
                        int callerErrno);
     // Under the lock: the day and size decision and the count of a record
     // rendered beforehand, and its write when text is pending before it.
-    // Otherwise the descriptor that the caller is to write it to once the
-    // lock is let go (counted in writesAside_); -1 when there is none.
-    int WriteRenderedLocked(const char* record, int32_t length, int32_t count);
-    // Writes a record to fd outside the lock, then leaves writesAside_.
-    void WriteAside(int fd, const char* record, int32_t length);
-    // Under the lock, before the descriptor is closed or replaced: waits
-    // until no write outside the lock is under way. False when one still
-    // is after waitMs (negative: no limit).
-    bool WaitForWritesAside(int32_t waitMs = -1);
+    // Otherwise the file that the caller is to write it to once the lock is
+    // let go; null when there is none.
+    SharedFile WriteRenderedLocked(const char* record, int32_t length, int32_t count);
     // Under the lock, before a record: sets the time of the last record and
     // starts a new file on a new day or when the file is full.
     void RotateForRecord();
-    // Broken-down local time of t for the day test; null when it cannot be
-    // converted.
-    const std::tm* CalendarOf(time_t t);
+    // Under the lock: opens the log's path again and takes the file found
+    // there in place of the open one; with evenIfThere false only when the
+    // open file is no longer the one at the path.
+    void ReopenPath(bool evenIfThere);
 
     StringBuffer name_;
-    StringBuffer directory_;
     // Read without the lock by the level test.
     std::atomic<int32_t> level_{0};
     SectionLock sectionLock_;
     // A writer lately found the lock held: records are rendered before it
     // is taken. Cleared when a writer finds it free again.
     std::atomic<bool> contended_{false};
-    // Writes of rendered records under way outside the lock: a write takes
-    // longer than the day and size decision, and with O_APPEND the system
-    // keeps each one whole, so writers of one log overlap in the system
-    // call rather than queue for the lock.
-    std::atomic<int32_t> writesAside_{0};
     NullLock nullLock_;
     Lock* lock_;
-    StringBuffer baseDirectory_;
-    int32_t sizeLimit_ = kDefaultSizeLimit;
-    // Year, month, day, hour and minute of the last new day; day 0 (no date
-    // has it) makes the first check a new day.
-    std::tm dayStart_{};
     time_t lastWriteTime_ = 0;
     // Set once by Close, under the lock; read under the lock.
     bool closed_ = false;
     Clock* clock_;
-    // The last second converted for the day test, and its calendar.
-    time_t calendarSecond_ = 0;
-    bool calendarValid_ = false;
-    std::tm calendar_{};
     RecordStamp stamp_;
+    // Guarded by lock_: the file, its stream and count, and when it starts
+    // afresh. Writers outside the lock hold only a reference to the file
+    // (see OpenFile).
     LogFile file_;
+    RotationPolicy rotation_;
 };
 
 }  // namespace vosk

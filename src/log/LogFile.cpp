@@ -32,26 +32,31 @@ int32_t NumberedNameProbe::Choose(const platform::HeldDirectory* directory, cons
 }
 
 LogFile::~LogFile() {
-    int fd = stream_.Descriptor();
-    if (fd != FileStream::kNoDescriptor) {
-        platform::FileClose(fd);
+    Take(FileStream::kNoDescriptor);
+}
+
+void LogFile::Take(int fd) {
+    stream_.Attach(FileStream::kNoDescriptor);
+    file_.reset();
+    if (fd == FileStream::kNoDescriptor) {
+        return;
     }
+    try {
+        file_ = std::make_shared<OpenFile>(fd);
+    } catch (...) {
+        platform::FileClose(fd);
+        return;
+    }
+    stream_.Attach(fd);
 }
 
 void LogFile::Close() {
-    int fd = stream_.Descriptor();
     stream_.Detach();
-    if (fd != FileStream::kNoDescriptor) {
-        platform::FileClose(fd);
-    }
+    Take(FileStream::kNoDescriptor);
 }
 
 void LogFile::CloseDiscarding() {
-    int fd = stream_.Descriptor();
-    stream_.Attach(FileStream::kNoDescriptor);
-    if (fd != FileStream::kNoDescriptor) {
-        platform::FileClose(fd);
-    }
+    Take(FileStream::kNoDescriptor);
 }
 
 void LogFile::PrepareOpen(const char* directory, int32_t limit) {
@@ -141,7 +146,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
     if (fd == FileStream::kNoDescriptor) {
         written_ = limit;
     }
-    stream_.Attach(fd);
+    Take(fd);
     StartExpectedSize(size);
 }
 
@@ -151,7 +156,7 @@ bool LogFile::DirectoryInPlace(const char* directory) const {
 }
 
 int64_t LogFile::DeliveredSoFar() const {
-    return stream_.Delivered() + deliveredAside_.load(std::memory_order_relaxed);
+    return stream_.Delivered() + (file_ != nullptr ? file_->DeliveredAside() : 0);
 }
 
 void LogFile::StartExpectedSize(int64_t size) {
@@ -195,12 +200,8 @@ int LogFile::OpenPathAgain(const char* directory, const char* name, bool evenIfT
 }
 
 void LogFile::ReplaceWith(int fd) {
-    int old = stream_.Descriptor();
     stream_.Detach();
-    if (old != FileStream::kNoDescriptor) {
-        platform::FileClose(old);
-    }
-    stream_.Attach(fd);
+    Take(fd);
     // path_ still holds the name that OpenIfMoved opened.
     written_ = platform::EntryIn(directory_.Get(), path_.CStr()).size;
     StartExpectedSize(written_);

@@ -1,9 +1,8 @@
-// The file a log writes: the stream over its descriptor, the count of
+// The file a log writes: the open file (shared with writers outside the
+// log's lock, see OpenFile) and the stream over it, the count of
 // characters it holds, the move of an earlier file to its backup
 // "<file>.bak" when it is opened afresh, and the numbered name probed at
-// every open. When the file is started afresh is the log's decision, and
-// so are writes to the descriptor made outside the log's lock: the log
-// waits for them before it closes or replaces the file.
+// every open. When the file is started afresh is the log's decision.
 #pragma once
 
 #include <atomic>
@@ -14,6 +13,7 @@
 #include "log/Clock.h"
 #include "log/DayArchive.h"
 #include "log/LogDirectory.h"
+#include "log/OpenFile.h"
 #include "log/RotationListener.h"
 #include "text/FileStream.h"
 #include "text/StringBuffer.h"
@@ -55,7 +55,7 @@ class LogFile {
 
     // The clock (not owned) times the backup retry.
     explicit LogFile(Clock* clock) : clock_(clock) {}
-    // Closes the file; pending bytes are lost.
+    // Lets the file go; pending bytes are lost.
     ~LogFile();
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
@@ -95,14 +95,24 @@ class LogFile {
     // The next open numbers its numbered name from 1 again.
     void RestartNumbering() { probe_.Restart(); }
 
-    // Writes out what is pending and closes the file.
+    // Writes out what is pending and lets the file go: its descriptor is
+    // closed once no writer outside the lock holds it any more.
     void Close();
-    // Closes the file; what is pending is dropped, not written.
+    // Lets the file go as Close does; what is pending is dropped, not
+    // written.
     void CloseDiscarding();
-    // Lets the file go without closing its descriptor, for a descriptor
-    // that a writer outside the log's lock may still be about to use;
-    // what is pending is dropped.
-    void LetGo() { stream_.Attach(FileStream::kNoDescriptor); }
+    // The open file, for a writer that writes a record outside the log's
+    // lock; null when none is open.
+    SharedFile Share() const { return file_; }
+    // True while a writer outside the lock holds the open file.
+    bool Shared() const { return file_ != nullptr && file_.use_count() > 1; }
+    // A write outside the lock that left the open file inside a line: the
+    // stream's next bytes start on a line of their own.
+    void TakeCutLine() {
+        if (file_ != nullptr && file_->TakeCutLine()) {
+            stream_.NoteCutLine();
+        }
+    }
     // Without opening the file: makes directory and its parents and holds
     // it (see LogDirectory: the links on its path are followed now, and
     // not later), and sets
@@ -131,7 +141,7 @@ class LogFile {
     // file is still there.
     int OpenAgain(const char* directory, const char* name);
     // Takes fd, which OpenIfMoved has just opened, in place of the open
-    // file: the old file gets what is pending and is closed, and the count
+    // file: the old file gets what is pending and is let go, and the count
     // goes on from the new file's size.
     void ReplaceWith(int fd);
     // When another program has cut the file short (a rotation tool's copy
@@ -140,8 +150,9 @@ class LogFile {
     // its size and what is pending (the numbered name's size no longer
     // matters), so that the size rule does not
     // start a new file early; true when it did. Records go on at the file's end (every write
-    // appends), leaving no hole. No write outside the log's lock may be under way: its bytes are
-    // counted before they reach the file.
+    // appends), leaving no hole. A write outside the log's lock counts its
+    // bytes once they are in the file, so one under way never looks like a
+    // cut.
     bool FollowTruncation();
     // False when directory is the path of the directory held (from the
     // first open on) and that directory is no longer the one there: where
@@ -149,15 +160,14 @@ class LogFile {
     bool DirectoryInPlace(const char* directory) const;
     // Where a backup goes before the next one replaces it; off unless set.
     DayArchive& Archive() { return archive_; }
-    // Bytes that a write made outside the log's lock put into the file.
-    void AddDeliveredAside(size_t bytes) {
-        deliveredAside_.fetch_add(static_cast<int64_t>(bytes), std::memory_order_relaxed);
-    }
     // In a forked child: the pending bytes are the parent's to write.
     void DropPending() { stream_.Attach(stream_.Descriptor()); }
 
   private:
     int64_t DeliveredSoFar() const;
+    // Takes fd (or nothing, for kNoDescriptor) as the open file, the old
+    // one let go with its pending bytes dropped.
+    void Take(int fd);
     // The open file holds size bytes; what is delivered from now on adds.
     void StartExpectedSize(int64_t size);
     int OpenPathAgain(const char* directory, const char* name, bool evenIfThere);
@@ -165,6 +175,7 @@ class LogFile {
     // parts name.
     int OpenInDirectory(const char* name, int flags);
 
+    SharedFile file_;
     FileStream stream_;
     int64_t written_ = 0;
     // The size the open file has unless it was cut: its size when opened
@@ -174,7 +185,6 @@ class LogFile {
     // The stream's and the outside writes' bytes delivered when
     // expectedSize_ was last brought up to date.
     int64_t deliveredSeen_ = 0;
-    std::atomic<int64_t> deliveredAside_{0};
     // Monotonic time before which a full file is not closed for another
     // backup attempt; 0 when the last backup did not fail.
     int64_t backupRetryMs_ = 0;

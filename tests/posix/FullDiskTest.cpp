@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "log/Log.h"
+#include "log/LogFile.h"
+#include "support/FakeClock.h"
 #include "support/LogCalls.h"
 #include "support/LogTestPeer.h"
 #include "support/RecordLines.h"
@@ -249,6 +251,36 @@ TEST(FullDisk, AFullFileSystemDropsRecordsAndTakesThemAgainOnceSpaceReturns) {
         WriteRange(log, 300, 310);
     }
     ExpectDroppedThenBack(Read(file), 100, 300, 310);
+}
+
+// A record written outside the log's lock is cut short in a file that a
+// rotation has replaced meanwhile: the cut is the old file's, and the new
+// file's first line does not start with a line end meant for the old one.
+// (Marked by descriptor number, the cut went to whichever file the number
+// named by then.)
+TEST(FullDisk, ACutLineIsMarkedOnTheFileItWasCutIn) {
+    TempDir dir;
+    test::FakeClock clock;
+    LogFile file(&clock);
+    std::tm now{};
+    now.tm_year = 124;
+    now.tm_mday = 5;
+    file.Open(dir.Str().c_str(), "app.log", now, Log::kMinimumSizeLimit);
+    SharedFile old = file.Share();
+    ASSERT_NE(old, nullptr);
+    file.Open(dir.Str().c_str(), "app.log", now, Log::kMinimumSizeLimit);
+    ASSERT_NE(file.Share(), old) << "the rotation opened a new file";
+    {
+        FileSizeLimit limit;
+        ASSERT_TRUE(limit.Set(10));
+        old->WriteRecord(std::string(99, 'o').append("\n").c_str(), 100);
+    }
+    EXPECT_EQ(test::ReadBytes(dir.Path() / "app.log.bak"), std::string(10, 'o'));
+    file.TakeCutLine();
+    file.Stream().Write("next\n", 5);
+    file.Stream().Sync();
+    EXPECT_EQ(test::ReadBytes(dir.Path() / "app.log"), "next\n");
+    EXPECT_TRUE(old->TakeCutLine()) << "the old file keeps its cut";
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+// A log's open file, shared by everyone writing to it: the log, through
+// its stream, and each writer that writes a rendered record outside the
+// log's lock. The log hands a writer a reference under the lock; rotation,
+// reopening and closing only swap in another file, and whoever lets go of
+// the last reference closes the descriptor. So no write ever reaches a
+// descriptor that was closed, or whose number names another file since.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace vosk {
+
+class OpenFile {
+  public:
+    // Takes fd (owned from now on).
+    explicit OpenFile(int fd) : fd_(fd) {}
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    int Descriptor() const { return fd_; }
+
+    // Writes a record made outside the log's lock, in one write as the
+    // stream makes its own. A write that failed after part of the line
+    // reached the file is noted on this file: its next bytes start on a
+    // line of their own.
+    void WriteRecord(const char* data, size_t size);
+    // Bytes that writes outside the lock put into the file so far.
+    int64_t DeliveredAside() const { return deliveredAside_.load(std::memory_order_relaxed); }
+    // True once, after a write outside the lock left the file inside a
+    // line.
+    bool TakeCutLine() {
+        // Read first: nearly always clear, and a read costs less than a swap.
+        return cutLine_.load(std::memory_order_relaxed) &&
+               cutLine_.exchange(false, std::memory_order_relaxed);
+    }
+
+  private:
+    const int fd_;
+    std::atomic<int64_t> deliveredAside_{0};
+    std::atomic<bool> cutLine_{false};
+};
+
+using SharedFile = std::shared_ptr<OpenFile>;
+
+}  // namespace vosk
