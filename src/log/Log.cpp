@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "log/LogFiles.h"
+#include "log/RecordText.h"
 #include "text/RecordBuffer.h"
 
 #include "platform/CatchAll.h"
@@ -196,20 +197,11 @@ void Log::WriteStamped(const platform::LocalTime& stamp, const char* format, va_
 void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
                         int callerErrno) {
     RecordBuffer record;
-    int32_t count = 0;
+    RecordCount made;
     bool whole = false;
     platform::CatchAll([&] {
-        const char* text = threadStamp.Render(stamp);
-        int32_t n = record.Write(text, threadStamp.Length());
-        count += n > 0 ? n : 0;
-        // The engine reads errno for %m when it starts.
-        errno = callerErrno;
-        n = record.AppendFormatV(format, args);
-        count += n > 0 ? n : 0;
-        if (record.LastChar() != '\n') {
-            n = record.PutCounted('\n');
-            count += n > 0 ? n : 0;
-        }
+        const char* head = threadStamp.Render(stamp);
+        made = MakeFormattedRecord(record, head, threadStamp.Length(), format, args, callerErrno);
         whole = !record.Lost();
     });
     if (whole) {
@@ -226,7 +218,7 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
         SharedFile file;
         {
             HeldLock held(&sectionLock_);
-            file = WriteRenderedLocked(record.Data(), record.ContentLength(), count);
+            file = WriteRenderedLocked(record.Data(), record.ContentLength(), made.count);
         }
         // Outside the lock: writers of one log overlap in the system call
         // rather than queue for the lock, and with O_APPEND the system
@@ -239,7 +231,7 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
     errno = callerErrno;
 }
 
-SharedFile Log::WriteRenderedLocked(const char* record, int32_t length, int32_t count) {
+SharedFile Log::WriteRenderedLocked(const char* record, int32_t length, int64_t count) {
     if (closed_) {
         return nullptr;
     }
@@ -299,14 +291,10 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     WriteHeld([&](FileStream& stream) {
         // Formatted text needs a file, as the stream's Print does.
         if (file_.IsOpen()) {
-            const char* text = stamp_.Render(stamp);
-            file_.AddCount(stream.Write(text, stamp_.Length()));
-        }
-        // The engine reads errno for %m when it starts.
-        errno = callerErrno;
-        file_.AddCount(stream.PrintV(format, args));
-        if (stream.LastChar() != '\n') {
-            file_.AddCount(stream.PutCounted('\n'));
+            const char* head = stamp_.Render(stamp);
+            file_.AddCount(
+                MakeFormattedRecord(stream, head, stamp_.Length(), format, args, callerErrno)
+                    .count);
         }
         return true;
     });
@@ -362,26 +350,11 @@ WriteResult Log::WriteDataLocked(const platform::LocalTime& stamp, const char* d
         if (!file_.IsOpen()) {
             return true;
         }
-        if (raw) {
-            file_.AddCount(stream.Write(kRawIndentText, kRawIndent));
-        } else {
-            const char* text = stamp_.Render(stamp);
-            file_.AddCount(stream.Write(text, stamp_.Length()));
-        }
-        // Write takes at most a 32-bit count at a time.
-        for (size_t done = 0; done < length;) {
-            int32_t piece = static_cast<int32_t>(std::min<size_t>(length - done, INT32_MAX));
-            int32_t count = stream.Write(data + done, piece);
-            file_.AddCount(count);
-            if (count != piece) {
-                return false;
-            }
-            done += static_cast<size_t>(piece);
-        }
-        if (length == 0 || data[length - 1] != '\n') {
-            file_.AddCount(stream.PutCounted('\n'));
-        }
-        return true;
+        const char* head = raw ? kRawIndentText : stamp_.Render(stamp);
+        const int32_t headLength = raw ? kRawIndent : stamp_.Length();
+        const RecordCount made = MakeDataRecord(stream, head, headLength, data, length);
+        file_.AddCount(made.count);
+        return made.whole;
     });
 }
 

@@ -173,7 +173,7 @@ class Log {
     // rendered beforehand, and its write when text is pending before it.
     // Otherwise the file that the caller is to write it to once the lock is
     // let go; null when there is none.
-    SharedFile WriteRenderedLocked(const char* record, int32_t length, int32_t count);
+    SharedFile WriteRenderedLocked(const char* record, int32_t length, int64_t count);
     // Under the lock, before a record: sets the time of the last record and
     // starts a new file on a new day or when the file is full.
     void RotateForRecord();

@@ -75,7 +75,7 @@ class LogFile {
     // A backup that failed is tried at the next open without waiting.
     void ClearBackupWait() { backupRetryMs_ = 0; }
     // A negative count (a step that stored nothing) adds nothing.
-    void AddCount(int32_t count) {
+    void AddCount(int64_t count) {
         if (count > 0) {
             written_ += count;
         }
