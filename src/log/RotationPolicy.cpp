@@ -2,14 +2,6 @@
 
 namespace vosk {
 
-const std::tm* RotationPolicy::CalendarOf(time_t t) {
-    if (!calendarValid_ || calendarSecond_ != t) {
-        calendarValid_ = clock_->LocalCalendar(t, &calendar_);
-        calendarSecond_ = t;
-    }
-    return calendarValid_ ? &calendar_ : nullptr;
-}
-
 bool RotationPolicy::IsLaterDay(const std::tm& now) const {
     // Only a later date is a new day. A clock stepped back (by hand, by a
     // time server, by a change of zone) keeps writing the current file

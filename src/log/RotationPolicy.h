@@ -36,10 +36,11 @@ class RotationPolicy {
         return directory_.Length() > 0 ? directory_.CStr() : configured_.CStr();
     }
 
-    // Broken-down local time of t; null when it cannot be converted. A
-    // second has one calendar: the conversion (a zone lookup) is made once
-    // per second, and the records within it compare date fields only.
-    const std::tm* CalendarOf(time_t t);
+    // Broken-down local time of t (the clock's, which keeps the second it
+    // converted last); null when it cannot be converted.
+    const std::tm* CalendarOf(time_t t) {
+        return clock_->LocalCalendar(t, &calendar_) ? &calendar_ : nullptr;
+    }
     // True when now's date is later than the current file's day (always
     // before the first day started).
     bool IsLaterDay(const std::tm& now) const;
@@ -63,8 +64,6 @@ class RotationPolicy {
     // Year, month, day, hour and minute of the last new day; day 0 (no date
     // has it) makes the first check a new day.
     std::tm dayStart_{};
-    time_t calendarSecond_ = 0;
-    bool calendarValid_ = false;
     std::tm calendar_{};
 };
 

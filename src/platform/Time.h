@@ -20,8 +20,12 @@ struct LocalTime {
     uint16_t milliseconds;
 };
 void LocalTimeNow(LocalTime* now);
-// Thread-safe broken-down local time of t; false when it cannot be converted.
+// Thread-safe broken-down local time of t; false when it cannot be
+// converted. Each thread keeps the last second it converted (Time.cpp), so
+// that the records of one second make one zone lookup.
 bool LocalCalendar(time_t t, std::tm* out);
+// The zone lookup itself, uncached: each platform's.
+bool ZoneCalendar(time_t t, std::tm* out);
 // Milliseconds from an arbitrary start that never moves back and ignores
 // changes of the wall clock and of the time zone: for measuring intervals.
 int64_t MonotonicMs();

@@ -8,35 +8,9 @@ namespace vosk::platform {
 
 static_assert(sizeof(time_t) == 8, "time_t must be 64-bit");
 
-namespace {
-
-// localtime_r takes a process-wide lock and may read the zone file again,
-// which is too slow for every record. Zone offsets change on whole seconds
-// only, so the broken-down time of one second is exact for all of its
-// milliseconds; each thread keeps the last second it converted.
-struct SecondCache {
-    bool valid = false;
-    time_t second = 0;
-    std::tm calendar{};
-};
-
-thread_local SecondCache tCache;
-
-const std::tm* CachedCalendar(time_t t) {
-    SecondCache& cache = tCache;
-    if (!cache.valid || cache.second != t) {
-        std::tm tm;
-        if (localtime_r(&t, &tm) == nullptr) {
-            return nullptr;
-        }
-        cache.calendar = tm;
-        cache.second = t;
-        cache.valid = true;
-    }
-    return &cache.calendar;
+bool ZoneCalendar(time_t t, std::tm* out) {
+    return out != nullptr && localtime_r(&t, out) != nullptr;
 }
-
-}  // namespace
 
 void LocalTimeNow(LocalTime* now) {
     if (now == nullptr) {
@@ -47,11 +21,10 @@ void LocalTimeNow(LocalTime* now) {
         ts.tv_sec = time(nullptr);
         ts.tv_nsec = 0;
     }
-    const std::tm* calendar = CachedCalendar(ts.tv_sec);
+    std::tm local;
     std::tm utc;
-    if (calendar == nullptr) {
-        calendar = gmtime_r(&ts.tv_sec, &utc);
-    }
+    const std::tm* calendar =
+        LocalCalendar(ts.tv_sec, &local) ? &local : gmtime_r(&ts.tv_sec, &utc);
     if (calendar == nullptr) {
         memset(now, 0, sizeof(*now));
         return;
@@ -65,18 +38,6 @@ void LocalTimeNow(LocalTime* now) {
     now->minute = static_cast<uint16_t>(tm.tm_min);
     now->second = static_cast<uint16_t>(tm.tm_sec);
     now->milliseconds = static_cast<uint16_t>(ts.tv_nsec / 1000000);
-}
-
-bool LocalCalendar(time_t t, std::tm* out) {
-    if (out == nullptr) {
-        return false;
-    }
-    const std::tm* calendar = CachedCalendar(t);
-    if (calendar == nullptr) {
-        return false;
-    }
-    *out = *calendar;
-    return true;
 }
 
 int64_t MonotonicMs() {

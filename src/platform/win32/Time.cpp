@@ -24,7 +24,7 @@ void LocalTimeNow(LocalTime* now) {
     now->milliseconds = st.wMilliseconds;
 }
 
-bool LocalCalendar(time_t t, std::tm* out) {
+bool ZoneCalendar(time_t t, std::tm* out) {
     return out != nullptr && localtime_s(out, &t) == 0;
 }
 
