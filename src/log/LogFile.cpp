@@ -69,6 +69,30 @@ int LogFile::OpenInDirectory(const char* name, int flags) {
     return platform::FileOpenIn(directory_.Get(), name, flags);
 }
 
+int LogFile::MoveToBackupAndOpen(const char* directory, const char* name) {
+    // The backup replaces the old one in one step, so a move that fails (a
+    // read-only directory, a directory with the backup's name, on Windows a
+    // reader that holds the file) keeps both. The file is then continued
+    // rather than emptied, and the move is tried again after a wait.
+    const platform::HeldDirectory* dir = directory_.Get();
+    backupPath_.Format("%s.bak", name);
+    archive_.Keep(dir, name, backupPath_.CStr());
+    if (!platform::FileRenameIn(dir, name, backupPath_.CStr())) {
+        backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
+        const int fd = OpenInDirectory(name, platform::kOpenCreate | platform::kOpenAppend);
+        if (fd != FileStream::kNoDescriptor) {
+            written_ = platform::EntryIn(dir, name).size;
+        }
+        return fd;
+    }
+    ++moves_;
+    if (listener_ != nullptr) {
+        path_.Format("%s/%s", directory, backupPath_.CStr());
+        listener_->OnRotated(path_.CStr());
+    }
+    return OpenInDirectory(name, platform::kOpenCreate | platform::kOpenAppend);
+}
+
 void LogFile::Open(const char* directory, const char* name, const std::tm& now, int32_t limit) {
     // The file this log had open, to tell whether another process (a forked
     // child, another program given the same path) has moved it since.
@@ -107,27 +131,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
             fd = OpenInDirectory(name, kCreate);
         }
     } else if (atPath.kind == platform::EntryKind::kPlainFile) {
-        // The backup replaces the old one in one step, so a move that
-        // fails (a read-only directory, a directory with the backup's
-        // name, on Windows a reader that holds the file) keeps both. The
-        // file is then continued rather than emptied, and the move is
-        // tried again after a wait.
-        backupPath_.Format("%s.bak", name);
-        archive_.Keep(dir, name, backupPath_.CStr());
-        if (platform::FileRenameIn(dir, name, backupPath_.CStr())) {
-            ++moves_;
-            if (listener_ != nullptr) {
-                path_.Format("%s/%s", directory, backupPath_.CStr());
-                listener_->OnRotated(path_.CStr());
-            }
-            fd = OpenInDirectory(name, kCreate);
-        } else {
-            backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
-            fd = OpenInDirectory(name, kCreate);
-            if (fd != FileStream::kNoDescriptor) {
-                written_ = platform::EntryIn(dir, name).size;
-            }
-        }
+        fd = MoveToBackupAndOpen(directory, name);
     } else if (atPath.kind == platform::EntryKind::kNone) {
         fd = OpenInDirectory(name, kCreate);
     } else {

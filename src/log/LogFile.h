@@ -171,6 +171,10 @@ class LogFile {
     // The open file holds size bytes; what is delivered from now on adds.
     void StartExpectedSize(int64_t size);
     int OpenPathAgain(const char* directory, const char* name, bool evenIfThere);
+    // Under the directory lock: moves the plain file name to its backup
+    // and opens a new one; continues it when the move fails. The new
+    // descriptor, or kNoDescriptor.
+    int MoveToBackupAndOpen(const char* directory, const char* name);
     // Opens name in the directory held, making the directories its path
     // parts name.
     int OpenInDirectory(const char* name, int flags);
