@@ -2,9 +2,10 @@
 // level threshold, a size limit and the stamped records written to the
 // file (a LogFile, which opens, backs up and counts it).
 //
-// The log decides when the file is started afresh, the old one becoming
-// the backup: at the first record of each local day and at the first
-// record after it reached its size limit; the first record opens it.
+// The log decides when the file is started afresh (RotationPolicy), the
+// old one becoming the backup: at the first record of each local day and
+// at the first record after it reached its size limit; the first record
+// opens it.
 // Every record is written through to the file before WriteRecord returns;
 // raw text waits in the stream's buffer for the next sync.
 #pragma once
