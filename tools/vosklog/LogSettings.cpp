@@ -7,30 +7,22 @@
 #include "log/Log.h"
 #include "log/LogFiles.h"
 #include "platform/Files.h"
+#include "text/StringBuffer.h"
 
 namespace vosklog {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// The log drops blanks and tabs around a directory; so do we, before the
-// current directory is put in front.
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-}  // namespace
-
 bool ResolveSettings(const Options& options, LogSettings* settings, std::string* error) {
     std::error_code failure;
     // The command line is the host's text; the log's paths are UTF-8 inside.
     const std::string directory = vosk::platform::PathFromHostText(options.directory.c_str());
-    fs::path absolute = fs::absolute(fs::u8path(Trimmed(directory)), failure);
+    // The log's own reading of the text (blanks dropped, the default when
+    // blank), with no executable directory: a relative text stays relative,
+    // and is taken from the current directory below.
+    vosk::StringBuffer resolved;
+    vosk::ResolveDirectory(directory.c_str(), "", resolved);
+    fs::path absolute = fs::absolute(fs::u8path(resolved.CStr()), failure);
     if (failure) {
         *error = "cannot make '" + options.directory + "' absolute: " + failure.message();
         return false;
@@ -43,7 +35,8 @@ bool ResolveSettings(const Options& options, LogSettings* settings, std::string*
     }
     settings->directory = absolute.u8string();
     settings->name = vosk::platform::PathFromHostText(options.name.c_str());
-    // The log forms its paths the same way.
+    // The log joins "<directory>/<name>" too; only a root, which keeps its
+    // separator, is not given a second one here, so that it reads cleanly.
     settings->file = settings->directory + "/" + settings->name;
     if (!settings->directory.empty() &&
         (settings->directory.back() == '/' || settings->directory.back() == '\\')) {
