@@ -53,7 +53,6 @@ bool PathIsPlainFile(const char* path);
 bool FileRename(const char* from, const char* to);
 // Size in bytes, or -1 when the path cannot be examined.
 int64_t FileSizeOf(const char* path);
-bool FileRemove(const char* path);  // remove()
 bool FileDelete(const char* path);  // a plain file only, never a directory
 bool DirectoryMake(const char* path);
 bool DirectoryRemove(const char* path);

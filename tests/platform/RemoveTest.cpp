@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/Files.h"
+#include "support/FileRemove.h"
 #include "support/FileTree.h"
 #include "support/TempDir.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Exists;
+using test::FileRemove;
 using test::MakeDir;
 using test::MakeFile;
 using test::MakeLink;

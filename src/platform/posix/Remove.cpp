@@ -10,14 +10,6 @@
 
 namespace vosk::platform {
 
-bool FileRemove(const char* path) {
-    if (path == nullptr) {
-        return false;
-    }
-    PosixPath p(path);
-    return remove(p.c_str()) == 0;
-}
-
 bool FileDelete(const char* path) {
     if (path == nullptr) {
         return false;

@@ -3,16 +3,10 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <cstdio>
-
 #include "platform/Files.h"
 #include "platform/win32/WideText.h"
 
 namespace vosk::platform {
-
-bool FileRemove(const char* path) {
-    return path != nullptr && _wremove(WidePath(path).c_str()) == 0;
-}
 
 bool FileDelete(const char* path) {
     return path != nullptr && DeleteFileW(WidePath(path).c_str()) != 0;
