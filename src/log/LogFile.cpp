@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "log/LogFiles.h"
 #include "platform/Files.h"
@@ -41,11 +42,17 @@ void LogFile::Take(int fd) {
     if (fd == FileStream::kNoDescriptor) {
         return;
     }
-    try {
-        file_ = std::make_shared<OpenFile>(fd);
-    } catch (...) {
+    // Not make_shared: the reference count, which every writer outside the
+    // lock changes, stays off the file's own lines.
+    OpenFile* opened = new (std::nothrow) OpenFile(fd);
+    if (opened == nullptr) {
         platform::FileClose(fd);
         return;
+    }
+    try {
+        file_ = SharedFile(opened);
+    } catch (const std::bad_alloc&) {
+        return;  // the file was deleted with its descriptor
     }
     stream_.Attach(fd);
 }

@@ -38,9 +38,12 @@ class OpenFile {
     }
 
   private:
+    // The log reads these two under its lock at every record; writers
+    // outside it add to the count after every write. Apart, so that those
+    // additions do not take the line the log reads away from it.
     const int fd_;
-    std::atomic<int64_t> deliveredAside_{0};
     std::atomic<bool> cutLine_{false};
+    alignas(64) std::atomic<int64_t> deliveredAside_{0};
 };
 
 using SharedFile = std::shared_ptr<OpenFile>;
