@@ -148,6 +148,16 @@ void Log::PruneArchiveByAge() {
 }
 
 void Log::WriteRecord(int32_t level, const char* format, va_list args, int callerErrno) {
+    WriteRecordOf(nullptr, level, format, args, callerErrno);
+}
+
+void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
+                        va_list args) {
+    WriteRecordOf(&stamp, level, format, args, errno);
+}
+
+void Log::WriteRecordOf(const platform::LocalTime* given, int32_t level, const char* format,
+                        va_list args, int callerErrno) {
     // The level test comes first, so that a dropped record costs no clock read.
     if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
         return;
@@ -157,22 +167,12 @@ void Log::WriteRecord(int32_t level, const char* format, va_list args, int calle
     if (!inProgress.Entered()) {
         return;
     }
-    platform::LocalTime stamp;
-    clock_->LocalTimeNow(&stamp);
-    WriteStamped(stamp, format, args, callerErrno);
-}
-
-void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
-                        va_list args) {
-    const int callerErrno = errno;
-    if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
-        return;
+    platform::LocalTime now;
+    if (given == nullptr) {
+        clock_->LocalTimeNow(&now);
+        given = &now;
     }
-    InProgress inProgress(this);
-    if (!inProgress.Entered()) {
-        return;
-    }
-    WriteStamped(stamp, format, args, callerErrno);
+    WriteStamped(*given, format, args, callerErrno);
 }
 
 void Log::WriteStamped(const platform::LocalTime& stamp, const char* format, va_list args,
@@ -303,22 +303,15 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
 }
 
 WriteResult Log::WriteData(int32_t level, const char* data, size_t length, bool raw) {
-    WriteResult skipped;
-    skipped.status = WriteResult::kSkipped;
-    if ((data == nullptr && length != 0) || level > level_.load(std::memory_order_relaxed)) {
-        return skipped;
-    }
-    InProgress inProgress(this);
-    if (!inProgress.Entered()) {
-        return skipped;
-    }
-    platform::LocalTime stamp;
-    clock_->LocalTimeNow(&stamp);
-    LockGuard guard(lock_);
-    return WriteDataLocked(stamp, data, length, raw);
+    return WriteDataOf(nullptr, level, data, length, raw);
 }
 
 WriteResult Log::WriteDataAt(const platform::LocalTime& stamp, int32_t level, const char* data,
+                             size_t length, bool raw) {
+    return WriteDataOf(&stamp, level, data, length, raw);
+}
+
+WriteResult Log::WriteDataOf(const platform::LocalTime* given, int32_t level, const char* data,
                              size_t length, bool raw) {
     WriteResult skipped;
     skipped.status = WriteResult::kSkipped;
@@ -329,8 +322,13 @@ WriteResult Log::WriteDataAt(const platform::LocalTime& stamp, int32_t level, co
     if (!inProgress.Entered()) {
         return skipped;
     }
+    platform::LocalTime now;
+    if (given == nullptr) {
+        clock_->LocalTimeNow(&now);
+        given = &now;
+    }
     LockGuard guard(lock_);
-    return WriteDataLocked(stamp, data, length, raw);
+    return WriteDataLocked(*given, data, length, raw);
 }
 
 void Log::SetTakeBack(bool on) {

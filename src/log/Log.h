@@ -155,6 +155,11 @@ class Log {
     friend class test::LogTestPeer;
 
     void Rotate(const std::tm& now, bool reopen);
+    // WriteRecord and WriteData with the stamp given, or read now for null.
+    void WriteRecordOf(const platform::LocalTime* given, int32_t level, const char* format,
+                       va_list args, int callerErrno);
+    WriteResult WriteDataOf(const platform::LocalTime* given, int32_t level, const char* data,
+                            size_t length, bool raw);
     // A record of a stamp read beforehand: rendered into the stream under
     // the lock while the log sees one writer at a time, else rendered by
     // the caller first so that the lock is held for the write only.
