@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/ArchiveMove.h"
+#include "platform/posix/PosixOpen.h"
 
 namespace vosk::platform {
 
@@ -15,10 +16,11 @@ bool PathIsRealDirectory(const char* path) {
 }
 
 bool FileMoveNoReplace(const char* from, const char* to) {
-    if (from == nullptr || to == nullptr) {
-        return false;
-    }
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+    return from != nullptr && to != nullptr && MoveNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+bool MoveNoReplaceAt(int fromDir, const char* from, int toDir, const char* to) {
+    if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) {
         return true;
     }
     if (errno != EINVAL && errno != ENOSYS) {
@@ -26,11 +28,11 @@ bool FileMoveNoReplace(const char* from, const char* to) {
     }
     // A file system without the flag: a link never replaces either, and the
     // old name goes once the new one holds the file.
-    if (link(from, to) != 0) {
+    if (linkat(fromDir, from, toDir, to, 0) != 0) {
         return false;
     }
-    if (unlink(from) != 0) {
-        unlink(to);
+    if (unlinkat(fromDir, from, 0) != 0) {
+        unlinkat(toDir, to, 0);
         return false;
     }
     return true;

@@ -197,22 +197,7 @@ bool FileMoveNoReplaceIn(const HeldDirectory* fromDir, const char* from, const H
     if (fromDir == nullptr || toDir == nullptr || f.c_str() == nullptr || t.c_str() == nullptr) {
         return false;
     }
-    if (renameat2(fromDir->fd, f.c_str(), toDir->fd, t.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-    // A file system without the flag: a link never replaces either, and the
-    // old name goes once the new one holds the file.
-    if (linkat(fromDir->fd, f.c_str(), toDir->fd, t.c_str(), 0) != 0) {
-        return false;
-    }
-    if (unlinkat(fromDir->fd, f.c_str(), 0) != 0) {
-        unlinkat(toDir->fd, t.c_str(), 0);
-        return false;
-    }
-    return true;
+    return MoveNoReplaceAt(fromDir->fd, f.c_str(), toDir->fd, t.c_str());
 }
 
 int DirectoryLockTake(const HeldDirectory* dir) {

@@ -6,6 +6,10 @@ namespace vosk::platform {
 // FileOpen of path relative to the directory descriptor dirfd (AT_FDCWD:
 // the current directory).
 int OpenPlainFileAt(int dirfd, const char* path, int flags);
+// Moves from (relative to fromDir) to to (relative to toDir) in one step
+// when nothing has that name; false, and both names as they were,
+// otherwise. AT_FDCWD: the current directory.
+bool MoveNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
 // Locks the directory descriptor fd (a descriptor of its own) and returns
 // it; kNoDirectoryLock, fd closed, when it cannot.
 int DirectoryLockOn(int fd);
