@@ -188,6 +188,32 @@ void VOSK_LOG_CALL SL_SetLogDiskLimit(unsigned int limit);
  */
 void VOSK_LOG_CALL SL_SetLogArchive(LogHandle log, int keepDays);
 
+/*
+ * Options of a log, set one at a time with SL_SetLogOption. New behaviour
+ * comes as a new option here rather than a new function, so that a host
+ * built against an older header keeps working and a host that asks for an
+ * option this library does not know is told so.
+ */
+/* Days the day archive keeps, as SL_SetLogArchive: 0 turns it off, 1 or
+ * more keeps that many days; a negative value is refused. */
+#define SL_OPTION_ARCHIVE_DAYS 1
+/* 1: each archived file is compressed to gzip; 0 (the default): not.
+ * Takes effect for files archived from then on. */
+#define SL_OPTION_COMPRESS 2
+/* The form of the record stamp: one of SL_STAMP_*, from the next record on. */
+#define SL_OPTION_STAMP 3
+#define SL_STAMP_LOCAL 0
+#define SL_STAMP_LOCAL_OFFSET 1
+#define SL_STAMP_UTC 2
+
+/*
+ * Sets one option of a log (SL_OPTION_*) to value. Returns 0 when it is
+ * set; a negative value when it is not, and then nothing has changed: -1
+ * for a NULL log, -2 for an option this library does not know, -3 for a
+ * value the option does not take.
+ */
+int VOSK_LOG_CALL SL_SetLogOption(LogHandle log, int option, int value);
+
 #ifdef __cplusplus
 }
 #endif

@@ -31,6 +31,10 @@ def load(path):
     lib.SL_Write.restype = None
     lib.SL_SetLogDiskLimit.argtypes = [ctypes.c_uint]
     lib.SL_SetLogDiskLimit.restype = None
+    lib.SL_SetLogArchive.argtypes = [handle, ctypes.c_int]
+    lib.SL_SetLogArchive.restype = None
+    lib.SL_SetLogOption.argtypes = [handle, ctypes.c_int, ctypes.c_int]
+    lib.SL_SetLogOption.restype = ctypes.c_int  # 0 when set, negative when refused
     # SL_Print takes a C va_list, which ctypes cannot build: use SL_TraceLog.
     return lib
 

@@ -1,4 +1,4 @@
-// The eight exported functions and the one registry behind them.
+// The nine exported functions and the one registry behind them.
 #include <cerrno>
 #include <cstdarg>
 #include <memory>
@@ -114,6 +114,10 @@ void SL_ChangeLevel(LogHandle log, int level) {
 
 void SL_SetLogArchive(LogHandle log, int keepDays) {
     vosk::LogRegistry::SetArchive(vosk::EntryOf(log), keepDays);
+}
+
+int SL_SetLogOption(LogHandle log, int option, int value) {
+    return vosk::LogRegistry::SetOption(vosk::EntryOf(log), option, value);
 }
 
 // errno is read first: %m reports the caller's, not what opening or

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "api/LogOptions.h"
 #include "api/MaintenanceCommand.h"
 #include "log/Log.h"
 #include "platform/Files.h"
@@ -139,6 +140,10 @@ void LogRegistry::SetArchive(LogEntry* handle, int32_t keepDays) {
     if (Log* log = LogOf(handle)) {
         log->SetArchive(keepDays);
     }
+}
+
+int32_t LogRegistry::SetOption(LogEntry* handle, int32_t option, int32_t value) {
+    return static_cast<int32_t>(SetLogOption(LogOf(handle), option, value));
 }
 
 void LogRegistry::PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args,

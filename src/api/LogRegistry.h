@@ -54,6 +54,9 @@ class LogRegistry {
     static int32_t ClampedDiskLimit(uint32_t limit);
     static void ChangeLevel(LogEntry* handle, int32_t level);
     static void SetArchive(LogEntry* handle, int32_t keepDays);
+    // SL_SetLogOption: 0 when set, else a negative OptionResult and
+    // nothing changed.
+    static int32_t SetOption(LogEntry* handle, int32_t option, int32_t value);
     // callerErrno: errno when the exported call began, for %m.
     static void PrintLog(LogEntry* handle, int32_t level, const char* format, va_list args,
                          int callerErrno);

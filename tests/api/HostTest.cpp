@@ -180,4 +180,37 @@ TEST_F(HostTest, TheDayArchiveKeepsEveryRotatedFile) {
     EXPECT_EQ(next, 5 * 1048576 / 226 + 10);
 }
 
+// The option export answers every call, refuses what it does not know or
+// take, and a refusal changes nothing: the archive set before stays on.
+TEST_F(HostTest, TheOptionExportRefusesBadInputAndChangesNothing) {
+    EXPECT_EQ(RunHost("options"),
+              "null 7: -1\n"
+              "0 0: -2\n"
+              "6 0: -2\n"
+              "-1 1: -2\n"
+              "-2147483648 1: -2\n"
+              "1 7: 0\n"
+              "1 -1: -3\n"
+              "1 -2147483648: -3\n"
+              "2 -1: -2\n"
+              "2 2: -2\n"
+              "3 -1: -2\n"
+              "3 3: -2\n"
+              "3 2147483647: -2\n"
+              "done\n");
+    const fs::path logs = bin_ / "options";
+    int archived = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(logs)) {
+        if (entry.is_regular_file() && entry.path().parent_path() != logs) {
+            ++archived;
+        }
+    }
+    EXPECT_GE(archived, 1);
+    for (const std::string& line : Lines(ReadFile(logs / "app.log"))) {
+        EXPECT_TRUE(std::regex_match(
+            line, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] record \d+ o+)")))
+            << line;
+    }
+}
+
 }  // namespace

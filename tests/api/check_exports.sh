@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The library exports exactly its eight functions, under their plain names.
+# The library exports exactly its nine functions, under their plain names.
 # A DLL imports nothing but system DLLs.
 #   check_exports.sh <library> <objdump>
 set -euo pipefail
 lib=$1 objdump=$2
-expected="SL_ChangeLevel SL_CreateLog SL_DestroyLog SL_Print SL_SetLogArchive SL_SetLogDiskLimit SL_TraceLog SL_Write"
+expected="SL_ChangeLevel SL_CreateLog SL_DestroyLog SL_Print SL_SetLogArchive SL_SetLogDiskLimit SL_SetLogOption SL_TraceLog SL_Write"
 
 case "$lib" in
   *.dll)

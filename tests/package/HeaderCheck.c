@@ -14,6 +14,10 @@ int vosk_header_check(void) {
     SL_ChangeLevel(log, 2);
     SL_Write(log, "text");
     SL_SetLogDiskLimit(800u);
+    SL_SetLogArchive(log, 7);
+    if (SL_SetLogOption(log, SL_OPTION_STAMP, SL_STAMP_UTC) != 0) {
+        return -1;
+    }
     SL_DestroyLog(log);
     return log != 0;
 }

@@ -4,8 +4,10 @@
 //   test_host <library> basic
 //   test_host <library> named <directory> <name>   one record in that log
 //   test_host <library> archive
+//   test_host <library> options   the option export's answers, then records
 //
 // Prints "done" when the scenario ran to its end and the library unloaded.
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +32,7 @@ struct Exports {
     decltype(&SL_Write) write;
     decltype(&SL_SetLogDiskLimit) setDiskLimit;
     decltype(&SL_SetLogArchive) setArchive;
+    decltype(&SL_SetLogOption) setOption;
 };
 
 template <typename F>
@@ -114,6 +117,51 @@ int Archive(const Exports& x) {
     return 0;
 }
 
+// Every answer of SL_SetLogOption to a table of calls, one line each
+// ("<option> <value>: <result>", the null log as option "null"), then
+// three files' worth of records into "options/app.log" with whatever the
+// calls that were taken left set.
+int Options(const Exports& x) {
+    LogHandle log = x.create("options", "app.log", 0, 0);
+    if (log == nullptr) {
+        return 1;
+    }
+    struct Call {
+        bool nullLog;
+        int option;
+        int value;
+    };
+    const Call calls[] = {
+        {true, SL_OPTION_ARCHIVE_DAYS, 7},
+        {false, 0, 0},
+        {false, 6, 0},
+        {false, -1, 1},
+        {false, INT_MIN, 1},
+        {false, SL_OPTION_ARCHIVE_DAYS, 7},
+        // Refused: the archive stays on for 7 days.
+        {false, SL_OPTION_ARCHIVE_DAYS, -1},
+        {false, SL_OPTION_ARCHIVE_DAYS, INT_MIN},
+        {false, SL_OPTION_COMPRESS, -1},
+        {false, SL_OPTION_COMPRESS, 2},
+        {false, SL_OPTION_STAMP, -1},
+        {false, SL_OPTION_STAMP, 3},
+        {false, SL_OPTION_STAMP, INT_MAX},
+    };
+    for (const Call& call : calls) {
+        const int result = x.setOption(call.nullLog ? nullptr : log, call.option, call.value);
+        if (call.nullLog) {
+            printf("null %d: %d\n", call.value, result);
+        } else {
+            printf("%d %d: %d\n", call.option, call.value, result);
+        }
+    }
+    const std::string filler(200, 'o');
+    for (int i = 0; i < 3 * 1048576 / 226 + 10; ++i) {
+        x.trace(log, 0, "record %d %s", i, filler.c_str());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,7 +180,8 @@ int main(int argc, char** argv) {
         !Bind(library, "SL_TraceLog", &x.trace) || !Bind(library, "SL_Print", &x.print) ||
         !Bind(library, "SL_Write", &x.write) ||
         !Bind(library, "SL_SetLogDiskLimit", &x.setDiskLimit) ||
-        !Bind(library, "SL_SetLogArchive", &x.setArchive)) {
+        !Bind(library, "SL_SetLogArchive", &x.setArchive) ||
+        !Bind(library, "SL_SetLogOption", &x.setOption)) {
         fprintf(stderr, "missing export\n");
         return 4;
     }
@@ -143,6 +192,8 @@ int main(int argc, char** argv) {
         result = Named(x, argv[3], argv[4]);
     } else if (strcmp(argv[2], "archive") == 0) {
         result = Archive(x);
+    } else if (strcmp(argv[2], "options") == 0) {
+        result = Options(x);
     }
     if (!vosk::test::LibraryClose(library)) {
         return 6;
