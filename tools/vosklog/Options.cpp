@@ -58,92 +58,149 @@ bool ParseSize(const std::string& text, int32_t* size) {
     return true;
 }
 
+namespace {
+
+// How one option acts on the options: false with a message in *error when
+// its value is refused. A flag's value is empty.
+using Apply = bool (*)(const std::string& value, Options* options, std::string* error);
+
+struct OptionRule {
+    const char* name;
+    bool takesValue;
+    ParseResult ends;  // kRun: parsing goes on after it
+    Apply apply;       // null for an option that only ends parsing
+};
+
+// Every option once: adding one is one entry.
+const OptionRule kOptionRules[] = {
+    {"--help", false, ParseResult::kHelp, nullptr},
+    {"-h", false, ParseResult::kHelp, nullptr},
+    {"--version", false, ParseResult::kVersion, nullptr},
+    {"--drop-when-full", false, ParseResult::kRun,
+     [](const std::string&, Options* o, std::string*) {
+         o->dropWhenFull = true;
+         return true;
+     }},
+    {"--raw", false, ParseResult::kRun,
+     [](const std::string&, Options* o, std::string*) {
+         o->raw = true;
+         return true;
+     }},
+    {"--tee", false, ParseResult::kRun,
+     [](const std::string&, Options* o, std::string*) {
+         o->tee = true;
+         return true;
+     }},
+    {"--dry-run", false, ParseResult::kRun,
+     [](const std::string&, Options* o, std::string*) {
+         o->dryRun = true;
+         return true;
+     }},
+    {"-d", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         if (value.find_first_not_of(" \t") == std::string::npos) {
+             *error = "-d needs a directory";
+             return false;
+         }
+         o->directory = value;
+         return true;
+     }},
+    {"-n", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         if (value.empty()) {
+             *error = "-n needs a file name";
+             return false;
+         }
+         o->name = value;
+         return true;
+     }},
+    {"-s", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         if (!ParseSize(value, &o->sizeLimit)) {
+             *error = "bad size '" + value + "' (a number with K, M or G, below 2G)";
+             return false;
+         }
+         o->sizeLimitSet = true;
+         return true;
+     }},
+    {"-l", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         long long number = 0;
+         if (!ParseInteger(value, INT32_MIN, INT32_MAX, &number)) {
+             *error = "bad level '" + value + "' (a 32-bit integer)";
+             return false;
+         }
+         o->level = static_cast<int32_t>(number);
+         return true;
+     }},
+    {"--disk-limit", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         long long number = 0;
+         if (!ParseInteger(value, 0, UINT32_MAX, &number)) {
+             *error = "bad disk limit '" + value + "' (per mille, 200 to 950)";
+             return false;
+         }
+         o->diskLimit = static_cast<uint32_t>(number);
+         o->diskLimitSet = true;
+         return true;
+     }},
+    {"--keep-days", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         long long number = 0;
+         if (!ParseInteger(value, 0, INT32_MAX, &number)) {
+             *error = "bad number of days '" + value + "' (0 or more)";
+             return false;
+         }
+         o->keepDays = static_cast<int32_t>(number);
+         return true;
+     }},
+    {"--on-rotate", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         if (value.find_first_not_of(" \t") == std::string::npos) {
+             *error = "--on-rotate needs a command";
+             return false;
+         }
+         o->onRotate = value;
+         return true;
+     }},
+};
+
+const OptionRule* FindRule(const std::string& name) {
+    for (const OptionRule& rule : kOptionRules) {
+        if (name == rule.name) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 ParseResult ParseOptions(int argc, const char* const* argv, Options* options, std::string* error) {
-    bool named = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            return ParseResult::kHelp;
-        }
-        if (arg == "--version") {
-            return ParseResult::kVersion;
-        }
-        if (arg == "--drop-when-full") {
-            options->dropWhenFull = true;
-            continue;
-        }
-        if (arg == "--raw") {
-            options->raw = true;
-            continue;
-        }
-        if (arg == "--tee") {
-            options->tee = true;
-            continue;
-        }
-        if (arg == "--dry-run") {
-            options->dryRun = true;
-            continue;
-        }
-        const bool takesValue = arg == "-d" || arg == "-n" || arg == "-s" || arg == "-l" ||
-                                arg == "--disk-limit" || arg == "--keep-days" ||
-                                arg == "--on-rotate";
-        if (!takesValue) {
+        const OptionRule* rule = FindRule(arg);
+        if (rule == nullptr) {
             *error = "unknown option '" + arg + "'";
             return ParseResult::kError;
         }
-        if (i + 1 >= argc) {
-            *error = "option '" + arg + "' needs a value";
+        if (rule->ends != ParseResult::kRun) {
+            return rule->ends;
+        }
+        std::string value;
+        if (rule->takesValue) {
+            if (i + 1 >= argc) {
+                *error = "option '" + arg + "' needs a value";
+                return ParseResult::kError;
+            }
+            value = argv[++i];
+        }
+        if (!rule->apply(value, options, error)) {
             return ParseResult::kError;
         }
-        const std::string value = argv[++i];
-        long long number = 0;
-        if (arg == "-d") {
-            if (value.find_first_not_of(" \t") == std::string::npos) {
-                *error = "-d needs a directory";
-                return ParseResult::kError;
-            }
-            options->directory = value;
-        } else if (arg == "-n") {
-            if (value.empty()) {
-                *error = "-n needs a file name";
-                return ParseResult::kError;
-            }
-            options->name = value;
-            named = true;
-        } else if (arg == "-s") {
-            if (!ParseSize(value, &options->sizeLimit)) {
-                *error = "bad size '" + value + "' (a number with K, M or G, below 2G)";
-                return ParseResult::kError;
-            }
-            options->sizeLimitSet = true;
-        } else if (arg == "-l") {
-            if (!ParseInteger(value, INT32_MIN, INT32_MAX, &number)) {
-                *error = "bad level '" + value + "' (a 32-bit integer)";
-                return ParseResult::kError;
-            }
-            options->level = static_cast<int32_t>(number);
-        } else if (arg == "--keep-days") {
-            if (!ParseInteger(value, 0, INT32_MAX, &number)) {
-                *error = "bad number of days '" + value + "' (0 or more)";
-                return ParseResult::kError;
-            }
-            options->keepDays = static_cast<int32_t>(number);
-        } else if (arg == "--on-rotate") {
-            if (value.find_first_not_of(" \t") == std::string::npos) {
-                *error = "--on-rotate needs a command";
-                return ParseResult::kError;
-            }
-            options->onRotate = value;
-        } else {
-            if (!ParseInteger(value, 0, UINT32_MAX, &number)) {
-                *error = "bad disk limit '" + value + "' (per mille, 200 to 950)";
-                return ParseResult::kError;
-            }
-            options->diskLimit = static_cast<uint32_t>(number);
-            options->diskLimitSet = true;
-        }
     }
-    if (!named) {
+    // -n refuses an empty name, so an empty one was never given.
+    if (options->name.empty()) {
         *error = "-n NAME is required";
         return ParseResult::kError;
     }
@@ -206,10 +263,10 @@ const char* Usage() {
            "it was renamed); SIGALRM moves the file out of the way now; SIGUSR1,\n"
            "SIGUSR2 and SIGPIPE are ignored. At the end of input, SIGINT or SIGTERM\n"
            "(Ctrl+C or Ctrl+Break on Windows) every line read is written, the log\n"
-           "closed and vosklog exits with 0; 1 when standard input could not be read,\n"
-           "or when it was stopped while lines could not be written (how many is\n"
-           "said); 2 for a bad option or a directory that cannot be created, before\n"
-           "anything is read.\n";
+           "closed and vosklog exits with 0; 1 when it was stopped while lines could\n"
+           "not be written (how many is said); 2 for a bad option or a directory that\n"
+           "cannot be created, before anything is read; 3 when standard input could\n"
+           "not be read.\n";
 }
 
 std::string VersionLine() {

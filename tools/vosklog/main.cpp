@@ -14,10 +14,11 @@
 
 namespace {
 
+// Each outcome its own code, so that a script can tell them apart.
 constexpr int kExitOk = 0;
-constexpr int kExitReadError = 1;
 constexpr int kExitNotWritten = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitReadError = 3;
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "vosklog: %s\n", message.c_str());

@@ -1,6 +1,7 @@
 // vosklog started with one of its standard descriptors closed: its own
 // pipes and files never take the closed number, a closed standard input is
-// an empty one, and the others change nothing.
+// an empty one, and the others change nothing. A standard input that cannot
+// be read has an exit code of its own.
 #include <gtest/gtest.h>
 
 #include <sys/types.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -72,6 +74,18 @@ TEST(ClosedStreams, NoDescriptorOfTheProgramStandsInForAClosedOne) {
         EXPECT_NE(file.find("] first\n"), std::string::npos) << file;
         EXPECT_NE(file.find("] second\n"), std::string::npos) << file;
     }
+}
+
+TEST(ClosedStreams, AStandardInputThatCannotBeReadExitsWithThree) {
+    TempDir dir;
+    // A directory opens for reading but every read of it fails.
+    const std::string command = std::string(VOSKLOG_PROGRAM) + " -d " + dir.Str() +
+                                " -n app.log < " + dir.Str() + " 2> " + dir.Str("err.txt");
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_NE(vosk::test::ReadBytes(dir.Path() / "err.txt").find("could not be read"),
+              std::string::npos);
 }
 
 }  // namespace
