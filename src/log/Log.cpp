@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include "log/LogFiles.h"
@@ -302,17 +303,18 @@ void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_l
     errno = callerErrno;
 }
 
-WriteResult Log::WriteData(int32_t level, const char* data, size_t length, bool raw) {
-    return WriteDataOf(nullptr, level, data, length, raw);
+WriteResult Log::WriteData(int32_t level, const char* data, size_t length, bool raw,
+                           bool continued) {
+    return WriteDataOf(nullptr, level, data, length, raw, continued);
 }
 
 WriteResult Log::WriteDataAt(const platform::LocalTime& stamp, int32_t level, const char* data,
-                             size_t length, bool raw) {
-    return WriteDataOf(&stamp, level, data, length, raw);
+                             size_t length, bool raw, bool continued) {
+    return WriteDataOf(&stamp, level, data, length, raw, continued);
 }
 
 WriteResult Log::WriteDataOf(const platform::LocalTime* given, int32_t level, const char* data,
-                             size_t length, bool raw) {
+                             size_t length, bool raw, bool continued) {
     WriteResult skipped;
     skipped.status = WriteResult::kSkipped;
     if ((data == nullptr && length != 0) || level > level_.load(std::memory_order_relaxed)) {
@@ -328,7 +330,7 @@ WriteResult Log::WriteDataOf(const platform::LocalTime* given, int32_t level, co
         given = &now;
     }
     LockGuard guard(lock_);
-    return WriteDataLocked(*given, data, length, raw);
+    return WriteDataLocked(*given, data, length, raw, continued);
 }
 
 void Log::SetTakeBack(bool on) {
@@ -342,7 +344,7 @@ void Log::SetRotationListener(RotationListener* listener) {
 }
 
 WriteResult Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
-                                 bool raw) {
+                                 bool raw, bool continued) {
     return WriteHeld([&](FileStream& stream) {
         // Without a file the record is dropped whole, as a formatted one is.
         if (!file_.IsOpen()) {
@@ -350,6 +352,14 @@ WriteResult Log::WriteDataLocked(const platform::LocalTime& stamp, const char* d
         }
         const char* head = raw ? kRawIndentText : stamp_.Render(stamp);
         const int32_t headLength = raw ? kRawIndent : stamp_.Length();
+        // Every head ends in a blank, which no plain record has anything in
+        // place of: the mark cannot be taken for a message's text.
+        char marked[64];
+        if (continued && headLength > 0 && headLength <= static_cast<int32_t>(sizeof(marked))) {
+            std::memcpy(marked, head, static_cast<size_t>(headLength));
+            marked[headLength - 1] = kContinuedMark;
+            head = marked;
+        }
         const RecordCount made = MakeDataRecord(stream, head, headLength, data, length);
         file_.AddCount(made.count);
         return made.whole;

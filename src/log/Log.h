@@ -93,10 +93,15 @@ class Log {
     // a format, NUL bytes and any other bytes included. Written through
     // like WriteRecord, with a line feed unless the data ends with one;
     // raw puts WriteRaw's indent in place of the stamp.
-    WriteResult WriteData(int32_t level, const char* data, size_t length, bool raw = false);
+    // continued marks the record as the next piece of the record before
+    // it, cut from one line: the last character of its head, the blank
+    // after the stamp or the indent's last, becomes kContinuedMark.
+    WriteResult WriteData(int32_t level, const char* data, size_t length, bool raw = false,
+                          bool continued = false);
     // The same with the stamp given, for a record tried again.
     WriteResult WriteDataAt(const platform::LocalTime& stamp, int32_t level, const char* data,
-                            size_t length, bool raw = false);
+                            size_t length, bool raw = false, bool continued = false);
+    static constexpr char kContinuedMark = '+';
     // For a caller that writes a failed record again: what a failed write
     // left of it in the file is taken off again (see FileStream).
     void SetTakeBack(bool on);
@@ -159,7 +164,7 @@ class Log {
     void WriteRecordOf(const platform::LocalTime* given, int32_t level, const char* format,
                        va_list args, int callerErrno);
     WriteResult WriteDataOf(const platform::LocalTime* given, int32_t level, const char* data,
-                            size_t length, bool raw);
+                            size_t length, bool raw, bool continued);
     // A record of a stamp read beforehand: rendered into the stream under
     // the lock while the log sees one writer at a time, else rendered by
     // the caller first so that the lock is held for the write only.
@@ -172,7 +177,7 @@ class Log {
     void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
                      int callerErrno);
     WriteResult WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
-                                bool raw);
+                                bool raw, bool continued);
     void WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
                        int callerErrno);
     // Under the lock: the day and size decision and the count of a record

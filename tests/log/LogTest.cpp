@@ -246,6 +246,18 @@ TEST_F(LogTest, DataFollowsTheThresholdAndRawDataTakesTheIndent) {
                                                        "[2024-03-05 10:00:00.000] \n"));
 }
 
+TEST_F(LogTest, AContinuedPieceMarksTheLastCharacterOfItsHead) {
+    auto log = MakeLog(dir.Str());
+    log->WriteData(0, "first", 5);
+    log->WriteData(0, "+next", 5, false, true);
+    log->WriteData(0, "raw", 3, true);
+    log->WriteData(0, "more", 4, true, true);
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] first\n"
+                                "[2024-03-05 10:00:00.000]++next\n") +
+                             std::string(25, ' ') + OnDisk("raw\n") + std::string(24, ' ') +
+                             OnDisk("+more\n"));
+}
+
 TEST_F(LogTest, DataRotatesAtTheSizeLimit) {
     for (bool raw : {false, true}) {
         SCOPED_TRACE(raw);
