@@ -1,11 +1,19 @@
 #include "LineSplitter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 namespace vosklog {
 
-void LineSplitter::Emit(const char* line, size_t length, bool ended) {
+void LineSplitter::Emit(const char* data, size_t length, size_t endLength) {
+    const bool continued = continued_;
+    // Set first: a handler that throws leaves the next piece marked right.
+    continued_ = endLength == 0;
+    handler_(LinePiece{data, length, endLength, continued});
+}
+
+void LineSplitter::EmitLine(const char* line, size_t length, bool ended) {
     size_t endLength = 0;
     if (ended) {
         endLength = 1;
@@ -14,7 +22,12 @@ void LineSplitter::Emit(const char* line, size_t length, bool ended) {
             endLength = 2;
         }
     }
-    handler_(line, length, endLength);
+    while (maxLine_ != 0 && length > maxLine_) {
+        Emit(line, maxLine_, 0);
+        line += maxLine_;
+        length -= maxLine_;
+    }
+    Emit(line, length, endLength);
 }
 
 void LineSplitter::Keep(const char* data, size_t length) {
@@ -24,14 +37,34 @@ void LineSplitter::Keep(const char* data, size_t length) {
     } catch (const std::bad_alloc&) {
     }
     if (!pending_.empty()) {
-        Emit(pending_.data(), pending_.size(), false);
+        Emit(pending_.data(), pending_.size(), 0);
         pending_.clear();
         pending_.shrink_to_fit();
     }
     try {
         pending_.assign(data, length);
     } catch (const std::bad_alloc&) {
-        Emit(data, length, false);
+        Emit(data, length, 0);
+    }
+}
+
+void LineSplitter::Gather(const char* data, size_t length) {
+    if (maxLine_ == 0) {
+        Keep(data, length);
+        return;
+    }
+    // At most a piece and two bytes are kept: a CR after a full piece may
+    // be the start of the line end, which the byte after it tells.
+    while (length > 0) {
+        const size_t step = std::min(length, maxLine_ + 2 - pending_.size());
+        Keep(data, step);
+        data += step;
+        length -= step;
+        while (pending_.size() > maxLine_ + 1 ||
+               (pending_.size() == maxLine_ + 1 && pending_.back() != '\r')) {
+            Emit(pending_.data(), maxLine_, 0);
+            pending_.erase(0, maxLine_);
+        }
     }
 }
 
@@ -41,31 +74,31 @@ void LineSplitter::Feed(const char* data, size_t length) {
         const char* lineEnd =
             static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
         if (lineEnd == nullptr) {
-            Keep(data, static_cast<size_t>(end - data));
+            Gather(data, static_cast<size_t>(end - data));
             return;
         }
-        // The line end goes along so that a CR before it is seen; Emit
-        // takes it off again.
-        const size_t piece = static_cast<size_t>(lineEnd - data) + 1;
+        const size_t content = static_cast<size_t>(lineEnd - data);
         if (pending_.empty()) {
-            Emit(data, piece - 1, true);
+            EmitLine(data, content, true);
         } else {
-            Keep(data, piece);
-            // Empty when memory ran out and the piece went out by itself.
+            Gather(data, content);
+            // The end goes along: a handler finds it right after the line.
+            Keep(lineEnd, 1);
             if (!pending_.empty()) {
-                Emit(pending_.data(), pending_.size() - 1, true);
+                EmitLine(pending_.data(), pending_.size() - 1, true);
                 pending_.clear();
             }
         }
-        data += piece;
+        data = lineEnd + 1;
     }
 }
 
 void LineSplitter::Finish() {
     if (!pending_.empty()) {
-        Emit(pending_.data(), pending_.size(), false);
+        EmitLine(pending_.data(), pending_.size(), false);
         pending_.clear();
     }
+    continued_ = false;
 }
 
 }  // namespace vosklog

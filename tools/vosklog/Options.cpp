@@ -154,6 +154,16 @@ const OptionRule kOptionRules[] = {
          o->keepDays = static_cast<int32_t>(number);
          return true;
      }},
+    {"--max-line", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         if (!ParseSize(value, &o->maxLine) ||
+             (o->maxLine != 0 && o->maxLine < Options::kLeastMaxLine)) {
+             *error = "bad line length '" + value + "' (0, or " +
+                      std::to_string(Options::kLeastMaxLine) + " to below 2G, with K, M or G)";
+             return false;
+         }
+         return true;
+     }},
     {"--on-rotate", true, ParseResult::kRun,
      [](const std::string& value, Options* o, std::string* error) {
          if (value.find_first_not_of(" \t") == std::string::npos) {
@@ -210,7 +220,7 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
 const char* Usage() {
     return "usage: vosklog -n NAME [-d DIR] [-s SIZE] [-l LEVEL] [--raw] [--tee]\n"
            "               [--disk-limit PERMILLE] [--keep-days N] [--drop-when-full]\n"
-           "               [--on-rotate CMD] [--dry-run]\n"
+           "               [--max-line BYTES] [--on-rotate CMD] [--dry-run]\n"
            "       vosklog --help | --version\n"
            "\n"
            "Writes each line of standard input as one record of the log DIR/NAME,\n"
@@ -236,6 +246,10 @@ const char* Usage() {
            "  --drop-when-full\n"
            "               when a line cannot be written, drop it and go on reading\n"
            "               instead of waiting; the lines dropped are counted\n"
+           "  --max-line BYTES\n"
+           "               write a line longer than BYTES (with K, M or G; default\n"
+           "               8192; 0: no limit) as several records, each after the\n"
+           "               first marked as a continuation (see below)\n"
            "  --on-rotate CMD\n"
            "               after each move of the file out of the way, run the shell\n"
            "               command CMD with the path it moved to as its argument\n"
@@ -246,8 +260,14 @@ const char* Usage() {
            "\n"
            "A line that starts with <N> is written at level N, without the prefix;\n"
            "other lines at level 0. Lines are written as they stand: no format, any\n"
-           "length, any bytes. A line ends at LF or CR LF; a last line without one is\n"
-           "written too.\n"
+           "bytes. A line ends at LF or CR LF; a last line without one is written too.\n"
+           "\n"
+           "A line longer than --max-line bytes (its <N> prefix counted) is written\n"
+           "as records of that many bytes, the last one shorter, each as soon as it is\n"
+           "read: memory stays bounded whatever the line. Every record after the first\n"
+           "has '+' in place of the blank after its stamp (with --raw, in place of the\n"
+           "indent's last blank); its text joined to the record before gives the line\n"
+           "back. All pieces are written at the level of the line's prefix.\n"
            "\n"
            "A line that cannot be written (a full disk, a file that cannot be opened)\n"
            "is kept and tried again, up to once a second; meanwhile no more input is\n"

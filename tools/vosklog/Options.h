@@ -20,6 +20,14 @@ struct Options {
     bool dryRun = false;
     bool dropWhenFull = false;
     std::string onRotate;  // empty: no command
+    // Longest line written as one record, in bytes; 0: no longest line.
+    int32_t maxLine = kDefaultMaxLine;
+
+    // As s6-log cuts its lines.
+    static constexpr int32_t kDefaultMaxLine = 8192;
+    // Room for the longest level prefix, "<-2147483648>", in a line's first
+    // piece.
+    static constexpr int32_t kLeastMaxLine = 16;
 };
 
 enum class ParseResult { kRun, kHelp, kVersion, kError };

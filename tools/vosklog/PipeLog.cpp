@@ -60,18 +60,24 @@ bool PipeLog::Open(const LogSettings& settings, std::string* error) {
     return true;
 }
 
-void PipeLog::WriteLine(const char* line, size_t length, size_t endLength) {
-    int32_t level = 0;
-    const size_t prefix = ParseLevelPrefix(line, length, &level);
+void PipeLog::WriteLine(const LinePiece& piece) {
+    // The prefix is in the first piece only, and counts for them all.
+    size_t prefix = 0;
+    if (!piece.continued) {
+        lineLevel_ = 0;
+        prefix = ParseLevelPrefix(piece.data, piece.length, &lineLevel_);
+    }
+    const char* text = piece.data + prefix;
+    const size_t length = piece.length - prefix;
     // Stamped when read: a line held back keeps its time.
     vosk::platform::LocalTime stamp;
     vosk::Clock::System()->LocalTimeNow(&stamp);
     guard_.Write(
-        [&] { return log_->WriteDataAt(stamp, level, line + prefix, length - prefix, raw_); });
+        [&] { return log_->WriteDataAt(stamp, lineLevel_, text, length, raw_, piece.continued); });
     if (hook_ != nullptr) {
         hook_->Run();
     }
-    if (tee_ && !vosk::platform::OutputWrite(line, length + endLength)) {
+    if (tee_ && !vosk::platform::OutputWrite(piece.data, piece.length + piece.endLength)) {
         // A reader that went away ends the copies, not the log.
         tee_ = false;
         std::fputs("vosklog: standard output cannot be written; no more copies\n", stderr);

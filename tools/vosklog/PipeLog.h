@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "LineSplitter.h"
 #include "LogSettings.h"
 #include "RotateHook.h"
 #include "WriteGuard.h"
@@ -32,10 +33,11 @@ class PipeLog {
     // False, with a message, when the log cannot be set up.
     bool Open(const LogSettings& settings, std::string* error);
 
-    // One line without its end, and the end as read right after it: a
-    // record at the level of its "<N>" prefix (0 without one), and with
-    // --tee the line and its end, as read, on standard output.
-    void WriteLine(const char* line, size_t length, size_t endLength);
+    // One line, or piece of one, without its end: a record at the level
+    // of the line's "<N>" prefix (0 without one), a piece after the first
+    // marked as the line's continuation; and with --tee the piece and its
+    // end, as read, on standard output.
+    void WriteLine(const LinePiece& piece);
     // Handles the requests that came (platform::TakeRequests): reopen the
     // file, rotate it now.
     void TakeRequests();
@@ -50,6 +52,8 @@ class PipeLog {
     vosk::Log* log_ = nullptr;  // owned by the registry
     bool raw_;
     bool tee_;
+    // The level of the line whose pieces are being written.
+    int32_t lineLevel_ = 0;
     WriteGuard guard_;
     std::unique_ptr<RotateHook> hook_;
 };

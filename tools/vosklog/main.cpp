@@ -72,9 +72,8 @@ int main(int argc, char** argv) {
         if (!log.Open(settings, &error)) {
             return Fail(error);
         }
-        LineSplitter splitter([&log](const char* line, size_t length, size_t endLength) {
-            log.WriteLine(line, length, endLength);
-        });
+        LineSplitter splitter(static_cast<size_t>(options.maxLine),
+                              [&log](const LinePiece& piece) { log.WriteLine(piece); });
         end = PumpInput(splitter, [&log] { log.TakeRequests(); });
         log.Finish();
         unwritten = log.Unwritten();

@@ -25,22 +25,51 @@ using vosk::test::TempDir;
 
 constexpr int32_t kMinimumSize = 1048576;
 
-// The messages of a log file's records; fails for a line that is no record.
-std::vector<std::string> Messages(const fs::path& file) {
-    std::vector<std::string> messages;
+// A record of a log file: its message, and whether it continues the one
+// before it.
+struct Piece {
+    std::string text;
+    bool continued = false;
+    bool operator==(const Piece& o) const { return text == o.text && continued == o.continued; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Piece& p) {
+    return out << (p.continued ? "+" : " ") << testing::PrintToString(p.text);
+}
+
+// The records of a log file; fails for a line that is no record.
+std::vector<Piece> Pieces(const fs::path& file) {
+    std::vector<Piece> pieces;
     vosk::test::FileLines lines = SplitLines(ReadBytes(file));
     EXPECT_TRUE(lines.endsWhole) << file;
     std::string previousStamp;
     for (const std::string& line : lines.lines) {
-        if (line.size() < kStampLength || !StampShape(line, kStampLength)) {
+        const bool continued = line.size() >= kStampLength && line[kStampLength - 1] == '+';
+        if (line.size() < kStampLength || !StampShape(line, kStampLength - 1) ||
+            (!continued && line[kStampLength - 1] != ' ')) {
             ADD_FAILURE() << "not a record: " << line.substr(0, 80);
             continue;
         }
         // Stamps never go back within a pipe of one writer.
-        std::string stamp = line.substr(0, kStampLength);
+        std::string stamp = line.substr(0, kStampLength - 1);
         EXPECT_LE(previousStamp, stamp);
         previousStamp = stamp;
-        messages.push_back(line.substr(kStampLength));
+        pieces.push_back({line.substr(kStampLength), continued});
+    }
+    return pieces;
+}
+
+// The messages of a log file's records, a line's continued records joined
+// to its first.
+std::vector<std::string> Messages(const fs::path& file) {
+    std::vector<std::string> messages;
+    for (const Piece& piece : Pieces(file)) {
+        if (piece.continued && !messages.empty()) {
+            messages.back() += piece.text;
+        } else {
+            EXPECT_FALSE(piece.continued) << "a first record marked as continued";
+            messages.push_back(piece.text);
+        }
     }
     return messages;
 }
@@ -189,6 +218,49 @@ TEST_F(VosklogTest, RawLinesTakeTheIndentInsteadOfTheStamp) {
     EXPECT_EQ(ReadBytes(File()), OnDisk(indent + "first %s\n" + indent + "\n" + indent + "last\n"));
 }
 
+TEST_F(VosklogTest, ALongLineIsWrittenInMarkedRecordsThatJoinBack) {
+    const std::string x(20000, 'x');
+    const std::string sixteen = "0123456789abcdef";
+    struct Case {
+        std::string arguments;
+        std::string input;
+        std::vector<Piece> expected;
+    };
+    const std::vector<Case> cases = {
+        {"", x + "\n", {{x.substr(0, 8192)}, {x.substr(0, 8192), true}, {x.substr(0, 3616), true}}},
+        {"--max-line 1K",
+         x.substr(0, 2049),
+         {{x.substr(0, 1024)}, {x.substr(0, 1024), true}, {"x", true}}},
+        {"--max-line 0", x + x + "\n", {{x + x}}},
+        {"--max-line 16", sixteen + "XYZ\nnext\n", {{sixteen}, {"XYZ", true}, {"next"}}},
+        {"--max-line 16", sixteen + "\r\n" + sixteen + "\n", {{sixteen}, {sixteen}}},
+        // The prefix counts in the first piece and its level for all.
+        {"--max-line 16 -l 5", "<3>" + sixteen + "\n", {{"0123456789abc"}, {"def", true}}},
+        {"--max-line 16 -l 5", "<7>" + sixteen + sixteen + "\nkept\n", {{"kept"}}},
+        {"--max-line 16 -l 5", sixteen + "<7>\n", {{sixteen}, {"<7>", true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments + " " + c.input.substr(0, 40));
+        fs::remove(File());
+        ToolResult r = Run("-n app.log " + c.arguments, c.input);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(Pieces(File()), c.expected);
+    }
+}
+
+TEST_F(VosklogTest, RawPiecesMarkTheIndentAndTeeCopiesTheLineWhole) {
+    const std::string input = std::string(40, 'r') + "\r\nshort\n" + std::string(17, 's');
+    ToolResult r = Run("-n app.log --raw --tee --max-line 16", input);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, input);
+    const std::string indent(25, ' ');
+    const std::string marked = std::string(24, ' ') + "+";
+    EXPECT_EQ(ReadBytes(File()),
+              OnDisk(indent + std::string(16, 'r') + "\n" + marked + std::string(16, 'r') + "\n" +
+                     marked + "rrrrrrrr\n" + indent + "short\n" + indent + std::string(16, 's') +
+                     "\n" + marked + "s\n"));
+}
+
 TEST_F(VosklogTest, TeeCopiesTheInputAsReadAndLineEndsMayBeCrLf) {
     const std::string input = "a\r\n<5>filtered\nc\r\n\r\nno end\r";
     ToolResult r = Run("-n app.log --tee", input);
@@ -214,6 +286,10 @@ TEST_F(VosklogTest, BadOptionsExitWithTwoBeforeAnythingIsWritten) {
         "-n app.log -s 3G",
         "-n app.log -l high",
         "-n app.log --disk-limit -5",
+        "-n app.log --max-line 15",
+        "-n app.log --max-line -1",
+        "-n app.log --max-line 2G",
+        "-n app.log --max-line",
         "-n app.log --colour",
         "-n app.log stray",
         // A directory that cannot be created; the last -d counts.
@@ -297,10 +373,10 @@ TEST_F(VosklogTest, HelpAndManualPageListTheSameOptions) {
     // The parse itself is checked: the lists hold what the options are.
     for (const char* option :
          {"-d", "-n", "-s", "-l", "--raw", "--tee", "--disk-limit", "--keep-days",
-          "--drop-when-full", "--on-rotate", "--dry-run", "--help", "--version"}) {
+          "--drop-when-full", "--max-line", "--on-rotate", "--dry-run", "--help", "--version"}) {
         EXPECT_EQ(help.count(option), 1u) << option;
     }
-    EXPECT_EQ(help.size(), 13u);
+    EXPECT_EQ(help.size(), 14u);
 }
 
 TEST_F(VosklogTest, DryRunShowsTheSettingsAfterTheLibrarysClampsAndTouchesNothing) {
