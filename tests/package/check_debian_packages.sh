@@ -58,6 +58,7 @@ cmake --build "$work/build" >/dev/null
 "$work/build/consumer_cxx" "$work/logs"
 echo "one record from each" | vosklog -d "$work/logs" -n tool.log
 grep -q "one record from each" "$work/logs/tool.log"
+vosklog-read -d "$work/logs" -n tool.log | grep -q "one record from each"
 
 dpkg --purge "${packages[@]}" >>"$work/dpkg.log"
 trap - EXIT
