@@ -65,6 +65,11 @@ long FileInput::Read(char* data, size_t size) {
     long got;
     if (gz_ != nullptr) {
         got = gzread(static_cast<gzFile>(gz_), data, n);
+        // A file cut short ends without an error of its own: zlib says so.
+        int error = Z_OK;
+        if (got == 0 && (gzerror(static_cast<gzFile>(gz_), &error), error != Z_OK)) {
+            got = -1;
+        }
     } else {
         got = vosk::platform::FileRead(fd_, data, n);
     }
