@@ -1,0 +1,271 @@
+// Processes the reader's tests start, each its own, ended by its pid: the
+// writers (vosklog fed through a pipe, a host of the library), the reader,
+// and other followers (tail -F); and the tally of the records a reader
+// printed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace vosklogread::test {
+
+namespace fs = std::filesystem;
+
+// A child process with standard output and error in files (empty: kept),
+// standard input from a pipe the test writes (when asked for).
+class Child {
+  public:
+    Child() = default;
+    ~Child() { Kill(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool Start(const std::vector<std::string>& argv, const fs::path& out = {},
+               const fs::path& err = {}, bool withInput = false) {
+        int fds[2] = {-1, -1};
+        if (withInput && pipe2(fds, O_CLOEXEC) != 0) {
+            return false;
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        const std::string outPath = out.string();
+        const std::string errPath = err.string();
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (withInput) {
+                dup2(fds[0], STDIN_FILENO);
+            }
+            if (!outPath.empty()) {
+                int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                dup2(fd, STDOUT_FILENO);
+            }
+            if (!errPath.empty()) {
+                int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                dup2(fd, STDERR_FILENO);
+            }
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        if (withInput) {
+            close(fds[0]);
+            input_ = fds[1];
+        }
+        return pid_ > 0;
+    }
+
+    pid_t Pid() const { return pid_; }
+
+    bool Write(const std::string& text) {
+        size_t done = 0;
+        while (done < text.size()) {
+            ssize_t n = write(input_, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    void CloseInput() {
+        if (input_ >= 0) {
+            close(input_);
+            input_ = -1;
+        }
+    }
+    // Its exit status once it ended (the input closed first).
+    int Wait() {
+        CloseInput();
+        int status = -1;
+        if (pid_ > 0) {
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+        }
+        return status;
+    }
+    int Stop(int signal = SIGTERM) {
+        if (pid_ > 0) {
+            kill(pid_, signal);
+        }
+        return Wait();
+    }
+
+  private:
+    void Kill() {
+        CloseInput();
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+    pid_t pid_ = -1;
+    int input_ = -1;
+};
+
+// Runs a program to its end; its exit status.
+inline int Run(const std::vector<std::string>& argv, const fs::path& out = {},
+               const fs::path& err = {}) {
+    Child child;
+    if (!child.Start(argv, out, err)) {
+        return -1;
+    }
+    return child.Wait();
+}
+
+// "n <i> " and padding to length bytes with its line feed.
+inline std::string NumberedLine(int n, size_t length) {
+    std::string line = "n " + std::to_string(n) + " ";
+    if (line.size() + 1 < length) {
+        line.append(length - 1 - line.size(), 'p');
+    }
+    return line + "\n";
+}
+
+// Feeds lines [0, count) at linesPerSecond in batches every 10 ms (0: at
+// once); the number fed.
+inline int FeedLines(Child* writer, int count, int linesPerSecond, size_t length) {
+    using Clock = std::chrono::steady_clock;
+    const int batch = linesPerSecond > 0 ? std::max(1, linesPerSecond / 100) : 2000;
+    auto due = Clock::now();
+    int next = 0;
+    while (next < count) {
+        std::string text;
+        for (int i = 0; i < batch && next < count; ++i) {
+            text += NumberedLine(next++, length);
+        }
+        if (!writer->Write(text)) {
+            break;
+        }
+        if (linesPerSecond > 0) {
+            due += std::chrono::milliseconds(10);
+            std::this_thread::sleep_until(due);
+        }
+    }
+    return next;
+}
+
+// The records of a reader's output, by their key: the first two words of
+// the message ("n 17", "t3 n17"). A continuation line "  more of <key>"
+// must come right after its record.
+struct Tally {
+    std::map<std::string, int> seen;
+    std::vector<std::string> order;   // keys in output order
+    std::vector<std::string> stamps;  // the stamps in output order
+    int strayContinuations = 0;
+    int unstamped = 0;
+
+    static std::string KeyOf(const std::string& message) {
+        const size_t first = message.find(' ');
+        const size_t second = first == std::string::npos ? first : message.find(' ', first + 1);
+        return message.substr(0, second);
+    }
+
+    void Add(const std::string& bytes) {
+        std::string last;
+        size_t at = 0;
+        while (at < bytes.size()) {
+            size_t end = bytes.find('\n', at);
+            if (end == std::string::npos) {
+                end = bytes.size();
+            }
+            const std::string line = bytes.substr(at, end - at);
+            at = end + 1;
+            const size_t close = line.find("] ");
+            if (!line.empty() && line[0] == '[' && close != std::string::npos) {
+                last = KeyOf(line.substr(close + 2));
+                ++seen[last];
+                order.push_back(last);
+                stamps.push_back(line.substr(1, close - 1));
+            } else if (line.rfind("  more of ", 0) == 0) {
+                strayContinuations += line.substr(10) == last ? 0 : 1;
+            } else {
+                ++unstamped;
+            }
+        }
+    }
+    int Lost(const std::vector<std::string>& expected) const {
+        int n = 0;
+        for (const std::string& key : expected) {
+            n += seen.count(key) == 0 ? 1 : 0;
+        }
+        return n;
+    }
+    int Repeated() const {
+        int n = 0;
+        for (const auto& [key, times] : seen) {
+            n += times > 1 ? times - 1 : 0;
+        }
+        return n;
+    }
+};
+
+inline std::vector<std::string> NumberKeys(int count) {
+    std::vector<std::string> keys;
+    for (int i = 0; i < count; ++i) {
+        keys.push_back("n " + std::to_string(i));
+    }
+    return keys;
+}
+
+inline std::vector<std::string> HostKeys(int threads, int records) {
+    std::vector<std::string> keys;
+    for (int k = 0; k < threads; ++k) {
+        for (int i = 0; i < records; ++i) {
+            keys.push_back("t" + std::to_string(k) + " n" + std::to_string(i));
+        }
+    }
+    return keys;
+}
+
+// The archived files of the log in dir, plain ones only.
+inline std::vector<fs::path> ArchivedFiles(const fs::path& dir) {
+    std::vector<fs::path> files;
+    if (!fs::exists(dir)) {
+        return files;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && entry.path().parent_path() != dir &&
+            name.find(".gz") == std::string::npos && name.find(".tmp") == std::string::npos) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Compresses file as the library does: the whole .gz under a temporary
+// name, moved into place only when its name is free, then the plain file
+// deleted; keep leaves the plain one too.
+inline bool Compress(const fs::path& file, bool keep) {
+    const std::string f = file.string();
+    const std::string script = "gzip -c '" + f + "' > '" + f + ".gz.tmp' && if ln '" + f +
+                               ".gz.tmp' '" + f + ".gz'; then rm -f '" + f + ".gz.tmp'" +
+                               (keep ? "" : " '" + f + "'") + "; else rm -f '" + f + ".gz.tmp'; fi";
+    return Run({"/bin/sh", "-c", script}) == 0;
+}
+
+}  // namespace vosklogread::test
