@@ -45,9 +45,9 @@ void HistoryReader::ReadAll(bool keepLive) {
     for (LogFile& file : found) {
         int64_t hint = previousTime != INT64_MIN ? previousTime : file.status.writeTimeMs;
         if (file.kind == FileKind::kArchive) {
-            knownArchived_.insert(file.path);
+            KnownArchived(file.path);
             if (file.hasCompressed) {
-                knownArchived_.insert(file.path + ".gz");
+                KnownArchived(file.path + ".gz");
             }
             // A file's records lie between the name times of the one
             // before it and its own.
@@ -121,23 +121,32 @@ bool HistoryReader::FollowOnce() {
     return any;
 }
 
+bool HistoryReader::KnownArchived(const std::string& path) {
+    vosk::platform::FileStatus status;
+    if (!vosk::platform::PathFileStatus(path.c_str(), &status)) {
+        return false;
+    }
+    const auto found = knownArchived_.find(path);
+    if (found != knownArchived_.end() && found->second == IdOf(status.id)) {
+        return true;
+    }
+    knownArchived_[path] = IdOf(status.id);
+    return false;
+}
+
 bool HistoryReader::AlreadyRead(LogFile* file, std::unique_ptr<FileInput>* input) {
     if (file->kind == FileKind::kArchive) {
-        if (knownArchived_.count(file->path) != 0) {
+        if (KnownArchived(file->path)) {
             return true;
         }
-        knownArchived_.insert(file->path);
-        if (file->compressed) {
-            // Its plain file was met before, or read under another name.
-            const std::string plain = file->path.substr(0, file->path.size() - 3);
-            ContentKey key;
-            if (knownArchived_.count(plain) != 0 ||
-                (CompressedContentKey(file->path, &key) && readKeys_.count(key) != 0)) {
-                return true;
-            }
-        }
         if (file->hasCompressed) {
-            knownArchived_.insert(file->path + ".gz");
+            KnownArchived(file->path + ".gz");
+        }
+        // Read before under another name, then compressed.
+        ContentKey key;
+        if (file->compressed && CompressedContentKey(file->path, &key) &&
+            readKeys_.count(key) != 0) {
+            return true;
         }
     }
     *input = FileInput::Open(file);

@@ -73,7 +73,11 @@ class HistoryReader {
     // again), and is then told apart by what it begins with.
     std::map<Id, std::string> readIds_;
     std::set<ContentKey> readKeys_;
-    std::set<std::string> knownArchived_;  // archived paths met, read or not
+    // Archived files met, read or not, by path with the identity found
+    // there: a name can be given again once its file was compressed.
+    std::map<std::string, Id> knownArchived_;
+    // Whether path was met before with the file it holds now; notes it.
+    bool KnownArchived(const std::string& path);
     bool pastRange_ = false;
     int damaged_ = 0;
 };
