@@ -94,7 +94,7 @@ LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_
     if (closed_.load()) {
         return nullptr;
     }
-    auto log = std::make_unique<Log>(Log::Locking::kAnyThread);
+    auto log = std::make_unique<Log>();
     // The host's text, converted once into the form the library's paths hold.
     if (directory != nullptr) {
         log->SetDirectory(platform::PathFromHostText(directory).c_str());

@@ -63,10 +63,10 @@ class InProgress {
 thread_local RecordStamp threadStamp;
 
 // Releases a lock taken beforehand when the scope ends.
-class HeldLock {
+class SCOPED_CAPABILITY HeldLock {
   public:
-    explicit HeldLock(Lock* lock) : lock_(lock) {}
-    ~HeldLock() { lock_->Release(); }
+    explicit HeldLock(Lock* lock) REQUIRES(lock) : lock_(lock) {}
+    ~HeldLock() RELEASE() { lock_->Release(); }
     HeldLock(const HeldLock&) = delete;
     HeldLock& operator=(const HeldLock&) = delete;
 
@@ -74,13 +74,18 @@ class HeldLock {
     Lock* const lock_;
 };
 
+// CatchAll for work done under a lock. The analysis follows no lock into a
+// lambda: here the caller's hold is checked, and the work, marked as
+// needing the lock, is checked as holding it.
+template <class Work>
+bool CatchAllHeld([[maybe_unused]] const Lock& lock, Work&& work) REQUIRES(lock) {
+    return platform::CatchAll(work);
+}
+
 }  // namespace
 
-Log::Log(Locking locking, Clock* clock)
-    : lock_(locking == Locking::kAnyThread ? static_cast<Lock*>(&sectionLock_) : &nullLock_),
-      clock_(clock != nullptr ? clock : Clock::System()),
-      file_(clock_),
-      rotation_(clock_) {
+Log::Log(Clock* clock)
+    : clock_(clock != nullptr ? clock : Clock::System()), file_(clock_), rotation_(clock_) {
     // An empty text resolves to the default directory. No file is touched
     // before the first record.
     SetDirectory("");
@@ -178,15 +183,10 @@ void Log::WriteRecordOf(const platform::LocalTime* given, int32_t level, const c
 
 void Log::WriteStamped(const platform::LocalTime& stamp, const char* format, va_list args,
                        int callerErrno) {
-    if (lock_ != &sectionLock_) {
-        LockGuard guard(lock_);
-        WriteLocked(stamp, format, args, callerErrno);
-        return;
-    }
     // One writer at a time: rendered straight into the stream, no copy.
     if (!contended_.load(std::memory_order_relaxed)) {
-        if (sectionLock_.TryAcquire()) {
-            HeldLock held(&sectionLock_);
+        if (lock_.TryAcquire()) {
+            HeldLock held(&lock_);
             WriteLocked(stamp, format, args, callerErrno);
             return;
         }
@@ -206,7 +206,7 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
         whole = !record.Lost();
     });
     if (whole) {
-        if (sectionLock_.TryAcquire()) {
+        if (lock_.TryAcquire()) {
             // Free, but while another writer's record is still on its way
             // to the file (it holds the file) the log is as busy as before.
             if (contended_.load(std::memory_order_relaxed) && !file_.Shared()) {
@@ -214,11 +214,11 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
             }
         } else {
             contended_.store(true, std::memory_order_relaxed);
-            sectionLock_.Acquire();
+            lock_.Acquire();
         }
         SharedFile file;
         {
-            HeldLock held(&sectionLock_);
+            HeldLock held(&lock_);
             file = WriteRenderedLocked(record.Data(), record.ContentLength(), made.count);
         }
         // Outside the lock: writers of one log overlap in the system call
@@ -238,7 +238,7 @@ SharedFile Log::WriteRenderedLocked(const char* record, int32_t length, int64_t 
     }
     FileStream& stream = file_.Stream();
     SharedFile aside;
-    platform::CatchAll([&] {
+    CatchAllHeld(lock_, [&]() REQUIRES(lock_) {
         RotateForRecord();
         // Without a file nothing is written or counted, and raw text
         // pending is dropped, as a sync does.
@@ -265,7 +265,7 @@ WriteResult Log::WriteHeld(Fill fill) {
     FileStream& stream = file_.Stream();
     bool whole = false;
     bool open = false;
-    platform::CatchAll([&] {
+    CatchAllHeld(lock_, [&]() REQUIRES(lock_) {
         RotateForRecord();
         open = file_.IsOpen();
         stream.BeginRecord();
@@ -289,7 +289,7 @@ WriteResult Log::WriteHeld(Fill fill) {
 
 void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
                       int callerErrno) {
-    WriteHeld([&](FileStream& stream) {
+    WriteHeld([&](FileStream& stream) REQUIRES(lock_) {
         // Formatted text needs a file, as the stream's Print does.
         if (file_.IsOpen()) {
             const char* head = stamp_.Render(stamp);
@@ -345,7 +345,7 @@ void Log::SetRotationListener(RotationListener* listener) {
 
 WriteResult Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
                                  bool raw, bool continued) {
-    return WriteHeld([&](FileStream& stream) {
+    return WriteHeld([&](FileStream& stream) REQUIRES(lock_) {
         // Without a file the record is dropped whole, as a formatted one is.
         if (!file_.IsOpen()) {
             return true;
@@ -391,7 +391,7 @@ void Log::WriteRaw(const char* text) {
     if (closed_) {
         return;
     }
-    platform::CatchAll([&] {
+    CatchAllHeld(lock_, [&]() REQUIRES(lock_) {
         file_.AddCount(file_.Stream().Write(kRawIndentText, -1));
         file_.AddCount(file_.Stream().Write(text, -1));
     });
@@ -402,7 +402,7 @@ void Log::Flush() {
     if (closed_) {
         return;
     }
-    platform::CatchAll([&] { file_.Stream().Sync(); });
+    CatchAllHeld(lock_, [&]() REQUIRES(lock_) { file_.Stream().Sync(); });
 }
 
 void Log::CheckRotation() {
@@ -414,7 +414,7 @@ void Log::CheckRotation() {
     if (closed_) {
         return;
     }
-    platform::CatchAll([&] { Rotate(now, false); });
+    CatchAllHeld(lock_, [&]() REQUIRES(lock_) { Rotate(now, false); });
 }
 
 Log::Directory Log::GetDirectory() {
@@ -426,24 +426,24 @@ Log::Directory Log::GetDirectory() {
 }
 
 void Log::ForkChild() {
-    sectionLock_.ReinitAfterFork();
+    lock_.ReinitAfterFork();
     file_.DropPending();
 }
 
 bool Log::Close(int32_t lockWaitMs) {
-    if (lock_ == &sectionLock_ && !sectionLock_.TryAcquireFor(lockWaitMs)) {
+    if (!lock_.TryAcquireFor(lockWaitMs)) {
         return false;
     }
     if (!closed_) {
         closed_ = true;
-        platform::CatchAll([&] { file_.Stream().Sync(); });
+        CatchAllHeld(lock_, [&]() REQUIRES(lock_) { file_.Stream().Sync(); });
         // The process is ending: a record on its way to the file is let
         // finish first, or the end would cut it off inside its line. A
         // writer still holding the file after the wait keeps it open.
-        platform::PollEveryMs(lockWaitMs, [&] { return !file_.Shared(); });
+        platform::PollEveryMs(lockWaitMs, [&]() REQUIRES(lock_) { return !file_.Shared(); });
         file_.CloseDiscarding();
     }
-    lock_->Release();
+    lock_.Release();
     return true;
 }
 
@@ -482,7 +482,7 @@ void Log::Rotate(const std::tm& now, bool reopen) {
 }
 
 void Log::ReopenPath(bool evenIfThere) {
-    platform::CatchAll([&] {
+    CatchAllHeld(lock_, [&]() REQUIRES(lock_) {
         const char* directory = rotation_.Directory();
         int reopened = evenIfThere ? file_.OpenAgain(directory, name_.CStr())
                                    : file_.OpenIfMoved(directory, name_.CStr());
@@ -509,7 +509,7 @@ bool Log::RotateNow() {
         return false;
     }
     bool moved = false;
-    platform::CatchAll([&] {
+    CatchAllHeld(lock_, [&]() REQUIRES(lock_) {
         // Before the first record the day's directory is not chosen yet.
         const char* directory =
             rotation_.IsLaterDay(now) ? rotation_.ConfiguredDirectory() : rotation_.Directory();
@@ -539,7 +539,7 @@ void Log::FollowTruncation() {
     if (closed_) {
         return;
     }
-    platform::CatchAll([&] { file_.FollowTruncation(); });
+    CatchAllHeld(lock_, [&]() REQUIRES(lock_) { file_.FollowTruncation(); });
 }
 
 }  // namespace vosk

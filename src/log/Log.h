@@ -23,6 +23,7 @@
 #include "log/RotationListener.h"
 #include "log/RotationPolicy.h"
 #include "log/WriteResult.h"
+#include "platform/ThreadAnnotations.h"
 #include "platform/Time.h"
 #include "text/StringBuffer.h"
 #include "threading/Lock.h"
@@ -41,12 +42,9 @@ class Log {
     // A raw text is indented by the width of a record stamp, less one.
     static constexpr int32_t kRawIndent = 25;
 
-    // kAnyThread: operations are serialised by a lock of their own, so
-    // that any thread may use the log; kOneThread: one thread uses it.
-    enum class Locking { kOneThread, kAnyThread };
-
-    // The clock is not owned; null means the system clock.
-    explicit Log(Locking locking, Clock* clock = nullptr);
+    // Any thread may use the log: its operations are serialised by a lock
+    // of its own. The clock is not owned; null means the system clock.
+    explicit Log(Clock* clock = nullptr);
     // Writes out what is pending and closes the file.
     virtual ~Log();
     Log(const Log&) = delete;
@@ -151,15 +149,16 @@ class Log {
     // Around a fork (see BlockingQueue): the lock is held across it, so
     // that no record is half made in the child; the child's lock is made
     // fresh and the raw text pending is dropped there (the parent writes
-    // it). The file stays open in both.
-    void ForkPrepare() { lock_->Acquire(); }
-    void ForkParent() { lock_->Release(); }
-    void ForkChild();
+    // it). The file stays open in both. The lock is held from one call to
+    // the next, which the lock analysis cannot follow.
+    void ForkPrepare() NO_THREAD_SAFETY_ANALYSIS { lock_.Acquire(); }
+    void ForkParent() NO_THREAD_SAFETY_ANALYSIS { lock_.Release(); }
+    void ForkChild() NO_THREAD_SAFETY_ANALYSIS;
 
   private:
     friend class test::LogTestPeer;
 
-    void Rotate(const std::tm& now, bool reopen);
+    void Rotate(const std::tm& now, bool reopen) REQUIRES(lock_);
     // WriteRecord and WriteData with the stamp given, or read now for null.
     void WriteRecordOf(const platform::LocalTime* given, int32_t level, const char* format,
                        va_list args, int callerErrno);
@@ -173,45 +172,45 @@ class Log {
     // Under the lock: a record that fill stores into the stream (true when
     // whole), after the day and size decision, written in one write.
     template <class Fill>
-    WriteResult WriteHeld(Fill fill);
+    WriteResult WriteHeld(Fill fill) REQUIRES(lock_);
     void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
-                     int callerErrno);
+                     int callerErrno) REQUIRES(lock_);
     WriteResult WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
-                                bool raw, bool continued);
+                                bool raw, bool continued) REQUIRES(lock_);
     void WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
                        int callerErrno);
     // Under the lock: the day and size decision and the count of a record
     // rendered beforehand, and its write when text is pending before it.
     // Otherwise the file that the caller is to write it to once the lock is
     // let go; null when there is none.
-    SharedFile WriteRenderedLocked(const char* record, int32_t length, int64_t count);
+    SharedFile WriteRenderedLocked(const char* record, int32_t length, int64_t count)
+        REQUIRES(lock_);
     // Under the lock, before a record: sets the time of the last record and
     // starts a new file on a new day or when the file is full.
-    void RotateForRecord();
+    void RotateForRecord() REQUIRES(lock_);
     // Under the lock: opens the log's path again and takes the file found
     // there in place of the open one; with evenIfThere false only when the
     // open file is no longer the one at the path.
-    void ReopenPath(bool evenIfThere);
+    void ReopenPath(bool evenIfThere) REQUIRES(lock_);
 
-    StringBuffer name_;
+    // Serialises every operation; the fields marked with it are touched
+    // only while it is held, which clang checks.
+    SectionLock lock_;
+    StringBuffer name_ GUARDED_BY(lock_);
     // Read without the lock by the level test.
     std::atomic<int32_t> level_{0};
-    SectionLock sectionLock_;
     // A writer lately found the lock held: records are rendered before it
     // is taken. Cleared when a writer finds it free again.
     std::atomic<bool> contended_{false};
-    NullLock nullLock_;
-    Lock* lock_;
-    time_t lastWriteTime_ = 0;
-    // Set once by Close, under the lock; read under the lock.
-    bool closed_ = false;
-    Clock* clock_;
-    RecordStamp stamp_;
-    // Guarded by lock_: the file, its stream and count, and when it starts
-    // afresh. Writers outside the lock hold only a reference to the file
-    // (see OpenFile).
-    LogFile file_;
-    RotationPolicy rotation_;
+    time_t lastWriteTime_ GUARDED_BY(lock_) = 0;
+    // Set once by Close.
+    bool closed_ GUARDED_BY(lock_) = false;
+    Clock* const clock_;
+    RecordStamp stamp_ GUARDED_BY(lock_);
+    // The file, its stream and count, and when it starts afresh. Writers
+    // outside the lock hold only a reference to the file (see OpenFile).
+    LogFile file_ GUARDED_BY(lock_);
+    RotationPolicy rotation_ GUARDED_BY(lock_);
 };
 
 }  // namespace vosk

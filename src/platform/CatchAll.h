@@ -8,13 +8,16 @@
 #pragma once
 
 #include "platform/Thread.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace vosk::platform {
 
 // Runs body. True when it returned; false when it let an exception out,
-// which ends here. A thread cancellation goes on unwinding.
+// which ends here. A thread cancellation goes on unwinding. body runs
+// holding whatever locks the caller holds: a body that needs one says so
+// itself, which the lock analysis cannot follow through here.
 template <class Body>
-bool CatchAll(Body&& body) {
+bool CatchAll(Body&& body) NO_THREAD_SAFETY_ANALYSIS {
     try {
         body();
         return true;

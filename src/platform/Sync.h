@@ -26,11 +26,13 @@ void SectionReinitAfterFork(SectionStorage* section);
 // ------------------------------------------ mutexes and condition variables
 // A plain mutex (not recursive, no spinning) and a condition variable that
 // waits with it, embedded as the sections are: pthread_mutex_t and
-// pthread_cond_t on POSIX, SRWLOCK and CONDITION_VARIABLE on Windows.
+// pthread_cond_t on POSIX, SRWLOCK and CONDITION_VARIABLE on Windows. The
+// lock analysis knows a mutex by these calls; their bodies are the
+// system's, which it does not know.
 void MutexInit(MutexStorage* mutex);
 void MutexDelete(MutexStorage* mutex);
-void MutexLock(MutexStorage* mutex);
-void MutexUnlock(MutexStorage* mutex);
+void MutexLock(MutexStorage* mutex) ACQUIRE(*mutex) NO_THREAD_SAFETY_ANALYSIS;
+void MutexUnlock(MutexStorage* mutex) RELEASE(*mutex) NO_THREAD_SAFETY_ANALYSIS;
 
 void CondInit(CondStorage* cond);
 void CondDelete(CondStorage* cond);
@@ -40,6 +42,6 @@ void CondSignal(CondStorage* cond);
 // timeoutMs milliseconds have passed (negative: without limit), and holds
 // it again. False when the time ran out. A wait may also end for no
 // reason: callers test their own state in a loop.
-bool CondWait(CondStorage* cond, MutexStorage* mutex, int32_t timeoutMs);
+bool CondWait(CondStorage* cond, MutexStorage* mutex, int32_t timeoutMs) REQUIRES(*mutex);
 
 }  // namespace vosk::platform

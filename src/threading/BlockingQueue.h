@@ -14,6 +14,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/ThreadAnnotations.h"
 #include "threading/FlagSignal.h"
 #include "threading/ListLink.h"
 #include "threading/QueueEntry.h"
@@ -61,23 +62,24 @@ class BlockingQueue {
     // every payload (the lock stays held, so no list is half changed in the
     // child); ForkParent releases it; ForkChild makes the lock and signal
     // fresh, since the threads that held or waited for them are the
-    // parent's.
+    // parent's. The lock is held from one call to the next, which the lock
+    // analysis cannot follow.
     template <class Visit>
-    void ForkPrepare(Visit visit);
+    void ForkPrepare(Visit visit) NO_THREAD_SAFETY_ANALYSIS;
     template <class Visit>
-    void ForkParent(Visit visit);
+    void ForkParent(Visit visit) NO_THREAD_SAFETY_ANALYSIS;
     template <class Visit>
-    void ForkChild(Visit visit);
+    void ForkChild(Visit visit) NO_THREAD_SAFETY_ANALYSIS;
     // May be read without the lock; it can be stale by the time it is used.
     uint32_t Count() const { return count_.load(); }
 
   private:
     // With the lock held: the link of the entry chosen by the position, or
     // null.
-    ListLink* Find(int32_t position);
+    ListLink* Find(int32_t position) REQUIRES(lock_);
     // With the lock held: calls visit with every payload, first to last.
     template <class Visit>
-    void VisitEach(Visit& visit) {
+    void VisitEach(Visit& visit) REQUIRES(lock_) {
         for (ListLink* link = head_.next; link != nullptr && link != &tail_; link = link->next) {
             visit(EntryOf(link)->payload);
         }
@@ -86,8 +88,8 @@ class BlockingQueue {
         return reinterpret_cast<Entry*>(reinterpret_cast<char*>(link) - offsetof(Entry, link));
     }
 
-    ListLink head_;
-    ListLink tail_;
+    ListLink head_ GUARDED_BY(lock_);
+    ListLink tail_ GUARDED_BY(lock_);
     SectionLock lock_;
     FlagSignal signal_;
     std::atomic<uint32_t> count_{0};

@@ -32,10 +32,10 @@ class FlagSignal : public NullSignal {
   private:
     platform::MutexStorage mutex_;
     platform::CondStorage changed_;
-    // Both guarded by mutex_. release_ is the one release that a change
-    // from clear to set hands to a blocked waiter; Reset takes it back.
-    bool set_ = false;
-    bool release_ = false;
+    // release_ is the one release that a change from clear to set hands to
+    // a blocked waiter; Reset takes it back.
+    bool set_ GUARDED_BY(mutex_) = false;
+    bool release_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace vosk

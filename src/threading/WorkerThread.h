@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "platform/Thread.h"
+#include "platform/ThreadAnnotations.h"
 #include "threading/SectionLock.h"
 
 namespace vosk {
@@ -92,7 +93,9 @@ class WorkerThread {
     static uint32_t ThreadMain(void* worker);
     int32_t Run();
     // Moves a held worker to released and opens its gate; true when it did.
-    bool Release();
+    // The gate is taken by the constructor and opened here, once: a gate,
+    // not a lock around fields, which the lock analysis cannot follow.
+    bool Release() NO_THREAD_SAFETY_ANALYSIS;
 
     Routine routine_;
     void* argument_;

@@ -269,7 +269,7 @@ TEST(DayArchiveTest, ALogPrunesItsArchiveByItsOwnClockAndDays) {
     TempDir dir;
     test::FakeClock clock;
     clock.Set(2024, 3, 10, 12, 0, 0);
-    Log log(Log::Locking::kAnyThread, &clock);
+    Log log(&clock);
     log.SetDirectory(dir.Str().c_str());
     log.SetNameAndLevel("app.log", 0);
     Trace(log, 0, "opens the file");

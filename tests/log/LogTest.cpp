@@ -56,7 +56,7 @@ class LogTest : public ::testing::Test {
     // A log set up the way the library's creator does it.
     std::unique_ptr<Log> MakeLog(const std::string& directory, const char* name = "app.log",
                                  int32_t level = 5, int32_t limit = 0) {
-        auto log = std::make_unique<Log>(Log::Locking::kAnyThread, &clock);
+        auto log = std::make_unique<Log>(&clock);
         log->SetDirectory(directory.c_str());
         log->SetSizeLimit(limit);
         log->SetNameAndLevel(name, level);
@@ -584,7 +584,7 @@ TEST_F(LogTest, NewDirectoryTakesEffectAtTheNextDay) {
 
 TEST_F(LogTest, GetDirectoryReportsTheConfiguredDirectoryAndLastRecordTime) {
     clock.Set(2024, 3, 5, 10, 0, 0);
-    auto log = std::make_unique<Log>(Log::Locking::kAnyThread, &clock);
+    auto log = std::make_unique<Log>(&clock);
     const time_t created = clock.Time();
     char exe[4096];
     platform::ExecutableDirectory(exe, sizeof(exe));
@@ -865,23 +865,11 @@ TEST_F(NumberedNameTest, QuarterAndHourAreComparedWithTheDayStart) {
     EXPECT_FALSE(Exists("app_1003[002].log"));
 }
 
-TEST_F(LogTest, WithoutALockTheLogWorksOnOneThread) {
-    Log log(Log::Locking::kOneThread, &clock);
-    log.SetDirectory(dir.Str().c_str());
-    log.SetSizeLimit(0);
-    log.SetNameAndLevel("app.log", 1);
-    Trace(log, 1, "single");
-    log.WriteRaw("raw");
-    log.Flush();
-    EXPECT_EQ(Content(),
-              OnDisk("[2024-03-05 10:00:00.000] single\n") + std::string(25, ' ') + "raw");
-}
-
 TEST(LogSystemClock, StampsWithTheCurrentLocalTime) {
     TempDir dir;
     time_t before = time(nullptr);
     {
-        Log log(Log::Locking::kAnyThread);
+        Log log;
         log.SetDirectory(dir.Str().c_str());
         log.SetNameAndLevel("app.log", 0);
         Trace(log, 0, "now");

@@ -16,7 +16,7 @@ namespace vosk::test {
 // A log set up as the registry sets one up, written at level 0 and below.
 inline std::unique_ptr<Log> MakeLog(const std::filesystem::path& directory,
                                     const char* name = "app.log") {
-    auto log = std::make_unique<Log>(Log::Locking::kAnyThread);
+    auto log = std::make_unique<Log>();
     log->SetDirectory(directory.generic_string().c_str());
     log->SetSizeLimit(0);
     log->SetNameAndLevel(name, 0);

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "platform/ThreadAnnotations.h"
+
 namespace vosk::platform {
 
 // What a host passes for a long double argument (%Lf and the like): the
@@ -18,7 +20,7 @@ using HostLongDouble = long double;
 struct SectionStorage {
     alignas(16) unsigned char bytes[64];
 };
-struct MutexStorage {
+struct CAPABILITY("mutex") MutexStorage {
     alignas(16) unsigned char bytes[64];
 };
 struct CondStorage {

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "platform/ThreadAnnotations.h"
+
 namespace vosk::platform {
 
 // Holds a CRITICAL_SECTION: six pointer-sized fields.
@@ -15,7 +17,7 @@ struct SectionStorage {
     alignas(void*) unsigned char bytes[6 * sizeof(void*)];
 };
 // An SRWLOCK and a CONDITION_VARIABLE: one pointer each.
-struct MutexStorage {
+struct CAPABILITY("mutex") MutexStorage {
     alignas(void*) unsigned char bytes[sizeof(void*)];
 };
 struct CondStorage {
