@@ -259,11 +259,13 @@ inline std::vector<fs::path> ArchivedFiles(const fs::path& dir) {
 
 // Compresses file as the library does: the whole .gz under a temporary
 // name, moved into place only when its name is free, then the plain file
-// deleted; keep leaves the plain one too.
+// deleted; keep leaves the plain one too. The .gz keeps the file's time,
+// as gzip's own.
 inline bool Compress(const fs::path& file, bool keep) {
     const std::string f = file.string();
-    const std::string script = "gzip -c '" + f + "' > '" + f + ".gz.tmp' && if ln '" + f +
-                               ".gz.tmp' '" + f + ".gz'; then rm -f '" + f + ".gz.tmp'" +
+    const std::string script = "gzip -c '" + f + "' > '" + f + ".gz.tmp' && touch -r '" + f +
+                               "' '" + f + ".gz.tmp' && if ln '" + f + ".gz.tmp' '" + f +
+                               ".gz'; then rm -f '" + f + ".gz.tmp'" +
                                (keep ? "" : " '" + f + "'") + "; else rm -f '" + f + ".gz.tmp'; fi";
     return Run({"/bin/sh", "-c", script}) == 0;
 }
