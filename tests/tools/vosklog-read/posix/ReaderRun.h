@@ -144,13 +144,13 @@ inline std::string NumberedLine(int n, size_t length) {
     return line + "\n";
 }
 
-// Feeds lines [0, count) at linesPerSecond in batches every 10 ms (0: at
-// once); the number fed.
-inline int FeedLines(Child* writer, int count, int linesPerSecond, size_t length) {
+// Feeds lines [first, count) at linesPerSecond in batches every 10 ms (0:
+// at once); the number after the last fed.
+inline int FeedLines(Child* writer, int count, int linesPerSecond, size_t length, int first = 0) {
     using Clock = std::chrono::steady_clock;
     const int batch = linesPerSecond > 0 ? std::max(1, linesPerSecond / 100) : 2000;
     auto due = Clock::now();
-    int next = 0;
+    int next = first;
     while (next < count) {
         std::string text;
         for (int i = 0; i < batch && next < count; ++i) {
