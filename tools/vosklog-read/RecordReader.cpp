@@ -29,7 +29,11 @@ void RecordReader::Add(const char* data, size_t size) {
 
 void RecordReader::Line(const char* line, size_t length) {
     Stamp stamp;
-    if (ParseRecordStamp(line, length, &stamp)) {
+    const bool stamped = ParseRecordStamp(line, length, &stamp);
+    // "]+" marks the next piece of a line cut into several records: it
+    // stays with the record it continues.
+    const size_t mark = StampLength(stamp);
+    if (stamped && !(holding_ && length > mark && line[mark] == '+')) {
         FlushRecord();
         if (stamp.zone == Stamp::Zone::kNone) {
             lastMs_ = zone_->Nearest(WallMs(stamp), lastMs_);

@@ -1,5 +1,6 @@
 // Cuts the bytes of a log's files into records: a line that starts with a
-// stamp begins one, and every following line that does not stays with it.
+// stamp begins one, and every following line that does not stays with it,
+// as does a piece of a cut line (its stamp followed by '+').
 // Text before a file's first stamp is a record of its own, at the time of
 // the record before it. A local stamp from a fall-back hour is taken as
 // the one of its two instants nearer to the record before.

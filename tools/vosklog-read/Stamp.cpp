@@ -96,6 +96,18 @@ int64_t ZonedMs(const Stamp& s) {
     return WallMs(s) - offset * 60000;
 }
 
+size_t StampLength(const Stamp& stamp) {
+    switch (stamp.zone) {
+        case Stamp::Zone::kUtc:
+            return 26;
+        case Stamp::Zone::kOffset:
+            return 32;
+        case Stamp::Zone::kNone:
+            break;
+    }
+    return 25;
+}
+
 bool ParseRecordStamp(const char* line, size_t length, Stamp* stamp) {
     // "[YYYY-MM-DD hh:mm:ss.mmm" then "]", " +hh:mm]" or "Z]".
     Stamp s;

@@ -28,6 +28,9 @@ struct Stamp {
 // a line that does not start with one (a continuation line, raw text).
 bool ParseRecordStamp(const char* line, size_t length, Stamp* stamp);
 
+// The length of a record's stamp of this form, brackets included.
+size_t StampLength(const Stamp& stamp);
+
 // A stamp as a user writes it: the record forms with or without brackets,
 // 'T' or a blank between date and time, seconds and milliseconds optional,
 // the zone as "Z", "+hh:mm", "+hhmm" or "+hh" (or none: local). A date

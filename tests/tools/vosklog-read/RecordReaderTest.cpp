@@ -33,6 +33,7 @@ TEST_F(RecordReaderTest, ContinuationLinesStayWithTheirRecord) {
         "[2026-12-11 05:41:07.123Z] one\n"
         "  its second line\n"
         "                         raw text\n"
+        "[2026-12-11 05:41:07.123Z]+rest of a cut line\n"
         "[2026-12-11 05:41:07.124Z] two\r\n"
         "[2026-12-11 05:41:07.125Z] three without end";
     // Byte by byte: a stamp cut anywhere is still read as one.
@@ -43,7 +44,8 @@ TEST_F(RecordReaderTest, ContinuationLinesStayWithTheirRecord) {
     reader.EndFile();
     const std::vector<std::string> expected = {
         "before any stamp\n",
-        "[2026-12-11 05:41:07.123Z] one\n  its second line\n                         raw text\n",
+        "[2026-12-11 05:41:07.123Z] one\n  its second line\n                         raw text\n"
+        "[2026-12-11 05:41:07.123Z]+rest of a cut line\n",
         "[2026-12-11 05:41:07.124Z] two\r\n", "[2026-12-11 05:41:07.125Z] three without end"};
     EXPECT_EQ(Texts(), expected);
     EXPECT_EQ(records[1].timeMs, 1796967667123LL);
