@@ -35,6 +35,9 @@ class ContentKeeper {
     uint64_t hash_ = 14695981039346656037ULL;  // FNV-1a
 };
 
+// The key of a plain file as it is now; false when it cannot be read.
+bool PlainContentKey(const std::string& path, ContentKey* key);
+
 // The key of what a gzip file holds, from its trailer and its first bytes;
 // false when it cannot be read.
 bool CompressedContentKey(const std::string& path, ContentKey* key);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "ArchiveName.h"
+#include "ContentKey.h"
 #include "platform/Directory.h"
 
 namespace vosklogread {
@@ -116,7 +117,10 @@ void FileSet::FindArchive(std::vector<LogFile>* found) {
         }
     }
     // A file and its ".gz" are one: the plain one is read, the ".gz" is
-    // there should the plain one be gone by then.
+    // there should the plain one be gone by then. Unless they hold
+    // different things: an older log gives a name again once the file
+    // that had it was compressed and deleted, and the ".gz" is then the
+    // earlier file.
     std::map<std::string, size_t> byPlain;
     std::vector<LogFile> unique;
     for (LogFile& file : files) {
@@ -125,6 +129,13 @@ void FileSet::FindArchive(std::vector<LogFile>* found) {
         auto it = byPlain.find(plain);
         if (it == byPlain.end()) {
             byPlain.emplace(plain, unique.size());
+            unique.push_back(std::move(file));
+            continue;
+        }
+        ContentKey plainKey;
+        ContentKey compressedKey;
+        if (PlainContentKey(plain, &plainKey) &&
+            CompressedContentKey(plain + ".gz", &compressedKey) && !(plainKey == compressedKey)) {
             unique.push_back(std::move(file));
             continue;
         }
@@ -141,6 +152,9 @@ void FileSet::FindArchive(std::vector<LogFile>* found) {
         }
         if (a.sequence != b.sequence) {
             return a.sequence < b.sequence;
+        }
+        if (a.compressed != b.compressed) {
+            return a.compressed;
         }
         return a.path < b.path;
     });

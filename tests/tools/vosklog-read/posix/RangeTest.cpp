@@ -161,6 +161,15 @@ TEST_P(RangeTest, CompressedArchiveFilesAreReadOnce) {
     EXPECT_EQ(damaged.Repeated(), 0);
 }
 
+TEST_P(RangeTest, ANameGivenAgainAfterCompressionHoldsTwoFiles) {
+    // Once a file is compressed and its plain file deleted, a log with the
+    // older names can give the name to a later file: the .gz is the
+    // earlier file, the plain one the later.
+    ASSERT_TRUE(test::Compress(archived_[0], false));
+    fs::rename(archived_[1], archived_[0]);
+    ExpectEveryRecordOnce(Read(logs_, {}));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Writers, RangeTest, ::testing::Values(Writer{"host_4_threads", true}, Writer{"vosklog", false}),
     [](const ::testing::TestParamInfo<Writer>& info) { return std::string(info.param.what); });
