@@ -5,6 +5,7 @@
 #include "api/LogOptions.h"
 #include "api/MaintenanceCommand.h"
 #include "log/Log.h"
+#include "platform/CatchAll.h"
 #include "platform/Files.h"
 #include "threading/BlockingQueue.h"
 #include "threading/WorkerThread.h"
@@ -102,6 +103,7 @@ LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_
     log->SetSizeLimit(sizeLimit);
     log->SetNameAndLevel(name == nullptr ? nullptr : platform::PathFromHostText(name).c_str(),
                          level);
+    log->SetRetireListener(this);
     // Complete before it becomes visible to the maintenance thread.
     return logs_->Insert(std::move(log), static_cast<int32_t>(logs_->Count()));
 }
@@ -109,6 +111,14 @@ LogEntry* LogRegistry::CreateLog(const char* directory, const char* name, int32_
 void LogRegistry::Post(uintptr_t value, int32_t kind) {
     commands_->Insert(std::make_unique<MaintenanceCommand>(value, kind),
                       static_cast<int32_t>(commands_->Count()));
+}
+
+void LogRegistry::OnRetired() {
+    if (deletePosted_.exchange(true)) {
+        return;
+    }
+    // Without memory for the command, the next idle pass deletes it.
+    platform::CatchAll([&] { Post(0, MaintenanceCommand::kDeleteRetired); });
 }
 
 void LogRegistry::DestroyLog(LogEntry* handle) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "api/MaintenanceHooks.h"
+#include "log/RetireListener.h"
 
 namespace vosk {
 
@@ -30,7 +31,7 @@ using LogEntry = QueueEntry<Log>;
 // The queues and the thread are built with the ordinary allocator: a
 // registry that cannot have them is not made at all (the constructor
 // throws, and the library's entry points turn that into "no registry").
-class LogRegistry {
+class LogRegistry : private RetireListener {
   public:
     // Idle passes flush and check the logs once the loop has run this long.
     static constexpr int64_t kFlushAfterMs = 10000;
@@ -97,6 +98,11 @@ class LogRegistry {
     void HandleDestroyCommand(uintptr_t handle);
 
     void Post(uintptr_t value, int32_t kind);
+    // A log moved an old backup aside: the maintenance thread is woken to
+    // delete it, one command however many logs rotate meanwhile.
+    void OnRetired() override;
+    // Deletes what every log has moved aside.
+    void DeleteRetired();
     int64_t ElapsedMs() const;
 
     // Declared in the order of teardown, last first: the thread stops
@@ -119,6 +125,8 @@ class LogRegistry {
     // already: stopping it must then not wait for it.
     bool abandonThread_ = false;
     std::atomic<bool> closed_{false};
+    // A kDeleteRetired command is posted and not yet carried out.
+    std::atomic<bool> deletePosted_{false};
 };
 
 }  // namespace vosk

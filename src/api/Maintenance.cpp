@@ -61,6 +61,9 @@ void LogRegistry::MaintenanceTurn() {
             diskLimit_ = static_cast<int32_t>(command->value);
         } else if (command->kind == MaintenanceCommand::kDestroyLog) {
             HandleDestroyCommand(command->value);
+        } else if (command->kind == MaintenanceCommand::kDeleteRetired) {
+            deletePosted_.store(false);
+            DeleteRetired();
         }
     }
 }
@@ -89,6 +92,12 @@ bool LogRegistry::DiskOverLimit(const char* directory) {
     return usage > diskLimit_;
 }
 
+void LogRegistry::DeleteRetired() {
+    for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+        e->payload->DeleteRetired();
+    }
+}
+
 void LogRegistry::IdleHousekeeping() {
     if (hooks_.pruneArchive) {
         StringBuffer previous;
@@ -110,6 +119,8 @@ void LogRegistry::IdleHousekeeping() {
         Log* log = e->payload;
         log->ReopenIfMoved();
         log->FollowTruncation();
+        // Left by a crash, or by a wake-up that found no memory.
+        log->DeleteRetired();
     }
     if (agePruneMs_ < 0 || ElapsedMs() - agePruneMs_ >= kAgePruneEveryMs) {
         agePruneMs_ = ElapsedMs();

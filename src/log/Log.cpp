@@ -97,6 +97,8 @@ Log::~Log() {
         LockGuard guard(lock_);
         file_.Stream().Sync();
     });
+    // Its deletion may be pending still: no later pass would see it.
+    DeleteRetired();
 }
 
 void Log::SetDirectory(const char* directory) {
@@ -444,6 +446,7 @@ bool Log::Close(int32_t lockWaitMs) {
         file_.CloseDiscarding();
     }
     lock_.Release();
+    DeleteRetired();
     return true;
 }
 
@@ -540,6 +543,22 @@ void Log::FollowTruncation() {
         return;
     }
     CatchAllHeld(lock_, [&]() REQUIRES(lock_) { file_.FollowTruncation(); });
+}
+
+void Log::SetRetireListener(RetireListener* listener) {
+    LockGuard guard(lock_);
+    file_.SetRetireListener(listener);
+}
+
+void Log::DeleteRetired() {
+    LogFile::Retired retired;
+    {
+        LockGuard guard(lock_);
+        if (!file_.TakeRetired(retired)) {
+            return;
+        }
+    }
+    platform::CatchAll([&] { LogFile::DeleteRetired(retired); });
 }
 
 }  // namespace vosk

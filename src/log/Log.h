@@ -20,6 +20,7 @@
 #include "log/LogFile.h"
 #include "log/OpenFile.h"
 #include "log/RecordStamp.h"
+#include "log/RetireListener.h"
 #include "log/RotationListener.h"
 #include "log/RotationPolicy.h"
 #include "log/WriteResult.h"
@@ -45,7 +46,8 @@ class Log {
     // Any thread may use the log: its operations are serialised by a lock
     // of its own. The clock is not owned; null means the system clock.
     explicit Log(Clock* clock = nullptr);
-    // Writes out what is pending and closes the file.
+    // Writes out what is pending, closes the file and deletes the old
+    // backup moved aside, if its deletion is pending.
     virtual ~Log();
     Log(const Log&) = delete;
     Log& operator=(const Log&) = delete;
@@ -106,6 +108,13 @@ class Log {
     // Told of every move of the file out of the way; null: nobody. Not
     // owned; set before the first record.
     void SetRotationListener(RotationListener* listener);
+    // Told of every old backup moved aside to be deleted (see
+    // DeleteRetired); null: nobody. Not owned; set before the first record.
+    void SetRetireListener(RetireListener* listener);
+    // Deletes the old backup that a rotation moved aside, outside the log's
+    // lock, so that freeing its space never holds a writer up. The
+    // maintenance thread calls it when told and at every idle pass.
+    void DeleteRetired();
 
     void Flush();
     // Closes the file on a new day or when it is full; the next record

@@ -1,5 +1,6 @@
 #include "log/LogDirectory.h"
 
+#include <new>
 #include <string>
 
 #include "log/LogFiles.h"
@@ -26,11 +27,11 @@ bool LogDirectory::Hold(const char* path) {
 }
 
 bool LogDirectory::FollowVanished() {
-    if (held_ == nullptr || platform::DirectoryIsAt(held_, path_.c_str())) {
+    if (held_ == nullptr || platform::DirectoryIsAt(held_.get(), path_.c_str())) {
         return false;
     }
-    platform::HeldDirectory* again = platform::DirectoryHoldAgain(held_);
-    if (again == nullptr || platform::DirectorySame(again, held_)) {
+    platform::HeldDirectory* again = platform::DirectoryHoldAgain(held_.get());
+    if (again == nullptr || platform::DirectorySame(again, held_.get())) {
         platform::DirectoryRelease(again);
         return false;
     }
@@ -39,8 +40,11 @@ bool LogDirectory::FollowVanished() {
 }
 
 void LogDirectory::Replace(platform::HeldDirectory* held) {
-    platform::DirectoryRelease(held_);
-    held_ = held;
+    try {
+        held_ = SharedHeldDirectory(held, &platform::DirectoryRelease);
+    } catch (const std::bad_alloc&) {
+        held_.reset();  // held was released by the deleter
+    }
 }
 
 void MakeDirectoriesBeneath(const platform::HeldDirectory* dir, const char* name) {

@@ -8,16 +8,20 @@
 // made again where it was found first, never through a link.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/HeldDirectory.h"
 
 namespace vosk {
 
+// A hold that the maintenance thread can keep for a look at the directory
+// outside the log's lock, while the log goes on and may hold another.
+using SharedHeldDirectory = std::shared_ptr<platform::HeldDirectory>;
+
 class LogDirectory {
   public:
     LogDirectory() = default;
-    ~LogDirectory() { platform::DirectoryRelease(held_); }
     LogDirectory(const LogDirectory&) = delete;
     LogDirectory& operator=(const LogDirectory&) = delete;
 
@@ -33,12 +37,14 @@ class LogDirectory {
     // The path it was held for; empty until held.
     const std::string& Path() const { return path_; }
     // Null until held.
-    const platform::HeldDirectory* Get() const { return held_; }
+    const platform::HeldDirectory* Get() const { return held_.get(); }
+    // The same, kept alive for as long as the caller holds it.
+    SharedHeldDirectory Share() const { return held_; }
 
   private:
     void Replace(platform::HeldDirectory* held);
 
-    platform::HeldDirectory* held_ = nullptr;
+    SharedHeldDirectory held_;
     std::string path_;
 };
 

@@ -76,15 +76,56 @@ int LogFile::OpenInDirectory(const char* name, int flags) {
     return platform::FileOpenIn(directory_.Get(), name, flags);
 }
 
+void LogFile::MarkRetired(const char* directory) {
+    retiredPath_.Format("%s/%s", directory, retiredName_.CStr());
+    retiredDirectory_ = directory_.Share();
+    retiredPending_ = true;
+}
+
+bool LogFile::RetireBackup(const char* directory) {
+    const platform::HeldDirectory* dir = directory_.Get();
+    // Only a plain file: anything else at the backup's name (a directory)
+    // stays, and the file is continued as when its move fails.
+    if (platform::EntryIn(dir, backupPath_.CStr()).kind != platform::EntryKind::kPlainFile) {
+        return false;
+    }
+    retiredName_.Format("%s.del", backupPath_.CStr());
+    bool moved = platform::FileMoveNoReplaceIn(dir, backupPath_.CStr(), dir, retiredName_.CStr());
+    // The file retired last time is still there when rotations come faster
+    // than the maintenance thread, or when a crash left it: then this
+    // thread deletes it after all.
+    if (!moved &&
+        platform::EntryIn(dir, retiredName_.CStr()).kind == platform::EntryKind::kPlainFile &&
+        DirectoryInPlace(directory)) {
+        path_.Format("%s/%s", directory, retiredName_.CStr());
+        moved = platform::FileDelete(path_.CStr()) &&
+                platform::FileMoveNoReplaceIn(dir, backupPath_.CStr(), dir, retiredName_.CStr());
+    }
+    if (!moved) {
+        return false;
+    }
+    MarkRetired(directory);
+    if (retireListener_ != nullptr) {
+        retireListener_->OnRetired();
+    }
+    return true;
+}
+
 int LogFile::MoveToBackupAndOpen(const char* directory, const char* name) {
-    // The backup replaces the old one in one step, so a move that fails (a
-    // read-only directory, a directory with the backup's name, on Windows a
-    // reader that holds the file) keeps both. The file is then continued
+    // A move that fails (a read-only directory, a directory with the
+    // backup's name, on Windows a reader that holds the backup without
+    // letting it be deleted) keeps both files: the file is then continued
     // rather than emptied, and the move is tried again after a wait.
     const platform::HeldDirectory* dir = directory_.Get();
     backupPath_.Format("%s.bak", name);
-    archive_.Keep(dir, name, backupPath_.CStr());
-    if (!platform::FileRenameIn(dir, name, backupPath_.CStr())) {
+    const bool retired = !archive_.Keep(dir, name, backupPath_.CStr()) && RetireBackup(directory);
+    // Only the moment between the two moves finds no backup.
+    if (!platform::FileMoveNoReplaceIn(dir, name, dir, backupPath_.CStr())) {
+        if (retired) {
+            // The old backup back in its place, if the maintenance thread
+            // has not deleted it yet.
+            platform::FileMoveNoReplaceIn(dir, retiredName_.CStr(), dir, backupPath_.CStr());
+        }
         backupRetryMs_ = clock_->MonotonicMs() + kBackupRetryMs;
         const int fd = OpenInDirectory(name, platform::kOpenCreate | platform::kOpenAppend);
         if (fd != FileStream::kNoDescriptor) {
@@ -98,6 +139,24 @@ int LogFile::MoveToBackupAndOpen(const char* directory, const char* name) {
         listener_->OnRotated(path_.CStr());
     }
     return OpenInDirectory(name, platform::kOpenCreate | platform::kOpenAppend);
+}
+
+bool LogFile::TakeRetired(Retired& retired) {
+    if (!retiredPending_) {
+        return false;
+    }
+    retiredPending_ = false;
+    retired.path = retiredPath_.CStr();
+    retired.directory = retiredDirectory_;
+    retired.directoryPath = directory_.Path();
+    return true;
+}
+
+void LogFile::DeleteRetired(const Retired& retired) {
+    const char* directory = retired.directoryPath.c_str();
+    if (retired.directory != nullptr && DirectoryInPlace(retired.directory, directory, directory)) {
+        platform::FileDelete(retired.path.c_str());
+    }
 }
 
 void LogFile::Open(const char* directory, const char* name, const std::tm& now, int32_t limit) {
@@ -117,6 +176,11 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
     }
     directory_.FollowVanished();
     const platform::HeldDirectory* dir = directory_.Get();
+    if (!strayLooked_) {
+        strayLooked_ = true;
+        retiredName_.Format("%s.bak.del", name);
+        MarkRetired(directory);
+    }
     written_ = probe_.Choose(dir, name, now, limit, path_);
 
     // Appending, never emptying: a file that another process started at the
@@ -162,8 +226,13 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
 }
 
 bool LogFile::DirectoryInPlace(const char* directory) const {
-    return directory_.Get() == nullptr || directory_.Path() != directory ||
-           platform::DirectoryIsAt(directory_.Get(), directory);
+    return DirectoryInPlace(directory_.Share(), directory_.Path().c_str(), directory);
+}
+
+bool LogFile::DirectoryInPlace(const SharedHeldDirectory& held, const char* heldPath,
+                               const char* directory) {
+    return held == nullptr || strcmp(heldPath, directory) != 0 ||
+           platform::DirectoryIsAt(held.get(), directory);
 }
 
 int64_t LogFile::DeliveredSoFar() const {

@@ -3,17 +3,26 @@
 // characters it holds, the move of an earlier file to its backup
 // "<file>.bak" when it is opened afresh, and the numbered name probed at
 // every open. When the file is started afresh is the log's decision.
+//
+// No move replaces a file: a rename over the old backup makes the writer
+// wait while the system writes the moved file out (ext4 does so for a
+// rename that replaces one) and frees the old backup's blocks. The old
+// backup goes into the day archive or, without one, to "<file>.bak.del",
+// which the maintenance thread deletes; the backup's name is then free for
+// the file.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 #include "log/Clock.h"
 #include "log/DayArchive.h"
 #include "log/LogDirectory.h"
 #include "log/OpenFile.h"
+#include "log/RetireListener.h"
 #include "log/RotationListener.h"
 #include "text/FileStream.h"
 #include "text/StringBuffer.h"
@@ -88,6 +97,22 @@ class LogFile {
     }
     // Told of every move to the backup; null: nobody. Not owned.
     void SetRotationListener(RotationListener* listener) { listener_ = listener; }
+    // Told of every old backup moved aside to be deleted; null: nobody
+    // (the next look at the retired file deletes it). Not owned.
+    void SetRetireListener(RetireListener* listener) { retireListener_ = listener; }
+    // The old backup moved aside lately, to be deleted by the caller
+    // outside the log's lock: its path, the directory it was moved in and
+    // that directory's path. False when there is none to delete. From the
+    // first open on, a file of that name that a crash left is one too.
+    struct Retired {
+        std::string path;
+        SharedHeldDirectory directory;
+        std::string directoryPath;
+    };
+    bool TakeRetired(Retired& retired);
+    // Deletes a file that TakeRetired gave, unless a link has taken its
+    // directory's place since. No lock needed.
+    static void DeleteRetired(const Retired& retired);
     // errno of the last open that failed (0 when the last open worked, or
     // something other than a plain file is at the path: EEXIST).
     int OpenError() const { return openError_; }
@@ -158,6 +183,10 @@ class LogFile {
     // first open on) and that directory is no longer the one there: where
     // a link has replaced it, nothing is pruned or deleted by path.
     bool DirectoryInPlace(const char* directory) const;
+    // The same, without the lock, for held, the directory held, and
+    // heldPath, the path it was held for.
+    static bool DirectoryInPlace(const SharedHeldDirectory& held, const char* heldPath,
+                                 const char* directory);
     // Where a backup goes before the next one replaces it; off unless set.
     DayArchive& Archive() { return archive_; }
     // In a forked child: the pending bytes are the parent's to write.
@@ -175,6 +204,12 @@ class LogFile {
     // and opens a new one; continues it when the move fails. The new
     // descriptor, or kNoDescriptor.
     int MoveToBackupAndOpen(const char* directory, const char* name);
+    // Moves the plain file backup to "<backup>.del" without replacing
+    // anything; a file left there by a retirement not deleted yet is
+    // deleted first. True when it moved.
+    bool RetireBackup(const char* directory);
+    // The retired file at its name in directory is to be deleted.
+    void MarkRetired(const char* directory);
     // Opens name in the directory held, making the directories its path
     // parts name.
     int OpenInDirectory(const char* name, int flags);
@@ -194,6 +229,15 @@ class LogFile {
     int64_t backupRetryMs_ = 0;
     Clock* clock_;
     RotationListener* listener_ = nullptr;
+    RetireListener* retireListener_ = nullptr;
+    // A retired file waits for deletion at retiredPath_, moved in
+    // retiredDirectory_.
+    bool retiredPending_ = false;
+    // From the first open on, a retired file that a crash left is deleted.
+    bool strayLooked_ = false;
+    StringBuffer retiredPath_;
+    StringBuffer retiredName_;
+    SharedHeldDirectory retiredDirectory_;
     int openError_ = 0;
     uint64_t moves_ = 0;
     LogDirectory directory_;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -211,6 +212,34 @@ TEST_F(HostTest, TheOptionExportRefusesBadInputAndChangesNothing) {
             line, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] record \d+ o+)")))
             << line;
     }
+}
+
+// Without the archive the old backup is moved aside at each rotation and
+// deleted later: after the run only the file and its backup are left, the
+// backup whole and followed by the file, and a file moved aside that an
+// earlier run left behind is gone too.
+TEST_F(HostTest, RotationsLeaveTheFileAndAWholeBackupOnly) {
+    const fs::path logs = bin_ / "rotate";
+    Touch(logs / "app.log.bak.del");
+    EXPECT_EQ(RunHost("rotate"), "done\n");
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(logs)) {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"app.log", "app.log.bak"}));
+    int next = -1;
+    for (const fs::path& file : {logs / "app.log.bak", logs / "app.log"}) {
+        SCOPED_TRACE(file.string());
+        const std::vector<std::string> lines = Lines(ReadFile(file));
+        ASSERT_FALSE(lines.empty());
+        for (const std::string& line : lines) {
+            int n = -1;
+            ASSERT_EQ(sscanf(line.c_str() + 26, "record %d", &n), 1) << line;
+            EXPECT_TRUE(next < 0 || n == next) << line;
+            next = n + 1;
+        }
+    }
+    EXPECT_EQ(next, 5 * 1048576 / 226 + 10);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <system_error>
@@ -339,6 +340,40 @@ TEST_F(LogRegistryTest, AnIdlePassPutsAFileRemovedFromItsPathBack) {
     EXPECT_EQ(test::ReadBytes(dir_.Path() / "a.log").find("first"), std::string::npos);
     EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log").find("second"), std::string::npos);
     EXPECT_NE(test::ReadBytes(dir_.Path() / "a.log.1").find("first"), std::string::npos);
+}
+
+// The old backup is moved aside at a rotation and deleted by the
+// maintenance thread, woken by one command however many logs rotate; when
+// rotations come faster than the thread, the writer deletes the earlier one
+// itself. A file moved aside that a crash left is deleted by the first
+// idle pass.
+TEST_F(LogRegistryTest, BackupsMovedAsideAreDeletedByTheMaintenanceTurn) {
+    const std::filesystem::path logs = dir_.Path();
+    std::filesystem::create_directories(logs);
+    std::ofstream(logs / "a.log.bak.del") << "left by a crash\n";
+    LogEntry* log = Create(dir_.Str());
+    const std::string big(Log::kMinimumSizeLimit, 'x');
+    Trace(log, 1, "file 0");
+    Seams::IdlePass(*registry_);
+    EXPECT_FALSE(std::filesystem::exists(logs / "a.log.bak.del"));
+    for (int file = 1; file <= 3; ++file) {
+        Trace(log, 1, "%s", big.c_str());
+        Trace(log, 1, "file %d", file);
+    }
+    EXPECT_EQ(test::ReadBytes(logs / "a.log.bak").substr(26, 6), "file 2");
+    EXPECT_EQ(test::ReadBytes(logs / "a.log.bak.del").substr(26, 6), "file 1");
+    EXPECT_EQ(test::ReadBytes(logs / "a.log").substr(26, 6), "file 3");
+    ASSERT_EQ(Seams::Logs(*registry_).Count(), 1);
+    Seams::Turn(*registry_);
+    EXPECT_FALSE(std::filesystem::exists(logs / "a.log.bak.del"));
+    RunCommands();
+    Trace(log, 1, "%s", big.c_str());
+    Trace(log, 1, "file 4");
+    EXPECT_TRUE(std::filesystem::exists(logs / "a.log.bak.del"));
+    registry_->DestroyLog(log);
+    RunCommands();
+    EXPECT_FALSE(std::filesystem::exists(logs / "a.log.bak.del"));
+    EXPECT_EQ(test::ReadBytes(logs / "a.log.bak").substr(26, 6), "file 3");
 }
 
 // With its real thread: logs still registered and a destroy still pending

@@ -138,6 +138,9 @@ TEST(DayArchiveTest, OffByDefaultTheBackupIsReplaced) {
         FillFile(*log, n);
     }
     EXPECT_EQ(FirstLine(dir.Path() / "app.log.bak"), "file 1");
+    // The old backup, moved aside, waits for the maintenance thread.
+    EXPECT_EQ(FirstLine(dir.Path() / "app.log.bak.del"), "file 0");
+    log->DeleteRetired();
     EXPECT_EQ(test::CountEntries(dir.Path()), 2);
 }
 

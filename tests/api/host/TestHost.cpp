@@ -5,6 +5,7 @@
 //   test_host <library> named <directory> <name>   one record in that log
 //   test_host <library> archive
 //   test_host <library> options   the option export's answers, then records
+//   test_host <library> rotate
 //
 // Prints "done" when the scenario ran to its end and the library unloaded.
 #include <climits>
@@ -162,6 +163,20 @@ int Options(const Exports& x) {
     return 0;
 }
 
+// Five files' worth of numbered records into "rotate/app.log" beside the
+// executable, without the archive: a new file at every 1 MiB.
+int Rotate(const Exports& x) {
+    LogHandle log = x.create("rotate", "app.log", 0, 0);
+    if (log == nullptr) {
+        return 1;
+    }
+    const std::string filler(200, 'f');
+    for (int i = 0; i < 5 * 1048576 / 226 + 10; ++i) {
+        x.trace(log, 0, "record %d %s", i, filler.c_str());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +205,8 @@ int main(int argc, char** argv) {
         result = Basic(x);
     } else if (strcmp(argv[2], "named") == 0 && argc == 5) {
         result = Named(x, argv[3], argv[4]);
+    } else if (strcmp(argv[2], "rotate") == 0) {
+        result = Rotate(x);
     } else if (strcmp(argv[2], "archive") == 0) {
         result = Archive(x);
     } else if (strcmp(argv[2], "options") == 0) {
