@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "log/LogFiles.h"
@@ -137,18 +138,20 @@ void Log::SetArchive(int32_t keepDays) {
 void Log::PruneArchiveByAge() {
     StringBuffer directory;
     int32_t keepDays = 0;
+    SharedHeldDirectory held;
+    std::string heldPath;
     {
         LockGuard guard(lock_);
         keepDays = file_.Archive().KeepDays();
         // The archive lies beside the file, which moves to a new directory
         // at a new day only.
         directory.Assign(rotation_.Directory());
-        if (!file_.DirectoryInPlace(directory.CStr())) {
-            return;
-        }
+        held = file_.DirectoryShare();
+        heldPath = file_.DirectoryPath();
     }
     std::tm today;
     if (keepDays <= 0 || directory.Length() == 0 ||
+        !LogFile::DirectoryInPlace(held, heldPath.c_str(), directory.CStr()) ||
         !clock_->LocalCalendar(clock_->Time(), &today)) {
         return;
     }
@@ -420,11 +423,20 @@ void Log::CheckRotation() {
 }
 
 Log::Directory Log::GetDirectory() {
-    LockGuard guard(lock_);
+    StringBuffer configured;
+    time_t lastWrite = 0;
+    SharedHeldDirectory held;
+    std::string heldPath;
+    {
+        LockGuard guard(lock_);
+        configured.Assign(rotation_.ConfiguredDirectory());
+        lastWrite = lastWriteTime_;
+        held = file_.DirectoryShare();
+        heldPath = file_.DirectoryPath();
+    }
     // Nothing is pruned by path where a link has replaced the directory.
-    const char* configured = rotation_.ConfiguredDirectory();
-    const bool inPlace = file_.DirectoryInPlace(configured);
-    return Directory{StringBuffer(inPlace ? configured : ""), lastWriteTime_};
+    const bool inPlace = LogFile::DirectoryInPlace(held, heldPath.c_str(), configured.CStr());
+    return Directory{StringBuffer(inPlace ? configured.CStr() : ""), lastWrite};
 }
 
 void Log::ForkChild() {
@@ -533,11 +545,35 @@ bool Log::RotateNow() {
 }
 
 void Log::ReopenIfMoved() {
+    LogFile::Outlook outlook;
+    StringBuffer directory;
+    StringBuffer name;
+    {
+        LockGuard guard(lock_);
+        if (closed_ || !file_.TakeOutlook(outlook)) {
+            return;
+        }
+        directory.Assign(rotation_.Directory());
+        name.Assign(name_.CStr());
+    }
+    if (outlook.directoryPath == directory.CStr() && LogFile::StillInPlace(outlook, name.CStr())) {
+        return;
+    }
     LockGuard guard(lock_);
     ReopenPath(false);
 }
 
 void Log::FollowTruncation() {
+    LogFile::Outlook outlook;
+    {
+        LockGuard guard(lock_);
+        if (closed_ || !file_.TakeOutlook(outlook)) {
+            return;
+        }
+    }
+    if (!LogFile::LooksCut(outlook)) {
+        return;
+    }
     LockGuard guard(lock_);
     if (closed_) {
         return;

@@ -132,11 +132,13 @@ class Log {
     // When the open file is no longer the one at the log's path (removed,
     // renamed away, its directory gone), opens the path again, making its
     // directories; a file found there is continued. The maintenance thread
-    // calls it at every idle pass.
+    // calls it at every idle pass: the file system is asked outside the
+    // log's lock, which is taken again only when something has changed.
     void ReopenIfMoved();
     // When another program has cut the file short, the count restarts at
-    // its size. The maintenance thread calls it at every idle pass; the
-    // size rule makes the same test before it starts a new file.
+    // its size. The maintenance thread calls it at every idle pass, asking
+    // for the size outside the lock; the size rule makes the same test
+    // before it starts a new file.
     void FollowTruncation();
     // Closes the file and opens its path again (after a rename by someone
     // else), continuing a file found there. Nothing when no file is open

@@ -159,6 +159,40 @@ void LogFile::DeleteRetired(const Retired& retired) {
     }
 }
 
+bool LogFile::TakeOutlook(Outlook& outlook) {
+    if (file_ == nullptr) {
+        return false;
+    }
+    outlook.file = file_;
+    outlook.directory = directory_.Share();
+    outlook.directoryPath = directory_.Path();
+    const int64_t delivered = DeliveredSoFar();
+    expectedSize_ += delivered - deliveredSeen_;
+    deliveredSeen_ = delivered;
+    outlook.expectedSize = expectedSize_;
+    return true;
+}
+
+bool LogFile::StillInPlace(const Outlook& outlook, const char* name) {
+    platform::FileId open;
+    if (outlook.file == nullptr || outlook.directory == nullptr ||
+        !platform::FileIdOf(outlook.file->Descriptor(), &open)) {
+        return false;
+    }
+    const platform::HeldDirectory* dir = outlook.directory.get();
+    if (!platform::DirectoryIsAt(dir, outlook.directoryPath.c_str())) {
+        return false;
+    }
+    const platform::EntryInfo atPath = platform::EntryIn(dir, name);
+    return atPath.kind != platform::EntryKind::kNone && atPath.id == open;
+}
+
+bool LogFile::LooksCut(const Outlook& outlook) {
+    struct stat st;
+    return outlook.file != nullptr && fstat(outlook.file->Descriptor(), &st) == 0 &&
+           st.st_size < outlook.expectedSize;
+}
+
 void LogFile::Open(const char* directory, const char* name, const std::tm& now, int32_t limit) {
     // The file this log had open, to tell whether another process (a forked
     // child, another program given the same path) has moved it since.

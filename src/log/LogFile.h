@@ -113,6 +113,24 @@ class LogFile {
     // Deletes a file that TakeRetired gave, unless a link has taken its
     // directory's place since. No lock needed.
     static void DeleteRetired(const Retired& retired);
+    // The look at the open file that the maintenance thread makes outside
+    // the log's lock: the file, the directory and what is needed to tell
+    // whether the file moved or was cut short, taken under the lock.
+    struct Outlook {
+        SharedFile file;
+        SharedHeldDirectory directory;
+        std::string directoryPath;
+        // The size the file has unless it was cut.
+        int64_t expectedSize = 0;
+    };
+    // False when no file is open.
+    bool TakeOutlook(Outlook& outlook);
+    // Outside the lock: true when the open file is still at its path in
+    // the directory held, and that directory at its path, as far as the
+    // system tells.
+    static bool StillInPlace(const Outlook& outlook, const char* name);
+    // Outside the lock: true when the file is shorter than expected.
+    static bool LooksCut(const Outlook& outlook);
     // errno of the last open that failed (0 when the last open worked, or
     // something other than a plain file is at the path: EEXIST).
     int OpenError() const { return openError_; }
@@ -183,10 +201,12 @@ class LogFile {
     // first open on) and that directory is no longer the one there: where
     // a link has replaced it, nothing is pruned or deleted by path.
     bool DirectoryInPlace(const char* directory) const;
-    // The same, without the lock, for held, the directory held, and
-    // heldPath, the path it was held for.
+    // The same, without the lock: where DirectoryShare is the hold taken
+    // under it with its path.
     static bool DirectoryInPlace(const SharedHeldDirectory& held, const char* heldPath,
                                  const char* directory);
+    SharedHeldDirectory DirectoryShare() const { return directory_.Share(); }
+    const std::string& DirectoryPath() const { return directory_.Path(); }
     // Where a backup goes before the next one replaces it; off unless set.
     DayArchive& Archive() { return archive_; }
     // In a forked child: the pending bytes are the parent's to write.
