@@ -71,8 +71,12 @@ FileSet::FileSet(std::string directory, std::string name, LocalZone* zone)
 std::vector<LogFile> FileSet::Discover() {
     LogFile live = Opened(FileKind::kLive, live_);
     LogFile backup = Opened(FileKind::kBackup, backup_);
+    LogFile replaced = Opened(FileKind::kBackup, backup_ + ".del");
     std::vector<LogFile> found;
     FindArchive(&found);
+    if (replaced.fd >= 0) {
+        found.push_back(std::move(replaced));
+    }
     if (backup.fd >= 0) {
         found.push_back(std::move(backup));
     }

@@ -1,6 +1,8 @@
 // Finds the files of one log: the day archive's files
 // (<dir>/logfiles-YYYY/MM/YYYY-MM-DD/<name>.<stamp>, plain or ".gz"), the
-// backup <dir>/<name>.bak and the live file <dir>/<name>.
+// backup <dir>/<name>.bak and the live file <dir>/<name>; without the
+// archive, also the backup a rotation has just replaced, <name>.bak.del,
+// until it is deleted.
 #pragma once
 
 #include <string>
@@ -18,7 +20,7 @@ class FileSet {
     FileSet(std::string directory, std::string name, LocalZone* zone);
 
     // Oldest first: the archived files in the order of their names' times,
-    // the backup, the live file. Files move from the live name to the
+    // the replaced backup, the backup, the live file. Files move from the live name to the
     // backup to the archive, so they are looked for in that order: a file
     // that moves meanwhile is found twice (the reader knows it again by
     // its identity), never missed. The backup and the live file come

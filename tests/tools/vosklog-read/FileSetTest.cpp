@@ -37,6 +37,7 @@ TEST(FileSetTest, ArchiveInNameOrderThenBackupThenLive) {
     WriteBytes(before / "app.log.20261210-235959", "x\n");
     fs::create_directories(day / "app.log.20261211-130000");  // a folder, not a file
     WriteBytes(dir.Path() / "app.log.bak", "b\n");
+    WriteBytes(dir.Path() / "app.log.bak.del", "d\n");
     WriteBytes(dir.Path() / "app.log", "l\n");
 
     LocalZone zone;
@@ -54,12 +55,13 @@ TEST(FileSetTest, ArchiveInNameOrderThenBackupThenLive) {
                                                "app.log.20261211-054107-002",
                                                "app.log.20261212-100000-001Z+gz",
                                                "app.log.20261212-110000-000Z.gz",
+                                               "app.log.bak.del",
                                                "app.log.bak",
                                                "app.log"};
     EXPECT_EQ(names, expected);
-    EXPECT_EQ(files[6].kind, FileKind::kBackup);
-    EXPECT_GE(files[6].fd, 0);  // opened when found
-    EXPECT_EQ(files[7].kind, FileKind::kLive);
+    EXPECT_EQ(files[7].kind, FileKind::kBackup);
+    EXPECT_GE(files[7].fd, 0);  // opened when found
+    EXPECT_EQ(files[8].kind, FileKind::kLive);
     EXPECT_TRUE(files[5].compressed);
 }
 
