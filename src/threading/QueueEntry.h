@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <type_traits>
 
 #include "platform/Thread.h"
@@ -59,7 +60,7 @@ QueueEntry<T>::~QueueEntry() {
     // A payload's destructor may close files: a thread termination must not
     // act in there, where it could only abort the process.
     const int held = platform::ThreadHoldCancellation();
-    delete payload;
+    std::unique_ptr<T>(payload).reset();
     platform::ThreadRestoreCancellation(held);
     payload = nullptr;
     signal = nullptr;

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -137,9 +138,10 @@ HeldDirectory* DirectoryHoldBeneath(const HeldDirectory* parent, const char* nam
 }
 
 void DirectoryRelease(HeldDirectory* held) {
-    if (held != nullptr) {
-        close(held->fd);
-        delete held;
+    // Made by the hold calls, owned by their caller until now.
+    std::unique_ptr<HeldDirectory> owned(held);
+    if (owned != nullptr) {
+        close(owned->fd);
     }
 }
 

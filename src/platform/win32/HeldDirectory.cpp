@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -110,9 +111,10 @@ HeldDirectory* DirectoryHoldBeneath(const HeldDirectory* parent, const char* nam
 }
 
 void DirectoryRelease(HeldDirectory* held) {
-    if (held != nullptr) {
-        CloseHandle(held->handle);
-        delete held;
+    // Made by the hold calls, owned by their caller until now.
+    std::unique_ptr<HeldDirectory> owned(held);
+    if (owned != nullptr) {
+        CloseHandle(owned->handle);
     }
 }
 
