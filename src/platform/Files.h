@@ -35,6 +35,8 @@ enum OpenFlags : int {
 // again untouched and the open fails.
 int FileOpen(const char* path, int flags);
 // One write() call; on failure returns a negative value with errno set.
+// A negative descriptor (EBADF) or a null buffer with a size (EINVAL) is
+// refused before the system sees it.
 long FileWrite(int fd, const void* data, size_t size);
 int FileClose(int fd);
 // Cuts what writes through fd have just added at the file's end off again:

@@ -68,8 +68,7 @@ int OpenPlainFileAt(int dirfd, const char* path, int flags) {
 }
 
 long FileWrite(int fd, const void* data, size_t size) {
-    // Checked here so that the Windows runtime's invalid-parameter handler
-    // never sees a bad descriptor or buffer.
+    // Refused before the system sees them, as platform/Files.h promises.
     if (fd < 0) {
         errno = EBADF;
         return -1;
