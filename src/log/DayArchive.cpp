@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "log/ArchiveCleanup.h"
-#include "log/LogFiles.h"
+#include "log/LogPaths.h"
 #include "platform/CatchAll.h"
 #include "platform/Directory.h"
 #include "platform/Files.h"

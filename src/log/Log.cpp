@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "log/LogFiles.h"
+#include "log/LogPaths.h"
 #include "log/RecordText.h"
 #include "text/RecordBuffer.h"
 
@@ -230,7 +230,7 @@ void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va
         // rather than queue for the lock, and with O_APPEND the system
         // keeps each record whole.
         if (file != nullptr) {
-            file->WriteRecord(record.Data(), static_cast<size_t>(record.ContentLength()));
+            file->WriteAside(record.Data(), static_cast<size_t>(record.ContentLength()));
         }
     }
     // The caller finds errno as it left it.
@@ -253,7 +253,7 @@ SharedFile Log::WriteRenderedLocked(const char* record, int32_t length, int64_t 
         if (stream.WritesStraightThrough()) {
             aside = file_.Share();
         } else {
-            stream.WriteRecord(record, length);
+            stream.WriteAfterPending(record, length);
         }
     });
     stream.Shrink();

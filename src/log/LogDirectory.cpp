@@ -3,7 +3,7 @@
 #include <new>
 #include <string>
 
-#include "log/LogFiles.h"
+#include "log/LogPaths.h"
 #include "platform/Files.h"
 
 namespace vosk {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "log/LogFiles.h"
+#include "log/LogPaths.h"
 #include "platform/Files.h"
 #include "platform/HeldDirectory.h"
 

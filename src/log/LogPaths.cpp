@@ -1,4 +1,4 @@
-#include "log/LogFiles.h"
+#include "log/LogPaths.h"
 
 #include <cstdint>
 #include <cstring>
@@ -47,11 +47,6 @@ int32_t FileSize(const char* path) {
         return 0;
     }
     return size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
-}
-
-bool PathExists(const char* path) {
-    platform::FileId id;
-    return platform::PathFileId(path, &id);
 }
 
 void MakeParentDirectories(const char* path) {

@@ -1,4 +1,4 @@
-// The file-system side of a log: where its directory is, a size probe, the
+// The paths of a log: where its directory is, a size probe, the
 // creation of the directories that lead to a path, and an open that
 // creates them first.
 #pragma once
@@ -21,11 +21,6 @@ bool ResolveDirectory(const char* text, const char* executableDirectory, StringB
 // The file's size in bytes; 0 when it cannot be examined (no such file).
 // Sizes beyond the 32-bit range read as the largest 32-bit value.
 int32_t FileSize(const char* path);
-
-// True when there is an entry at path itself (a link is not followed):
-// a file, a directory, a link, a FIFO. False when there is none or the
-// path cannot be examined.
-bool PathExists(const char* path);
 
 // Creates every missing directory that a separator ('/' or '\') in path
 // closes, shortest first; the part after the last separator is not

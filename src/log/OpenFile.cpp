@@ -11,7 +11,7 @@ OpenFile::~OpenFile() {
     }
 }
 
-void OpenFile::WriteRecord(const char* data, size_t size) {
+void OpenFile::WriteAside(const char* data, size_t size) {
     const size_t written = FileStream::WriteOutside(fd_, data, size);
     deliveredAside_.fetch_add(static_cast<int64_t>(written), std::memory_order_relaxed);
     if (written != 0 && written != size) {

@@ -26,7 +26,7 @@ class OpenFile {
     // stream makes its own. A write that failed after part of the line
     // reached the file is noted on this file: its next bytes start on a
     // line of their own.
-    void WriteRecord(const char* data, size_t size);
+    void WriteAside(const char* data, size_t size);
     // Bytes that writes outside the lock put into the file so far.
     int64_t DeliveredAside() const { return deliveredAside_.load(std::memory_order_relaxed); }
     // True once, after a write outside the lock left the file inside a

@@ -70,7 +70,7 @@ int32_t FileStream::EndRecord(bool write) {
     return write ? Sync() : Room();
 }
 
-int32_t FileStream::WriteRecord(const char* data, int32_t length) {
+int32_t FileStream::WriteAfterPending(const char* data, int32_t length) {
     if (fd_ < 0) {
         Discard();
         return kNothingWritten;

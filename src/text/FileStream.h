@@ -61,13 +61,13 @@ class FileStream : public TextBuffer {
     // in one write; without pending bytes straight from data (no copy).
     // Sync's results. Without a descriptor nothing is written and the
     // pending bytes are dropped, as Sync does.
-    int32_t WriteRecord(const char* data, int32_t length);
+    int32_t WriteAfterPending(const char* data, int32_t length);
 
     // True when a record may go to the descriptor from outside the stream,
-    // the way WriteRecord would write it: nothing pending, no cut line to
+    // the way WriteAfterPending would write it: nothing pending, no cut line to
     // end first.
     bool WritesStraightThrough() const { return fd_ >= 0 && ContentLength() == 0 && !lineCut_; }
-    // Writes a record to fd from outside the stream, the way WriteRecord
+    // Writes a record to fd from outside the stream, the way WriteAfterPending
     // writes one, leaving the stream as it is (a caller that writes while
     // another thread uses the stream). The bytes written: size on success.
     static size_t WriteOutside(int fd, const char* data, size_t size);

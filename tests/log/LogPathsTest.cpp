@@ -1,4 +1,4 @@
-#include "log/LogFiles.h"
+#include "log/LogPaths.h"
 
 #include <gtest/gtest.h>
 

@@ -273,7 +273,7 @@ TEST(FullDisk, ACutLineIsMarkedOnTheFileItWasCutIn) {
     {
         FileSizeLimit limit;
         ASSERT_TRUE(limit.Set(10));
-        old->WriteRecord(std::string(99, 'o').append("\n").c_str(), 100);
+        old->WriteAside(std::string(99, 'o').append("\n").c_str(), 100);
     }
     EXPECT_EQ(test::ReadBytes(dir.Path() / "app.log.bak"), std::string(10, 'o'));
     file.TakeCutLine();

@@ -386,7 +386,7 @@ TEST(FileStream, ARecordRenderedElsewhereLeavesInOneWriteWithWhatIsPendingBefore
         s.Sync();
         s.writes.clear();
         s.Write(c.pending.c_str(), -1);
-        EXPECT_GT(s.WriteRecord(c.record.data(), static_cast<int32_t>(c.record.size())), 0);
+        EXPECT_GT(s.WriteAfterPending(c.record.data(), static_cast<int32_t>(c.record.size())), 0);
         EXPECT_EQ(s.Written(), c.written);
         EXPECT_EQ(s.writes.size(), c.writes);
         EXPECT_EQ(s.ContentLength(), 0) << "nothing left pending";
@@ -396,7 +396,7 @@ TEST(FileStream, ARecordRenderedElsewhereLeavesInOneWriteWithWhatIsPendingBefore
 TEST(FileStream, ARecordRenderedElsewhereWithoutDescriptorWritesNothingAndDropsThePending) {
     MemoryStream s(FileStream::kNoDescriptor);
     s.Write("  raw", -1);
-    EXPECT_LT(s.WriteRecord("[stamp] x\n", 10), 0);
+    EXPECT_LT(s.WriteAfterPending("[stamp] x\n", 10), 0);
     EXPECT_EQ(s.ContentLength(), 0);
     EXPECT_EQ(s.calls, 0);
 }
@@ -404,8 +404,8 @@ TEST(FileStream, ARecordRenderedElsewhereWithoutDescriptorWritesNothingAndDropsT
 TEST(FileStream, AFailedWriteOfARecordRenderedElsewhereCutsNoLaterLine) {
     MemoryStream s;
     s.script = {4, -ENOSPC};
-    EXPECT_LE(s.WriteRecord("[stamp] one\n", 12), 0);
-    EXPECT_GT(s.WriteRecord("[stamp] two\n", 12), 0);
+    EXPECT_LE(s.WriteAfterPending("[stamp] one\n", 12), 0);
+    EXPECT_GT(s.WriteAfterPending("[stamp] two\n", 12), 0);
     EXPECT_EQ(s.Written(), "[sta\n[stamp] two\n");
 }
 

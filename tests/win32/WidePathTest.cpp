@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "log/LogFiles.h"
+#include "log/LogPaths.h"
 #include "platform/ArchiveMove.h"
 #include "platform/Disk.h"
 #include "platform/Files.h"

@@ -5,7 +5,7 @@
 
 #include "api/LogRegistry.h"
 #include "log/Log.h"
-#include "log/LogFiles.h"
+#include "log/LogPaths.h"
 #include "platform/Files.h"
 #include "text/StringBuffer.h"
 
