@@ -1,7 +1,7 @@
 # The layers of src/ point one way: the platform layer includes nothing of
 # the library above it, and only the platform layer speaks to the system
-# (no <windows.h>, POSIX thread or directory headers, <cxxabi.h>, a
-# platform's own headers, or _WIN32 tests elsewhere).
+# (no <windows.h>, <sys/stat.h> or other POSIX and Windows headers,
+# <cxxabi.h>, a platform's own headers, or _WIN32 tests elsewhere).
 # Run as: cmake -DSOURCE_DIR=<repo>/src -P check_layers.cmake
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
@@ -18,6 +18,14 @@ foreach(file IN LISTS platform_files)
   endforeach()
 endforeach()
 
+# The system's own headers: POSIX and Windows interfaces, and the C++ ABI.
+# The C and C++ standard headers and libraries' own (zlib.h) are not among them.
+set(system_headers
+  "(sys|arpa|netinet|linux|asm)/[^>]*"
+  "(windows|winbase|winnt|winioctl|shlobj|io|direct|share|process)\\.h"
+  "(unistd|fcntl|dirent|pthread|semaphore|sched|dlfcn|spawn|poll|termios|cxxabi)\\.h")
+list(JOIN system_headers "|" system_headers)
+
 file(GLOB_RECURSE all_files ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)
 foreach(file IN LISTS all_files)
   file(RELATIVE_PATH name ${SOURCE_DIR} ${file})
@@ -25,7 +33,7 @@ foreach(file IN LISTS all_files)
     continue()
   endif()
   file(STRINGS ${file} lines REGEX
-    "^[ \t]*#[ \t]*(include[ \t]*<(windows|pthread|dirent|semaphore|cxxabi)\\.h>|include[ \t]*\"platform/(posix|win32)/|if.*_WIN32)")
+    "^[ \t]*#[ \t]*(include[ \t]*<(${system_headers})>|include[ \t]*\"platform/(posix|win32)/|if.*_WIN32)")
   foreach(line IN LISTS lines)
     string(APPEND failures "  ${name}: ${line} (system code outside the platform layer)\n")
   endforeach()

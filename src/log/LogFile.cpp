@@ -1,7 +1,5 @@
 #include "log/LogFile.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -188,9 +186,11 @@ bool LogFile::StillInPlace(const Outlook& outlook, const char* name) {
 }
 
 bool LogFile::LooksCut(const Outlook& outlook) {
-    struct stat st;
-    return outlook.file != nullptr && fstat(outlook.file->Descriptor(), &st) == 0 &&
-           st.st_size < outlook.expectedSize;
+    if (outlook.file == nullptr) {
+        return false;
+    }
+    const int64_t onDisk = platform::FileSizeOfOpen(outlook.file->Descriptor());
+    return onDisk >= 0 && onDisk < outlook.expectedSize;
 }
 
 void LogFile::Open(const char* directory, const char* name, const std::tm& now, int32_t limit) {
@@ -322,19 +322,18 @@ void LogFile::ReplaceWith(int fd) {
 }
 
 bool LogFile::FollowTruncation() {
-    int fd = stream_.Descriptor();
-    struct stat st;
-    if (fd == FileStream::kNoDescriptor || fstat(fd, &st) != 0) {
+    const int64_t onDisk = platform::FileSizeOfOpen(stream_.Descriptor());
+    if (onDisk < 0) {
         return false;
     }
-    const int64_t size = static_cast<int64_t>(st.st_size) + stream_.ContentLength();
+    const int64_t size = onDisk + stream_.ContentLength();
     const int64_t delivered = DeliveredSoFar();
     expectedSize_ += delivered - deliveredSeen_;
     deliveredSeen_ = delivered;
     // Another writer (a forked child) makes the file longer, never shorter.
-    const bool cut = st.st_size < expectedSize_;
+    const bool cut = onDisk < expectedSize_;
     if (cut) {
-        expectedSize_ = st.st_size;
+        expectedSize_ = onDisk;
         written_ = size;
     }
     return cut;

@@ -55,6 +55,8 @@ bool PathIsPlainFile(const char* path);
 bool FileRename(const char* from, const char* to);
 // Size in bytes, or -1 when the path cannot be examined.
 int64_t FileSizeOf(const char* path);
+// The size of the file open as fd, in bytes, or -1 when it cannot be had.
+int64_t FileSizeOfOpen(int fd);
 bool FileDelete(const char* path);  // a plain file only, never a directory
 bool DirectoryMake(const char* path);
 bool DirectoryRemove(const char* path);

@@ -144,6 +144,11 @@ TEST(FileQueries, ExistsAndSize) {
     EXPECT_EQ(FileSizeOf(dir.Str("five").c_str()), 5);
     EXPECT_EQ(FileSizeOf(dir.Str("none").c_str()), -1);
     EXPECT_EQ(FileSizeOf(nullptr), -1);
+    const int fd = FileOpen(dir.Str("five").c_str(), kOpenAppend);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(FileSizeOfOpen(fd), 5);
+    FileClose(fd);
+    EXPECT_EQ(FileSizeOfOpen(-1), -1);
     EXPECT_FALSE(PathIsDirectory(dir.Str("five").c_str()));
     EXPECT_TRUE(PathIsDirectory(dir.Str().c_str()));
     EXPECT_FALSE(PathIsDirectory(dir.Str("none").c_str()));

@@ -153,6 +153,14 @@ int64_t FileSizeOf(const char* path) {
     return static_cast<int64_t>(st.st_size);
 }
 
+int64_t FileSizeOfOpen(int fd) {
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(st.st_size);
+}
+
 bool FileRename(const char* from, const char* to) {
     // rename() replaces the target in one step, or leaves both names.
     PosixPath f(from);

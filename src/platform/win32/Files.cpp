@@ -183,6 +183,14 @@ int64_t FileSizeOf(const char* path) {
     return static_cast<int64_t>(st.st_size);
 }
 
+int64_t FileSizeOfOpen(int fd) {
+    struct _stat64 st;
+    if (fd < 0 || _fstat64(fd, &st) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(st.st_size);
+}
+
 bool FileRename(const char* from, const char* to) {
     // rename() refuses an existing target; this replaces it in one step,
     // and a failing move leaves both files.
