@@ -200,7 +200,22 @@ void VOSK_LOG_CALL SL_SetLogArchive(LogHandle log, int keepDays);
 /* 1: each archived file is compressed to gzip; 0 (the default): not.
  * Takes effect for files archived from then on. */
 #define SL_OPTION_COMPRESS 2
-/* The form of the record stamp: one of SL_STAMP_*, from the next record on. */
+/*
+ * The form of the record stamp, from the next record on (each is followed
+ * by a blank, then the message):
+ *   SL_STAMP_LOCAL (the default)  [2026-12-11 05:41:07.123]
+ *   SL_STAMP_LOCAL_OFFSET         [2026-12-11 05:41:07.123 +01:00]
+ *   SL_STAMP_UTC                  [2026-12-11 05:41:07.123Z]
+ * The local time alone repeats an hour when the clock goes back (daylight
+ * saving's end) and does not say its zone: the offset tells the two hours
+ * apart and places a record on any machine; UTC never repeats, so a plain
+ * sort of the lines is their time order (to the threads' interleaving).
+ * Both keep the default's fields and widths, so the date and time are
+ * where tools that read the default look for them; the UTC form is an
+ * RFC 3339 time (a blank for its "T", as the RFC allows), and date -d reads
+ * either form with its zone. Set it before the first record, so that a
+ * file's stamps are all of one form.
+ */
 #define SL_OPTION_STAMP 3
 #define SL_STAMP_LOCAL 0
 #define SL_STAMP_LOCAL_OFFSET 1

@@ -7,6 +7,11 @@ namespace vosk {
 
 namespace {
 
+static_assert(static_cast<int>(StampForm::kLocal) == SL_STAMP_LOCAL &&
+                  static_cast<int>(StampForm::kLocalOffset) == SL_STAMP_LOCAL_OFFSET &&
+                  static_cast<int>(StampForm::kUtc) == SL_STAMP_UTC,
+              "stamp forms are the header's numbers");
+
 struct LogOption {
     int32_t option;
     bool (*takes)(int32_t value);
@@ -18,6 +23,8 @@ struct LogOption {
 const LogOption kOptions[] = {
     {SL_OPTION_ARCHIVE_DAYS, [](int32_t days) { return days >= 0; },
      [](Log& log, int32_t days) { log.SetArchive(days); }},
+    {SL_OPTION_STAMP, [](int32_t form) { return form >= SL_STAMP_LOCAL && form <= SL_STAMP_UTC; },
+     [](Log& log, int32_t form) { log.SetStampForm(static_cast<StampForm>(form)); }},
 };
 
 }  // namespace

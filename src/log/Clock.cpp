@@ -11,6 +11,7 @@ class SystemClock final : public Clock {
     time_t Time() override { return time(nullptr); }
     bool LocalCalendar(time_t t, std::tm* out) override { return platform::LocalCalendar(t, out); }
     void LocalTimeNow(platform::LocalTime* now) override { platform::LocalTimeNow(now); }
+    void ZonedTimeNow(platform::ZonedTime* now) override { platform::ZonedTimeNow(now); }
     int64_t MonotonicMs() override { return platform::MonotonicMs(); }
 };
 

@@ -22,6 +22,13 @@ class Clock {
     virtual bool LocalCalendar(time_t t, std::tm* out) = 0;
     // The current local time to the millisecond.
     virtual void LocalTimeNow(platform::LocalTime* now) = 0;
+    // The current local time with its offset from UTC, for stamps that say
+    // their zone. A clock that knows no zone (a test's) keeps UTC: its
+    // local time, offset 0.
+    virtual void ZonedTimeNow(platform::ZonedTime* now) {
+        LocalTimeNow(&now->local);
+        now->utcOffsetMinutes = 0;
+    }
     // Milliseconds that only ever move forward, whatever the wall clock and
     // the time zone do: every interval is measured with them.
     virtual int64_t MonotonicMs() = 0;

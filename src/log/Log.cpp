@@ -162,12 +162,21 @@ void Log::WriteRecord(int32_t level, const char* format, va_list args, int calle
     WriteRecordOf(nullptr, level, format, args, callerErrno);
 }
 
-void Log::WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
+void Log::WriteRecordAt(const platform::ZonedTime& stamp, int32_t level, const char* format,
                         va_list args) {
     WriteRecordOf(&stamp, level, format, args, errno);
 }
 
-void Log::WriteRecordOf(const platform::LocalTime* given, int32_t level, const char* format,
+void Log::StampNow(platform::ZonedTime* now) {
+    if (stampForm_.load(std::memory_order_relaxed) == StampForm::kLocal) {
+        clock_->LocalTimeNow(&now->local);
+        now->utcOffsetMinutes = 0;
+    } else {
+        clock_->ZonedTimeNow(now);
+    }
+}
+
+void Log::WriteRecordOf(const platform::ZonedTime* given, int32_t level, const char* format,
                         va_list args, int callerErrno) {
     // The level test comes first, so that a dropped record costs no clock read.
     if (format == nullptr || level > level_.load(std::memory_order_relaxed)) {
@@ -178,15 +187,15 @@ void Log::WriteRecordOf(const platform::LocalTime* given, int32_t level, const c
     if (!inProgress.Entered()) {
         return;
     }
-    platform::LocalTime now;
+    platform::ZonedTime now;
     if (given == nullptr) {
-        clock_->LocalTimeNow(&now);
+        StampNow(&now);
         given = &now;
     }
     WriteStamped(*given, format, args, callerErrno);
 }
 
-void Log::WriteStamped(const platform::LocalTime& stamp, const char* format, va_list args,
+void Log::WriteStamped(const platform::ZonedTime& stamp, const char* format, va_list args,
                        int callerErrno) {
     // One writer at a time: rendered straight into the stream, no copy.
     if (!contended_.load(std::memory_order_relaxed)) {
@@ -200,13 +209,13 @@ void Log::WriteStamped(const platform::LocalTime& stamp, const char* format, va_
     WriteRendered(stamp, format, args, callerErrno);
 }
 
-void Log::WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
+void Log::WriteRendered(const platform::ZonedTime& stamp, const char* format, va_list args,
                         int callerErrno) {
     RecordBuffer record;
     RecordCount made;
     bool whole = false;
     platform::CatchAll([&] {
-        const char* head = threadStamp.Render(stamp);
+        const char* head = threadStamp.Render(stamp, stampForm_.load(std::memory_order_relaxed));
         made = MakeFormattedRecord(record, head, threadStamp.Length(), format, args, callerErrno);
         whole = !record.Lost();
     });
@@ -292,12 +301,12 @@ WriteResult Log::WriteHeld(Fill fill) {
     return result;
 }
 
-void Log::WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
+void Log::WriteLocked(const platform::ZonedTime& stamp, const char* format, va_list args,
                       int callerErrno) {
     WriteHeld([&](FileStream& stream) REQUIRES(lock_) {
         // Formatted text needs a file, as the stream's Print does.
         if (file_.IsOpen()) {
-            const char* head = stamp_.Render(stamp);
+            const char* head = stamp_.Render(stamp, stampForm_.load(std::memory_order_relaxed));
             file_.AddCount(
                 MakeFormattedRecord(stream, head, stamp_.Length(), format, args, callerErrno)
                     .count);
@@ -313,12 +322,12 @@ WriteResult Log::WriteData(int32_t level, const char* data, size_t length, bool 
     return WriteDataOf(nullptr, level, data, length, raw, continued);
 }
 
-WriteResult Log::WriteDataAt(const platform::LocalTime& stamp, int32_t level, const char* data,
+WriteResult Log::WriteDataAt(const platform::ZonedTime& stamp, int32_t level, const char* data,
                              size_t length, bool raw, bool continued) {
     return WriteDataOf(&stamp, level, data, length, raw, continued);
 }
 
-WriteResult Log::WriteDataOf(const platform::LocalTime* given, int32_t level, const char* data,
+WriteResult Log::WriteDataOf(const platform::ZonedTime* given, int32_t level, const char* data,
                              size_t length, bool raw, bool continued) {
     WriteResult skipped;
     skipped.status = WriteResult::kSkipped;
@@ -329,9 +338,9 @@ WriteResult Log::WriteDataOf(const platform::LocalTime* given, int32_t level, co
     if (!inProgress.Entered()) {
         return skipped;
     }
-    platform::LocalTime now;
+    platform::ZonedTime now;
     if (given == nullptr) {
-        clock_->LocalTimeNow(&now);
+        StampNow(&now);
         given = &now;
     }
     LockGuard guard(lock_);
@@ -348,14 +357,15 @@ void Log::SetRotationListener(RotationListener* listener) {
     file_.SetRotationListener(listener);
 }
 
-WriteResult Log::WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
+WriteResult Log::WriteDataLocked(const platform::ZonedTime& stamp, const char* data, size_t length,
                                  bool raw, bool continued) {
     return WriteHeld([&](FileStream& stream) REQUIRES(lock_) {
         // Without a file the record is dropped whole, as a formatted one is.
         if (!file_.IsOpen()) {
             return true;
         }
-        const char* head = raw ? kRawIndentText : stamp_.Render(stamp);
+        const char* head =
+            raw ? kRawIndentText : stamp_.Render(stamp, stampForm_.load(std::memory_order_relaxed));
         const int32_t headLength = raw ? kRawIndent : stamp_.Length();
         // Every head ends in a blank, which no plain record has anything in
         // place of: the mark cannot be taken for a message's text.

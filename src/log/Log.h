@@ -69,6 +69,12 @@ class Log {
     // Turns the day archive on for keepDays days (0 or less: off); from the
     // next rotation on, backups are kept in it instead of being replaced.
     void SetArchive(int32_t keepDays);
+    // The form of the stamps of the records from now on.
+    void SetStampForm(StampForm form) { stampForm_.store(form, std::memory_order_relaxed); }
+    // The time now as this log's stamps need it: with its offset from UTC
+    // only when the form shows it (the plain local time is cheaper on
+    // some systems). For a caller that stamps a record when it reads it.
+    void StampNow(platform::ZonedTime* now);
     // Deletes the archive's day folders older than its days; nothing while
     // the archive is off. The maintenance thread calls it.
     void PruneArchiveByAge();
@@ -85,7 +91,7 @@ class Log {
         WriteRecord(level, format, args, errno);
     }
     // The same with the stamp given; %m reports errno as it was at the call.
-    void WriteRecordAt(const platform::LocalTime& stamp, int32_t level, const char* format,
+    void WriteRecordAt(const platform::ZonedTime& stamp, int32_t level, const char* format,
                        va_list args);
     // Indented text, without stamp or line end, written at the next sync.
     void WriteRaw(const char* text);
@@ -99,7 +105,7 @@ class Log {
     WriteResult WriteData(int32_t level, const char* data, size_t length, bool raw = false,
                           bool continued = false);
     // The same with the stamp given, for a record tried again.
-    WriteResult WriteDataAt(const platform::LocalTime& stamp, int32_t level, const char* data,
+    WriteResult WriteDataAt(const platform::ZonedTime& stamp, int32_t level, const char* data,
                             size_t length, bool raw = false, bool continued = false);
     static constexpr char kContinuedMark = '+';
     // For a caller that writes a failed record again: what a failed write
@@ -171,24 +177,24 @@ class Log {
 
     void Rotate(const std::tm& now, bool reopen) REQUIRES(lock_);
     // WriteRecord and WriteData with the stamp given, or read now for null.
-    void WriteRecordOf(const platform::LocalTime* given, int32_t level, const char* format,
+    void WriteRecordOf(const platform::ZonedTime* given, int32_t level, const char* format,
                        va_list args, int callerErrno);
-    WriteResult WriteDataOf(const platform::LocalTime* given, int32_t level, const char* data,
+    WriteResult WriteDataOf(const platform::ZonedTime* given, int32_t level, const char* data,
                             size_t length, bool raw, bool continued);
     // A record of a stamp read beforehand: rendered into the stream under
     // the lock while the log sees one writer at a time, else rendered by
     // the caller first so that the lock is held for the write only.
-    void WriteStamped(const platform::LocalTime& stamp, const char* format, va_list args,
+    void WriteStamped(const platform::ZonedTime& stamp, const char* format, va_list args,
                       int callerErrno);
     // Under the lock: a record that fill stores into the stream (true when
     // whole), after the day and size decision, written in one write.
     template <class Fill>
     WriteResult WriteHeld(Fill fill) REQUIRES(lock_);
-    void WriteLocked(const platform::LocalTime& stamp, const char* format, va_list args,
+    void WriteLocked(const platform::ZonedTime& stamp, const char* format, va_list args,
                      int callerErrno) REQUIRES(lock_);
-    WriteResult WriteDataLocked(const platform::LocalTime& stamp, const char* data, size_t length,
+    WriteResult WriteDataLocked(const platform::ZonedTime& stamp, const char* data, size_t length,
                                 bool raw, bool continued) REQUIRES(lock_);
-    void WriteRendered(const platform::LocalTime& stamp, const char* format, va_list args,
+    void WriteRendered(const platform::ZonedTime& stamp, const char* format, va_list args,
                        int callerErrno);
     // Under the lock: the day and size decision and the count of a record
     // rendered beforehand, and its write when text is pending before it.
@@ -218,6 +224,7 @@ class Log {
     bool closed_ GUARDED_BY(lock_) = false;
     Clock* const clock_;
     RecordStamp stamp_ GUARDED_BY(lock_);
+    std::atomic<StampForm> stampForm_{StampForm::kLocal};
     // The file, its stream and count, and when it starts afresh. Writers
     // outside the lock hold only a reference to the file (see OpenFile).
     LogFile file_ GUARDED_BY(lock_);

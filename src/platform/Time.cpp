@@ -36,4 +36,22 @@ bool LocalCalendar(time_t t, std::tm* out) {
     return true;
 }
 
+bool ZonedTimeAt(time_t t, int milliseconds, ZonedTime* out) {
+    std::tm tm;
+    if (out == nullptr || !LocalCalendar(t, &tm)) {
+        return false;
+    }
+    LocalTime& local = out->local;
+    local.year = static_cast<uint16_t>(tm.tm_year + 1900);
+    local.month = static_cast<uint16_t>(tm.tm_mon + 1);
+    local.dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
+    local.day = static_cast<uint16_t>(tm.tm_mday);
+    local.hour = static_cast<uint16_t>(tm.tm_hour);
+    local.minute = static_cast<uint16_t>(tm.tm_min);
+    local.second = static_cast<uint16_t>(tm.tm_sec);
+    local.milliseconds = static_cast<uint16_t>(milliseconds);
+    out->utcOffsetMinutes = UtcOffsetSeconds(t, tm) / 60;
+    return true;
+}
+
 }  // namespace vosk::platform

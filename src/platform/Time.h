@@ -20,6 +20,18 @@ struct LocalTime {
     uint16_t milliseconds;
 };
 void LocalTimeNow(LocalTime* now);
+// A local time with how far it is ahead of UTC, for stamps that say their
+// zone: the offset tells apart the two hours of a fall-back.
+struct ZonedTime {
+    LocalTime local;
+    int32_t utcOffsetMinutes;  // east of Greenwich positive
+};
+// The local time of t plus milliseconds, with its offset, through the
+// cached LocalCalendar; false when t cannot be converted.
+bool ZonedTimeAt(time_t t, int milliseconds, ZonedTime* out);
+void ZonedTimeNow(ZonedTime* now);
+// The offset from UTC, in seconds, of local, t's local calendar time.
+int32_t UtcOffsetSeconds(time_t t, const std::tm& local);
 // Thread-safe broken-down local time of t; false when it cannot be
 // converted. Each thread keeps the last second it converted (Time.cpp), so
 // that the records of one second make one zone lookup.

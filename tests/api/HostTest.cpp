@@ -182,7 +182,8 @@ TEST_F(HostTest, TheDayArchiveKeepsEveryRotatedFile) {
 }
 
 // The option export answers every call, refuses what it does not know or
-// take, and a refusal changes nothing: the archive set before stays on.
+// take, and a refusal changes nothing: the archive and the UTC stamps set
+// before stay.
 TEST_F(HostTest, TheOptionExportRefusesBadInputAndChangesNothing) {
     EXPECT_EQ(RunHost("options"),
               "null 7: -1\n"
@@ -195,9 +196,10 @@ TEST_F(HostTest, TheOptionExportRefusesBadInputAndChangesNothing) {
               "1 -2147483648: -3\n"
               "2 -1: -2\n"
               "2 2: -2\n"
-              "3 -1: -2\n"
-              "3 3: -2\n"
-              "3 2147483647: -2\n"
+              "3 2: 0\n"
+              "3 -1: -3\n"
+              "3 3: -3\n"
+              "3 2147483647: -3\n"
               "done\n");
     const fs::path logs = bin_ / "options";
     int archived = 0;
@@ -209,7 +211,7 @@ TEST_F(HostTest, TheOptionExportRefusesBadInputAndChangesNothing) {
     EXPECT_GE(archived, 1);
     for (const std::string& line : Lines(ReadFile(logs / "app.log"))) {
         EXPECT_TRUE(std::regex_match(
-            line, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] record \d+ o+)")))
+            line, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}Z\] record \d+ o+)")))
             << line;
     }
 }

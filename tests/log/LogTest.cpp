@@ -37,7 +37,7 @@ using test::WriteBytes;
 void RecordAt(Log& log, const platform::LocalTime& stamp, int32_t level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    log.WriteRecordAt(stamp, level, format, args);
+    log.WriteRecordAt(platform::ZonedTime{stamp, 0}, level, format, args);
     va_end(args);
 }
 

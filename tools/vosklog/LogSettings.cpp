@@ -47,6 +47,7 @@ bool ResolveSettings(const Options& options, LogSettings* settings, std::string*
                                                : vosk::Log::kDefaultSizeLimit;
     settings->level = options.level;
     settings->keepDays = options.keepDays;
+    settings->stamp = options.stamp;
     settings->diskLimit = options.diskLimitSet
                               ? vosk::LogRegistry::ClampedDiskLimit(options.diskLimit)
                               : vosk::LogRegistry::kDefaultDiskLimit;

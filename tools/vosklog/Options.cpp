@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "VOSK_Log.h"
+
 namespace vosklog {
 
 namespace {
@@ -173,6 +175,22 @@ const OptionRule kOptionRules[] = {
          o->onRotate = value;
          return true;
      }},
+    {"--stamp", true, ParseResult::kRun,
+     [](const std::string& value, Options* o, std::string* error) {
+         const struct {
+             const char* name;
+             int32_t form;
+         } forms[] = {
+             {"local", SL_STAMP_LOCAL}, {"offset", SL_STAMP_LOCAL_OFFSET}, {"utc", SL_STAMP_UTC}};
+         for (const auto& form : forms) {
+             if (value == form.name) {
+                 o->stamp = form.form;
+                 return true;
+             }
+         }
+         *error = "bad stamp form '" + value + "' (local, offset or utc)";
+         return false;
+     }},
 };
 
 const OptionRule* FindRule(const std::string& name) {
@@ -220,7 +238,8 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
 const char* Usage() {
     return "usage: vosklog -n NAME [-d DIR] [-s SIZE] [-l LEVEL] [--raw] [--tee]\n"
            "               [--disk-limit PERMILLE] [--keep-days N] [--drop-when-full]\n"
-           "               [--max-line BYTES] [--on-rotate CMD] [--dry-run]\n"
+           "               [--max-line BYTES] [--on-rotate CMD] [--stamp local|offset|utc]\n"
+           "               [--dry-run]\n"
            "       vosklog --help | --version\n"
            "\n"
            "Writes each line of standard input as one record of the log DIR/NAME,\n"
@@ -253,6 +272,10 @@ const char* Usage() {
            "  --on-rotate CMD\n"
            "               after each move of the file out of the way, run the shell\n"
            "               command CMD with the path it moved to as its argument\n"
+           "  --stamp local|offset|utc\n"
+           "               the stamp: local time (the default), local time with its\n"
+           "               offset from UTC ([... 05:41:07.123 +01:00]), or UTC\n"
+           "               ([... 04:41:07.123Z])\n"
            "  --dry-run    print the file, backup, size limit, level and disk limit\n"
            "               that would be used, and exit\n"
            "  --help       this text\n"

@@ -22,6 +22,7 @@ struct Options {
     std::string onRotate;  // empty: no command
     // Longest line written as one record, in bytes; 0: no longest line.
     int32_t maxLine = kDefaultMaxLine;
+    int32_t stamp = 0;  // SL_STAMP_*: the library's stamp form
 
     // As s6-log cuts its lines.
     static constexpr int32_t kDefaultMaxLine = 8192;

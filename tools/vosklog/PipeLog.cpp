@@ -5,6 +5,7 @@
 #include <new>
 
 #include "LevelPrefix.h"
+#include "VOSK_Log.h"
 #include "api/LogRegistry.h"
 #include "log/Clock.h"
 #include "log/Log.h"
@@ -54,6 +55,7 @@ bool PipeLog::Open(const LogSettings& settings, std::string* error) {
     }
     log_ = entry->payload;
     vosk::LogRegistry::SetArchive(entry, settings.keepDays);
+    vosk::LogRegistry::SetOption(entry, SL_OPTION_STAMP, settings.stamp);
     // A line that failed is written again whole: nothing of it may stay.
     log_->SetTakeBack(true);
     log_->SetRotationListener(hook_.get());
@@ -70,8 +72,8 @@ void PipeLog::WriteLine(const LinePiece& piece) {
     const char* text = piece.data + prefix;
     const size_t length = piece.length - prefix;
     // Stamped when read: a line held back keeps its time.
-    vosk::platform::LocalTime stamp;
-    vosk::Clock::System()->LocalTimeNow(&stamp);
+    vosk::platform::ZonedTime stamp;
+    log_->StampNow(&stamp);
     guard_.Write(
         [&] { return log_->WriteDataAt(stamp, lineLevel_, text, length, raw_, piece.continued); });
     if (hook_ != nullptr) {

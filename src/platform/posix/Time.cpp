@@ -40,6 +40,26 @@ void LocalTimeNow(LocalTime* now) {
     now->milliseconds = static_cast<uint16_t>(ts.tv_nsec / 1000000);
 }
 
+int32_t UtcOffsetSeconds(time_t, const std::tm& local) {
+    return static_cast<int32_t>(local.tm_gmtoff);
+}
+
+void ZonedTimeNow(ZonedTime* now) {
+    if (now == nullptr) {
+        return;
+    }
+    struct timespec ts;
+    if (clock_gettime(CLOCK_REALTIME, &ts) != 0) {
+        ts.tv_sec = time(nullptr);
+        ts.tv_nsec = 0;
+    }
+    if (!ZonedTimeAt(ts.tv_sec, static_cast<int>(ts.tv_nsec / 1000000), now)) {
+        // As LocalTimeNow does: UTC when the zone cannot say.
+        LocalTimeNow(&now->local);
+        now->utcOffsetMinutes = 0;
+    }
+}
+
 int64_t MonotonicMs() {
     struct timespec ts;
     if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) {

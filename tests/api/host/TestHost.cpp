@@ -144,6 +144,8 @@ int Options(const Exports& x) {
         {false, SL_OPTION_ARCHIVE_DAYS, INT_MIN},
         {false, SL_OPTION_COMPRESS, -1},
         {false, SL_OPTION_COMPRESS, 2},
+        {false, SL_OPTION_STAMP, SL_STAMP_UTC},
+        // Refused: the stamps stay UTC.
         {false, SL_OPTION_STAMP, -1},
         {false, SL_OPTION_STAMP, 3},
         {false, SL_OPTION_STAMP, INT_MAX},

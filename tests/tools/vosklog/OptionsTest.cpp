@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "VOSK_Log.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -17,9 +19,11 @@ ParseResult Parse(std::vector<const char*> args, Options* options, std::string* 
 TEST(OptionsTest, EveryOptionIsTaken) {
     Options o;
     std::string error;
-    ASSERT_EQ(Parse({"-d", "logs", "-n", "app.log", "-s", "10M", "-l", "-3", "--raw", "--tee",
-                     "--disk-limit", "900", "--keep-days", "30", "--dry-run", "--drop-when-full",
-                     "--on-rotate", "gzip -k"},
+    ASSERT_EQ(Parse({"-d",          "logs",    "-n",           "app.log",
+                     "-s",          "10M",     "-l",           "-3",
+                     "--raw",       "--tee",   "--disk-limit", "900",
+                     "--keep-days", "30",      "--dry-run",    "--drop-when-full",
+                     "--on-rotate", "gzip -k", "--stamp",      "utc"},
                     &o, &error),
               ParseResult::kRun)
         << error;
@@ -36,6 +40,7 @@ TEST(OptionsTest, EveryOptionIsTaken) {
     EXPECT_TRUE(o.dryRun);
     EXPECT_TRUE(o.dropWhenFull);
     EXPECT_EQ(o.onRotate, "gzip -k");
+    EXPECT_EQ(o.stamp, SL_STAMP_UTC);
 }
 
 TEST(OptionsTest, DefaultsLeaveTheLibrarysValues) {
@@ -48,6 +53,7 @@ TEST(OptionsTest, DefaultsLeaveTheLibrarysValues) {
     EXPECT_FALSE(o.raw || o.tee || o.diskLimitSet || o.dryRun || o.dropWhenFull);
     EXPECT_EQ(o.keepDays, 0);
     EXPECT_TRUE(o.onRotate.empty());
+    EXPECT_EQ(o.stamp, SL_STAMP_LOCAL);
 }
 
 TEST(OptionsTest, HelpIsTakenWhereItStands) {
@@ -69,6 +75,10 @@ TEST(OptionsTest, BadCommandLinesAreRefusedWithAMessage) {
         {"-n", "a", "--keep-days"},
         {"-n", "a", "--keep-days", "-1"},
         {"-n", "a", "--keep-days", "x"},
+        {"-n", "a", "--stamp"},
+        {"-n", "a", "--stamp", "UTC"},
+        {"-n", "a", "--stamp", "1"},
+        {"-n", "a", "--stamp", ""},
         {"-n", "a", "-d", "  "},
         {"-n", "a", "-x"},
         {"-n", "a", "extra"},

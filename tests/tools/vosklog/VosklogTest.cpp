@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -373,10 +375,10 @@ TEST_F(VosklogTest, HelpAndManualPageListTheSameOptions) {
     // The parse itself is checked: the lists hold what the options are.
     for (const char* option :
          {"-d", "-n", "-s", "-l", "--raw", "--tee", "--disk-limit", "--keep-days",
-          "--drop-when-full", "--max-line", "--on-rotate", "--dry-run", "--help", "--version"}) {
+          "--drop-when-full", "--max-line", "--on-rotate", "--stamp", "--dry-run", "--help", "--version"}) {
         EXPECT_EQ(help.count(option), 1u) << option;
     }
-    EXPECT_EQ(help.size(), 14u);
+    EXPECT_EQ(help.size(), 15u);
 }
 
 TEST_F(VosklogTest, DryRunShowsTheSettingsAfterTheLibrarysClampsAndTouchesNothing) {
@@ -430,6 +432,61 @@ TEST_F(VosklogTest, NothingBesideTheExecutableIsPurged) {
         EXPECT_TRUE(fs::exists(p)) << p;
     }
     EXPECT_EQ(Messages(File()), std::vector<std::string>{"line"});
+}
+
+// --stamp: each form as the header shows it, and telling the time: the UTC
+// instant it names is the one the line was written at.
+TEST_F(VosklogTest, StampFormsNameTheMomentInTheirZone) {
+    struct Case {
+        const char* form;
+        const char* shape;
+    };
+    const Case cases[] = {
+        {"local", R"(\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.\d{3}\] line)"},
+        {"offset",
+         R"(\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.\d{3} ([+-])(\d\d):(\d\d)\] line)"},
+        {"utc", R"(\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.\d{3}Z\] line)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.form);
+        fs::remove(File());
+        const std::time_t before = std::time(nullptr);
+        ToolResult r = Run(std::string("-n app.log --stamp ") + c.form, "line\n");
+        const std::time_t after = std::time(nullptr);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string text = vosk::test::ReadBytes(File());
+        std::smatch m;
+        const std::string line = text.substr(0, text.find('\n'));
+        ASSERT_TRUE(std::regex_match(line, m, std::regex(c.shape))) << line;
+        std::tm fields{};
+        fields.tm_year = std::stoi(m[1]) - 1900;
+        fields.tm_mon = std::stoi(m[2]) - 1;
+        fields.tm_mday = std::stoi(m[3]);
+        fields.tm_hour = std::stoi(m[4]);
+        fields.tm_min = std::stoi(m[5]);
+        fields.tm_sec = std::stoi(m[6]);
+        std::time_t at = 0;
+        if (std::string(c.form) == "local") {
+            fields.tm_isdst = -1;
+            at = std::mktime(&fields);
+        } else {
+            // The fields as UTC: days since 1970 of the civil date.
+            const long y = std::stol(m[1]) - (std::stol(m[2]) <= 2);
+            const long mo = std::stol(m[2]);
+            const long era = y / 400;  // years after 1970 only
+            const long yoe = y - era * 400;
+            const long doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + std::stol(m[3]) - 1;
+            const long days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+            at = static_cast<std::time_t>(days) * 86400 + fields.tm_hour * 3600 +
+                 fields.tm_min * 60 + fields.tm_sec;
+            if (m.size() > 9 && m[7].matched) {
+                const long offset = (std::stol(m[8]) * 60 + std::stol(m[9])) * 60;
+                at -= m[7] == "-" ? -offset : offset;
+            }
+        }
+        EXPECT_GE(at, before - 1);
+        EXPECT_LE(at, after + 1);
+    }
 }
 
 }  // namespace
