@@ -197,8 +197,19 @@ void VOSK_LOG_CALL SL_SetLogArchive(LogHandle log, int keepDays);
 /* Days the day archive keeps, as SL_SetLogArchive: 0 turns it off, 1 or
  * more keeps that many days; a negative value is refused. */
 #define SL_OPTION_ARCHIVE_DAYS 1
-/* 1: each archived file is compressed to gzip; 0 (the default): not.
- * Takes effect for files archived from then on. */
+/*
+ * 1: each file the day archive keeps is compressed to gzip, as
+ * "<archived name>.gz" (zcat, zgrep and less read it); 0 (the default):
+ * not. The library's thread does it, within a second of the file reaching
+ * the archive, never a thread that writes a record, and not while a
+ * writer still writes the file. It is crash-safe: "<archived name>.gz.tmp"
+ * is written and synced first, renamed to "<archived name>.gz" when whole
+ * (never replacing a file), and only then is the plain file deleted; what
+ * a stop leaves (a ".tmp", or the plain file beside its ".gz") is finished
+ * within a minute of the next start, when plain archived files of the log
+ * found then are compressed too. The disk limit and the archive's days
+ * delete ".gz" files as any archived file. Only with the archive on.
+ */
 #define SL_OPTION_COMPRESS 2
 /*
  * The form of the record stamp, from the next record on (each is followed

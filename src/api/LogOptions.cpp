@@ -23,6 +23,8 @@ struct LogOption {
 const LogOption kOptions[] = {
     {SL_OPTION_ARCHIVE_DAYS, [](int32_t days) { return days >= 0; },
      [](Log& log, int32_t days) { log.SetArchive(days); }},
+    {SL_OPTION_COMPRESS, [](int32_t on) { return on == 0 || on == 1; },
+     [](Log& log, int32_t on) { log.SetCompress(on == 1); }},
     {SL_OPTION_STAMP, [](int32_t form) { return form >= SL_STAMP_LOCAL && form <= SL_STAMP_UTC; },
      [](Log& log, int32_t form) { log.SetStampForm(static_cast<StampForm>(form)); }},
 };

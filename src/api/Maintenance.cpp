@@ -122,11 +122,17 @@ void LogRegistry::IdleHousekeeping() {
         // Left by a crash, or by a wake-up that found no memory.
         log->DeleteRetired();
     }
-    if (agePruneMs_ < 0 || ElapsedMs() - agePruneMs_ >= kAgePruneEveryMs) {
+    // The sweep for files a stop left plain goes with the age prune.
+    const bool sweep = agePruneMs_ < 0 || ElapsedMs() - agePruneMs_ >= kAgePruneEveryMs;
+    if (sweep) {
         agePruneMs_ = ElapsedMs();
         for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
             e->payload->PruneArchiveByAge();
         }
+    }
+    // Here rather than on a writer's path: compressing takes time.
+    for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+        e->payload->CompressArchive(sweep);
     }
     // Measured on the monotonic clock: a wall clock stepped back must not
     // hold flushing and rotation off until it has caught up again.

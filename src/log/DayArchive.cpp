@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -88,14 +89,32 @@ bool DayArchive::Keep(const platform::HeldDirectory* directory, const char* name
             n == 0 ? "%s.%04d%02d%02d-%02d%02d%02d" : "%s.%04d%02d%02d-%02d%02d%02d-%03d";
         target_.Format(format, base, year, month, day.tm_mday, day.tm_hour, day.tm_min, day.tm_sec,
                        n);
-        if (platform::EntryIn(dayDirectory, target_.CStr()).kind != platform::EntryKind::kNone) {
+        // A name is taken by its compressed file too: a plain file beside a
+        // ".gz" of its name is one whose compression was stopped, deleted
+        // by the next pass.
+        compressed_.Format("%s.gz", target_.CStr());
+        if (platform::EntryIn(dayDirectory, target_.CStr()).kind != platform::EntryKind::kNone ||
+            platform::EntryIn(dayDirectory, compressed_.CStr()).kind !=
+                platform::EntryKind::kNone) {
             continue;
         }
         moved = platform::FileMoveNoReplaceIn(directory, backup, dayDirectory, target_.CStr());
         break;
     }
     platform::DirectoryRelease(dayDirectory);
+    if (moved && compress_) {
+        // Without memory the file stays plain until the next sweep finds it.
+        platform::CatchAll([&] { kept_.push_back(Kept{path_.CStr(), target_.CStr()}); });
+    }
     return moved;
+}
+
+void DayArchive::KeepListed(std::vector<Kept> again) {
+    platform::CatchAll([&] {
+        again.insert(again.end(), std::make_move_iterator(kept_.begin()),
+                     std::make_move_iterator(kept_.end()));
+        kept_ = std::move(again);
+    });
 }
 
 void PruneDaysOlderThan(const char* directory, int32_t keepDays, const std::tm& today) {

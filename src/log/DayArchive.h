@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "platform/HeldDirectory.h"
 #include "text/StringBuffer.h"
@@ -25,6 +27,22 @@ class DayArchive {
     // 0 (or less) turns the archive off.
     void SetKeepDays(int32_t days) { keepDays_ = days < 0 ? 0 : days; }
     int32_t KeepDays() const { return keepDays_; }
+    // Files kept from now on are listed for compression (ArchiveCompression).
+    void SetCompress(bool on) { compress_ = on; }
+    bool Compress() const { return compress_; }
+    // A file kept: its day folder beneath the log's directory and its name.
+    struct Kept {
+        std::string folder;
+        std::string name;
+    };
+    // The files kept since the last call, oldest first, while compression
+    // is on; the list is empty afterwards.
+    std::vector<Kept> TakeKept() { return std::move(kept_); }
+    // Lists files again that a pass could not compress yet.
+    void KeepListed(std::vector<Kept> again);
+    // The day folder and the name of the file Keep moved last.
+    const char* LastFolder() { return path_.CStr(); }
+    const char* LastName() { return target_.CStr(); }
 
     // Moves the plain file backup in directory, the backup of name there,
     // in one step to "logfiles-YYYY/MM/YYYY-MM-DD/<name>.
@@ -36,8 +54,11 @@ class DayArchive {
 
   private:
     int32_t keepDays_ = 0;
+    bool compress_ = false;
+    std::vector<Kept> kept_;
     StringBuffer path_;
     StringBuffer target_;
+    StringBuffer compressed_;
 };
 
 // Deletes the day folders of directory's archive

@@ -6,12 +6,16 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "log/ArchiveCompression.h"
 #include "log/LogPaths.h"
 #include "log/RecordText.h"
 #include "text/RecordBuffer.h"
 
 #include "platform/CatchAll.h"
+#include "platform/Directory.h"
+#include "platform/HeldDirectory.h"
 #include "platform/Module.h"
 #include "platform/Poll.h"
 #include "platform/Thread.h"
@@ -133,6 +137,149 @@ void Log::SetLevel(int32_t level) {
 void Log::SetArchive(int32_t keepDays) {
     LockGuard guard(lock_);
     file_.Archive().SetKeepDays(keepDays);
+}
+
+void Log::SetCompress(bool on) {
+    LockGuard guard(lock_);
+    file_.Archive().SetCompress(on);
+}
+
+namespace {
+
+struct CompressJob {
+    DayArchive::Kept file;
+    platform::HeldDirectory* day = nullptr;
+    bool listed = false;  // kept since the last call, rather than swept up
+};
+
+const char* BaseName(const char* name) {
+    const char* base = name;
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '/' || *p == '\\') {
+            base = p + 1;
+        }
+    }
+    return base;
+}
+
+bool EndsWith(const std::string& text, const char* end) {
+    const size_t n = strlen(end);
+    return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
+}
+
+// The plain archived files of base beneath directory, and the stems of
+// ".gz.tmp" files left there: by path, for their names only; every step
+// on them goes through directories held.
+void FindUncompressed(const std::string& directory, const char* base,
+                      std::vector<CompressJob>* jobs) {
+    auto subdirectories = [](const std::string& parent, const char* prefix) {
+        std::vector<std::string> names;
+        for (platform::DirectoryWalk walk(parent.c_str(), prefix); walk.AtEntry(); walk.Next()) {
+            const platform::DirEntry& e = walk.Entry();
+            if (e.isDirectory && !e.isLink && e.addressable) {
+                names.emplace_back(e.name);
+            }
+        }
+        return names;
+    };
+    for (const std::string& year : subdirectories(directory, "logfiles-")) {
+        for (const std::string& month : subdirectories(directory + "/" + year, "")) {
+            const std::string monthFolder = year + "/" + month;
+            for (const std::string& day : subdirectories(directory + "/" + monthFolder, "")) {
+                const std::string folder = monthFolder + "/" + day;
+                for (platform::DirectoryWalk walk((directory + "/" + folder).c_str(), base);
+                     walk.AtEntry(); walk.Next()) {
+                    const platform::DirEntry& e = walk.Entry();
+                    if (e.isDirectory || e.isLink || !e.addressable) {
+                        continue;
+                    }
+                    std::string name = e.name;
+                    if (EndsWith(name, ".gz.tmp")) {
+                        name.resize(name.size() - strlen(".gz.tmp"));
+                    }
+                    if (IsArchivedName(name.c_str(), base)) {
+                        CompressJob job;
+                        job.file = DayArchive::Kept{folder, name};
+                        jobs->push_back(std::move(job));
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void Log::CompressArchive(bool sweep) {
+    LockGuard compressing(&compressLock_);
+    std::vector<CompressJob> jobs;
+    StringBuffer directory;
+    std::string base;
+    {
+        LockGuard guard(lock_);
+        DayArchive& archive = file_.Archive();
+        if (!archive.Compress() || file_.Held() == nullptr) {
+            return;
+        }
+        directory.Assign(rotation_.Directory());
+        if (directory.Length() == 0 || !file_.DirectoryInPlace(directory.CStr())) {
+            return;
+        }
+        base = BaseName(name_.CStr());
+    }
+    platform::CatchAll([&] {
+        if (sweep) {
+            FindUncompressed(directory.CStr(), base.c_str(), &jobs);
+        }
+    });
+    RotationListener* listener = nullptr;
+    {
+        LockGuard guard(lock_);
+        DayArchive& archive = file_.Archive();
+        // A file moved away may still take a record from a writer that
+        // held it: nothing is compressed before it is let go.
+        if (file_.RetiredStillHeld() || file_.Held() == nullptr) {
+            return;
+        }
+        platform::CatchAll([&] {
+            for (DayArchive::Kept& kept : archive.TakeKept()) {
+                CompressJob job;
+                job.file = std::move(kept);
+                job.listed = true;
+                jobs.push_back(std::move(job));
+            }
+        });
+        // Each day folder held on its own: the log's directory held may be
+        // replaced meanwhile, these stay valid.
+        for (CompressJob& job : jobs) {
+            job.day = platform::DirectoryHoldBeneath(file_.Held(), job.file.folder.c_str());
+        }
+        listener = file_.Listener();
+    }
+    std::vector<DayArchive::Kept> again;
+    StringBuffer path;
+    for (CompressJob& job : jobs) {
+        if (job.day == nullptr) {
+            continue;
+        }
+        const char* name = job.file.name.c_str();
+        const CompressResult result = CompressArchived(job.day, name);
+        if (result == CompressResult::kNone) {
+            // A ".tmp" whose plain file is gone (pruned) is all that is left.
+            platform::EntryDeleteIn(job.day, (job.file.name + ".gz.tmp").c_str());
+        }
+        platform::DirectoryRelease(job.day);
+        if (result == CompressResult::kChanged && job.listed) {
+            platform::CatchAll([&] { again.push_back(std::move(job.file)); });
+        } else if (result == CompressResult::kCompressed && job.listed && listener != nullptr) {
+            path.Format("%s/%s/%s.gz", directory.CStr(), job.file.folder.c_str(), name);
+            listener->OnRotated(path.CStr());
+        }
+    }
+    if (!again.empty()) {
+        LockGuard guard(lock_);
+        file_.Archive().KeepListed(std::move(again));
+    }
 }
 
 void Log::PruneArchiveByAge() {
@@ -451,6 +598,7 @@ Log::Directory Log::GetDirectory() {
 
 void Log::ForkChild() {
     lock_.ReinitAfterFork();
+    compressLock_.ReinitAfterFork();
     file_.DropPending();
 }
 

@@ -75,6 +75,14 @@ class Log {
     // only when the form shows it (the plain local time is cheaper on
     // some systems). For a caller that stamps a record when it reads it.
     void StampNow(platform::ZonedTime* now);
+    // Compresses each file the day archive keeps from now on (on), or not.
+    void SetCompress(bool on);
+    // Compresses the files the archive kept since the last call (see
+    // ArchiveCompression), unless a writer still writes a file moved away;
+    // with sweep also every archived file of the log found plain, and what
+    // a stop left. Tells the rotation listener of each file kept since the
+    // last call once compressed. The maintenance thread calls it.
+    void CompressArchive(bool sweep);
     // Deletes the archive's day folders older than its days; nothing while
     // the archive is off. The maintenance thread calls it.
     void PruneArchiveByAge();
@@ -224,6 +232,9 @@ class Log {
     bool closed_ GUARDED_BY(lock_) = false;
     Clock* const clock_;
     RecordStamp stamp_ GUARDED_BY(lock_);
+    // Held through CompressArchive: the maintenance thread and a caller at
+    // the end (vosklog) never compress one file at once.
+    SectionLock compressLock_;
     std::atomic<StampForm> stampForm_{StampForm::kLocal};
     // The file, its stream and count, and when it starts afresh. Writers
     // outside the lock hold only a reference to the file (see OpenFile).

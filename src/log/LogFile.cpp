@@ -34,8 +34,21 @@ LogFile::~LogFile() {
     Take(FileStream::kNoDescriptor);
 }
 
+bool LogFile::RetiredStillHeld() const {
+    for (const std::weak_ptr<OpenFile>& retired : retired_) {
+        if (!retired.expired()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void LogFile::Take(int fd) {
     stream_.Attach(FileStream::kNoDescriptor);
+    if (file_ != nullptr) {
+        retired_[nextRetired_] = file_;
+        nextRetired_ = (nextRetired_ + 1) % kRetired;
+    }
     file_.reset();
     if (fd == FileStream::kNoDescriptor) {
         return;
@@ -116,7 +129,14 @@ int LogFile::MoveToBackupAndOpen(const char* directory, const char* name) {
     // rather than emptied, and the move is tried again after a wait.
     const platform::HeldDirectory* dir = directory_.Get();
     backupPath_.Format("%s.bak", name);
-    const bool retired = !archive_.Keep(dir, name, backupPath_.CStr()) && RetireBackup(directory);
+    const bool kept = archive_.Keep(dir, name, backupPath_.CStr());
+    // With the archive on, the listener hears of a file where it stays: in
+    // the archive, or once compressed there (Log::CompressArchive).
+    if (kept && listener_ != nullptr && !archive_.Compress()) {
+        path_.Format("%s/%s/%s", directory, archive_.LastFolder(), archive_.LastName());
+        listener_->OnRotated(path_.CStr());
+    }
+    const bool retired = !kept && RetireBackup(directory);
     // Only the moment between the two moves finds no backup.
     if (!platform::FileMoveNoReplaceIn(dir, name, dir, backupPath_.CStr())) {
         if (retired) {
@@ -132,7 +152,7 @@ int LogFile::MoveToBackupAndOpen(const char* directory, const char* name) {
         return fd;
     }
     ++moves_;
-    if (listener_ != nullptr) {
+    if (listener_ != nullptr && archive_.KeepDays() <= 0) {
         path_.Format("%s/%s", directory, backupPath_.CStr());
         listener_->OnRotated(path_.CStr());
     }

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "log/Clock.h"
@@ -209,6 +210,12 @@ class LogFile {
     const std::string& DirectoryPath() const { return directory_.Path(); }
     // Where a backup goes before the next one replaces it; off unless set.
     DayArchive& Archive() { return archive_; }
+    // The directory held; null before the first open.
+    const platform::HeldDirectory* Held() const { return directory_.Get(); }
+    RotationListener* Listener() const { return listener_; }
+    // True while a writer outside the lock still holds one of the last
+    // files let go of (moved away): such a file may still grow.
+    bool RetiredStillHeld() const;
     // In a forked child: the pending bytes are the parent's to write.
     void DropPending() { stream_.Attach(stream_.Descriptor()); }
 
@@ -235,6 +242,9 @@ class LogFile {
     int OpenInDirectory(const char* name, int flags);
 
     SharedFile file_;
+    static constexpr int kRetired = 4;
+    std::weak_ptr<OpenFile> retired_[kRetired];
+    int nextRetired_ = 0;
     FileStream stream_;
     int64_t written_ = 0;
     // The size the open file has unless it was cut: its size when opened

@@ -26,6 +26,7 @@ enum OpenFlags : int {
     kOpenCreate = 1,    // create when missing
     kOpenTruncate = 2,  // start empty
     kOpenAppend = 4,    // every write goes to the end
+    kOpenBinary = 8,    // bytes as they are (no text mode on Windows)
 };
 // Opens for reading and writing: shared, not inherited by child processes,
 // created readable and writable; text mode on Windows. -1 on failure.
@@ -39,6 +40,8 @@ int FileOpen(const char* path, int flags);
 // refused before the system sees it.
 long FileWrite(int fd, const void* data, size_t size);
 int FileClose(int fd);
+// Writes what the system holds of the file to the disk (fsync).
+bool FileSync(int fd);
 // Cuts what writes through fd have just added at the file's end off again:
 // data[0, size), as it was given to FileWrite (on Windows each line feed
 // took a carriage return along). False, and nothing done, when the file no

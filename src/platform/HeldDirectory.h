@@ -42,6 +42,9 @@ struct EntryInfo {
 EntryInfo EntryIn(const HeldDirectory* dir, const char* name);
 // FileOpen of name in dir.
 int FileOpenIn(const HeldDirectory* dir, const char* name, int flags);
+// Deletes name (one component) in dir: a file or a link itself, never what
+// a link leads to. False for a directory, and when it stays.
+bool EntryDeleteIn(const HeldDirectory* dir, const char* name);
 // FileRename within dir.
 bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to);
 // Moves from in fromDir to to in toDir in one step when nothing has that

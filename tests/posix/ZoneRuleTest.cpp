@@ -116,7 +116,7 @@ TEST(ZoneRuleTest, StampsAcrossAFallBackSayWhichHourTheyAreIn) {
         TempDir dir;
         ZoneClock clock;
         clock.Set(kFallBack - 2400, 250);
-        Log log(Log::Locking::kAnyThread, &clock);
+        Log log(&clock);
         log.SetDirectory(dir.Str().c_str());
         log.SetNameAndLevel("app.log", 0);
         ASSERT_EQ(SetLogOption(&log, SL_OPTION_STAMP, c.form), OptionResult::kSet);

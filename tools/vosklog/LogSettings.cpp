@@ -48,6 +48,7 @@ bool ResolveSettings(const Options& options, LogSettings* settings, std::string*
     settings->level = options.level;
     settings->keepDays = options.keepDays;
     settings->stamp = options.stamp;
+    settings->compress = options.compress;
     settings->diskLimit = options.diskLimitSet
                               ? vosk::LogRegistry::ClampedDiskLimit(options.diskLimit)
                               : vosk::LogRegistry::kDefaultDiskLimit;

@@ -19,6 +19,7 @@ struct LogSettings {
     int32_t diskLimit = 0;
     int32_t keepDays = 0;
     int32_t stamp = 0;  // SL_STAMP_*
+    bool compress = false;
 };
 
 // The log never resolves a relative directory against the current

@@ -93,6 +93,11 @@ const OptionRule kOptionRules[] = {
          o->tee = true;
          return true;
      }},
+    {"--compress", false, ParseResult::kRun,
+     [](const std::string&, Options* o, std::string*) {
+         o->compress = true;
+         return true;
+     }},
     {"--dry-run", false, ParseResult::kRun,
      [](const std::string&, Options* o, std::string*) {
          o->dryRun = true;
@@ -237,9 +242,9 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* options, st
 
 const char* Usage() {
     return "usage: vosklog -n NAME [-d DIR] [-s SIZE] [-l LEVEL] [--raw] [--tee]\n"
-           "               [--disk-limit PERMILLE] [--keep-days N] [--drop-when-full]\n"
-           "               [--max-line BYTES] [--on-rotate CMD] [--stamp local|offset|utc]\n"
-           "               [--dry-run]\n"
+           "               [--disk-limit PERMILLE] [--keep-days N] [--compress]\n"
+           "               [--drop-when-full] [--max-line BYTES] [--on-rotate CMD]\n"
+           "               [--stamp local|offset|utc] [--dry-run]\n"
            "       vosklog --help | --version\n"
            "\n"
            "Writes each line of standard input as one record of the log DIR/NAME,\n"
@@ -262,6 +267,8 @@ const char* Usage() {
            "               keep each backup in DIR/logfiles-YYYY/MM/YYYY-MM-DD/ as\n"
            "               NAME.YYYYMMDD-HHMMSS instead of replacing it, and delete\n"
            "               day directories more than N days old (default 0: off)\n"
+           "  --compress   with --keep-days: compress each archived file to gzip\n"
+           "               (NAME.YYYYMMDD-HHMMSS-mmmZ.gz), in the background\n"
            "  --drop-when-full\n"
            "               when a line cannot be written, drop it and go on reading\n"
            "               instead of waiting; the lines dropped are counted\n"
@@ -271,7 +278,9 @@ const char* Usage() {
            "               first marked as a continuation (see below)\n"
            "  --on-rotate CMD\n"
            "               after each move of the file out of the way, run the shell\n"
-           "               command CMD with the path it moved to as its argument\n"
+           "               command CMD with the path where the file stays: NAME.bak;\n"
+           "               with --keep-days the archived file (with --compress its\n"
+           "               .gz) once it is there\n"
            "  --stamp local|offset|utc\n"
            "               the stamp: local time (the default), local time with its\n"
            "               offset from UTC ([... 05:41:07.123 +01:00]), or UTC\n"

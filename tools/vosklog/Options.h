@@ -22,7 +22,8 @@ struct Options {
     std::string onRotate;  // empty: no command
     // Longest line written as one record, in bytes; 0: no longest line.
     int32_t maxLine = kDefaultMaxLine;
-    int32_t stamp = 0;  // SL_STAMP_*: the library's stamp form
+    int32_t stamp = 0;      // SL_STAMP_*: the library's stamp form
+    bool compress = false;  // archived files compressed to gzip
 
     // As s6-log cuts its lines.
     static constexpr int32_t kDefaultMaxLine = 8192;

@@ -56,6 +56,7 @@ bool PipeLog::Open(const LogSettings& settings, std::string* error) {
     log_ = entry->payload;
     vosk::LogRegistry::SetArchive(entry, settings.keepDays);
     vosk::LogRegistry::SetOption(entry, SL_OPTION_STAMP, settings.stamp);
+    vosk::LogRegistry::SetOption(entry, SL_OPTION_COMPRESS, settings.compress ? 1 : 0);
     // A line that failed is written again whole: nothing of it may stay.
     log_->SetTakeBack(true);
     log_->SetRotationListener(hook_.get());
@@ -101,6 +102,9 @@ void PipeLog::TakeRequests() {
 
 void PipeLog::Finish() {
     guard_.Finish();
+    // What the archive kept last is compressed before the end, not at the
+    // next start.
+    log_->CompressArchive(false);
     if (hook_ != nullptr) {
         hook_->Finish([](int ms) { vosk::platform::SleepMs(ms); });
     }

@@ -84,6 +84,10 @@ long FileWrite(int fd, const void* data, size_t size) {
     return static_cast<long>(n);
 }
 
+bool FileSync(int fd) {
+    return fd >= 0 && fsync(fd) == 0;
+}
+
 int FileClose(int fd) {
     if (fd < 0) {
         errno = EBADF;

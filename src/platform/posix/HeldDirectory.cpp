@@ -185,6 +185,11 @@ int FileOpenIn(const HeldDirectory* dir, const char* name, int flags) {
     return OpenPlainFileAt(dir->fd, name, flags);
 }
 
+bool EntryDeleteIn(const HeldDirectory* dir, const char* name) {
+    PosixPath n(name);
+    return dir != nullptr && n.c_str() != nullptr && unlinkat(dir->fd, n.c_str(), 0) == 0;
+}
+
 bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to) {
     PosixPath f(from);
     PosixPath t(to);

@@ -80,12 +80,17 @@ int FileOpen(const char* path, int flags) {
         return -1;
     }
     // Text mode: every line feed written is stored as CR LF.
-    int oflag = _O_TEXT | ((flags & kOpenAppend) != 0 ? _O_APPEND : 0);
+    int oflag = ((flags & kOpenBinary) != 0 ? _O_BINARY : _O_TEXT) |
+                ((flags & kOpenAppend) != 0 ? _O_APPEND : 0);
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), oflag);
     if (fd == -1) {
         CloseHandle(handle);
     }
     return fd;
+}
+
+bool FileSync(int fd) {
+    return fd >= 0 && _commit(fd) == 0;
 }
 
 long FileWrite(int fd, const void* data, size_t size) {

@@ -159,6 +159,10 @@ int FileOpenIn(const HeldDirectory* dir, const char* name, int flags) {
     return dir == nullptr || name == nullptr ? -1 : FileOpen(Joined(dir, name).c_str(), flags);
 }
 
+bool EntryDeleteIn(const HeldDirectory* dir, const char* name) {
+    return dir != nullptr && name != nullptr && FileDelete(Joined(dir, name).c_str());
+}
+
 bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to) {
     return dir != nullptr && from != nullptr && to != nullptr &&
            FileRename(Joined(dir, from).c_str(), Joined(dir, to).c_str());

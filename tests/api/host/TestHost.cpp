@@ -8,11 +8,14 @@
 //   test_host <library> rotate
 //
 // Prints "done" when the scenario ran to its end and the library unloaded.
+#include <chrono>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -122,7 +125,20 @@ int Archive(const Exports& x) {
 // ("<option> <value>: <result>", the null log as option "null"), then
 // three files' worth of records into "options/app.log" with whatever the
 // calls that were taken left set.
-int Options(const Exports& x) {
+// True while a plain file lies in the archive beneath logs.
+bool PlainArchived(const std::filesystem::path& logs) {
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(logs, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_regular_file(ec) && it->path().parent_path() != logs &&
+            it->path().extension() != ".gz") {
+            return true;
+        }
+    }
+    return false;
+}
+
+int Options(const Exports& x, const char* argv0) {
     LogHandle log = x.create("options", "app.log", 0, 0);
     if (log == nullptr) {
         return 1;
@@ -142,6 +158,8 @@ int Options(const Exports& x) {
         // Refused: the archive stays on for 7 days.
         {false, SL_OPTION_ARCHIVE_DAYS, -1},
         {false, SL_OPTION_ARCHIVE_DAYS, INT_MIN},
+        {false, SL_OPTION_COMPRESS, 1},
+        // Refused: compression stays on.
         {false, SL_OPTION_COMPRESS, -1},
         {false, SL_OPTION_COMPRESS, 2},
         {false, SL_OPTION_STAMP, SL_STAMP_UTC},
@@ -161,6 +179,12 @@ int Options(const Exports& x) {
     const std::string filler(200, 'o');
     for (int i = 0; i < 3 * 1048576 / 226 + 10; ++i) {
         x.trace(log, 0, "record %d %s", i, filler.c_str());
+    }
+    // The library's thread compresses the archived files: up to a minute
+    // for it to get to them before the library is unloaded.
+    const auto logs = std::filesystem::path(argv0).parent_path() / "options";
+    for (int waits = 0; waits < 1200 && PlainArchived(logs); ++waits) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return 0;
 }
@@ -212,7 +236,7 @@ int main(int argc, char** argv) {
     } else if (strcmp(argv[2], "archive") == 0) {
         result = Archive(x);
     } else if (strcmp(argv[2], "options") == 0) {
-        result = Options(x);
+        result = Options(x, argv[0]);
     }
     if (!vosk::test::LibraryClose(library)) {
         return 6;

@@ -23,7 +23,8 @@ TEST(OptionsTest, EveryOptionIsTaken) {
                      "-s",          "10M",     "-l",           "-3",
                      "--raw",       "--tee",   "--disk-limit", "900",
                      "--keep-days", "30",      "--dry-run",    "--drop-when-full",
-                     "--on-rotate", "gzip -k", "--stamp",      "utc"},
+                     "--on-rotate", "gzip -k", "--stamp",      "utc",
+                     "--compress"},
                     &o, &error),
               ParseResult::kRun)
         << error;
@@ -41,6 +42,7 @@ TEST(OptionsTest, EveryOptionIsTaken) {
     EXPECT_TRUE(o.dropWhenFull);
     EXPECT_EQ(o.onRotate, "gzip -k");
     EXPECT_EQ(o.stamp, SL_STAMP_UTC);
+    EXPECT_TRUE(o.compress);
 }
 
 TEST(OptionsTest, DefaultsLeaveTheLibrarysValues) {
@@ -54,6 +56,7 @@ TEST(OptionsTest, DefaultsLeaveTheLibrarysValues) {
     EXPECT_EQ(o.keepDays, 0);
     EXPECT_TRUE(o.onRotate.empty());
     EXPECT_EQ(o.stamp, SL_STAMP_LOCAL);
+    EXPECT_FALSE(o.compress);
 }
 
 TEST(OptionsTest, HelpIsTakenWhereItStands) {

@@ -373,12 +373,12 @@ TEST_F(VosklogTest, HelpAndManualPageListTheSameOptions) {
     const std::set<std::string> manual = ManualOptions(ReadBytes(VOSKLOG_MANUAL));
     EXPECT_EQ(help, manual);
     // The parse itself is checked: the lists hold what the options are.
-    for (const char* option :
-         {"-d", "-n", "-s", "-l", "--raw", "--tee", "--disk-limit", "--keep-days",
-          "--drop-when-full", "--max-line", "--on-rotate", "--stamp", "--dry-run", "--help", "--version"}) {
+    for (const char* option : {"-d", "-n", "-s", "-l", "--raw", "--tee", "--disk-limit",
+                               "--keep-days", "--compress", "--drop-when-full", "--max-line",
+                               "--on-rotate", "--stamp", "--dry-run", "--help", "--version"}) {
         EXPECT_EQ(help.count(option), 1u) << option;
     }
-    EXPECT_EQ(help.size(), 15u);
+    EXPECT_EQ(help.size(), 16u);
 }
 
 TEST_F(VosklogTest, DryRunShowsTheSettingsAfterTheLibrarysClampsAndTouchesNothing) {

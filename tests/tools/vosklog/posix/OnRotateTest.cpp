@@ -4,6 +4,8 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -137,6 +139,73 @@ TEST_F(OnRotateTest, AHangingCommandNeverStopsLinesAndOneRunsAtATime) {
     EXPECT_NE(ErrText().find("still running; left to run"), std::string::npos) << ErrText();
     const int pid = std::stoi(ReadBytes(pidFile));
     EXPECT_EQ(kill(pid, SIGKILL), 0);
+}
+
+// The output of a shell command line.
+std::string Output(const std::string& command) {
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return text;
+    }
+    char buffer[65536];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+        text.append(buffer, n);
+    }
+    EXPECT_EQ(pclose(pipe), 0) << command;
+    return text;
+}
+
+// With --keep-days and --compress every archived file is a ".gz" that zcat
+// and zgrep read; with the backup and the file they hold every line once,
+// and the command gets each archived file's ".gz", where it stays.
+TEST_F(OnRotateTest, WithCompressionTheCommandGetsTheGzipAndZcatReadsEveryFile) {
+    const fs::path runs = File("runs.txt");
+    auto tool = std::make_unique<RunningTool>(
+        std::vector<std::string>{"-d", dir_.Str(), "-n", "app.log", "-s", "1M", "--keep-days", "3",
+                                 "--compress", "--on-rotate", "echo >> " + runs.string()},
+        Err());
+    constexpr int kLines = 60000;
+    std::string input;
+    for (int i = 0; i < kLines; ++i) {
+        input += "line " + std::to_string(i) + " of the compressed history, some words\n";
+    }
+    ASSERT_TRUE(tool->Write(input));
+    ASSERT_EQ(End(*tool), 0) << ErrText();
+    std::vector<std::string> archived;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.Path())) {
+        if (entry.is_regular_file() && entry.path().parent_path() != dir_.Path()) {
+            archived.push_back(entry.path().string());
+        }
+    }
+    ASSERT_GE(archived.size(), 2u);
+    std::string all;
+    for (const std::string& file : archived) {
+        EXPECT_EQ(fs::path(file).extension(), ".gz") << file;
+        all += Output("zcat " + file);
+        EXPECT_EQ(Output("zgrep -c 'of the compressed history' " + file + " | tr -d '\\n'"),
+                  std::to_string(SplitLines(Output("zcat " + file)).lines.size()));
+    }
+    all += ReadBytes(File("app.log.bak")) + ReadBytes(File("app.log"));
+    std::vector<int> numbers;
+    for (const std::string& line : SplitLines(all).lines) {
+        const size_t at = line.find("] line ");
+        ASSERT_NE(at, std::string::npos) << line;
+        numbers.push_back(std::stoi(line.substr(at + 7)));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    ASSERT_EQ(numbers.size(), static_cast<size_t>(kLines));
+    for (int i = 0; i < kLines; ++i) {
+        ASSERT_EQ(numbers[static_cast<size_t>(i)], i);
+    }
+    // One command at a time: a move while one runs is skipped, never
+    // given another path.
+    const std::vector<std::string> told = SplitLines(ReadBytes(runs)).lines;
+    EXPECT_GE(told.size(), 1u);
+    for (const std::string& path : told) {
+        EXPECT_NE(std::find(archived.begin(), archived.end(), path), archived.end()) << path;
+    }
 }
 
 }  // namespace
