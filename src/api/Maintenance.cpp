@@ -10,6 +10,7 @@
 #include "log/Log.h"
 #include "platform/CatchAll.h"
 #include "platform/Disk.h"
+#include "platform/Thread.h"
 #include "platform/Time.h"
 #include "text/StringBuffer.h"
 #include "threading/BlockingQueue.h"
@@ -34,6 +35,9 @@ int32_t LogRegistry::MaintenanceRoutine(void* registry) {
 }
 
 int32_t LogRegistry::MaintenanceLoop() {
+    // The writers wake this thread at every rotation (see OnRetired); it
+    // must not take their processor from them there.
+    platform::CurrentThreadYieldsOnWake();
     // A forked child's loop goes on from the parent's start (the monotonic
     // clock is the system's, the same in both).
     if (!loopStarted_) {

@@ -116,9 +116,6 @@ bool LogFile::RetireBackup(const char* directory) {
         return false;
     }
     MarkRetired(directory);
-    if (retireListener_ != nullptr) {
-        retireListener_->OnRetired();
-    }
     return true;
 }
 
@@ -152,6 +149,11 @@ int LogFile::MoveToBackupAndOpen(const char* directory, const char* name) {
         return fd;
     }
     ++moves_;
+    // Told once the backup is in place again: waking the maintenance thread
+    // between the moves would leave the backup missing the longer.
+    if (retired && retireListener_ != nullptr) {
+        retireListener_->OnRetired();
+    }
     if (listener_ != nullptr && archive_.KeepDays() <= 0) {
         path_.Format("%s/%s", directory, backupPath_.CStr());
         listener_->OnRotated(path_.CStr());

@@ -43,6 +43,12 @@ bool ThreadWaitEnd(Handle thread, int32_t timeoutMs);
 void ThreadClose(Handle thread);
 uint32_t CurrentThreadId();
 uint32_t CurrentProcessId();
+// Makes the calling thread one that waking never puts ahead of the thread
+// that woke it: a background thread that a writer wakes must not take the
+// writer's processor in the middle of its call. POSIX: SCHED_BATCH where
+// the system has it. Windows: nothing (a woken thread there gets a short
+// boost only, and no preference over the waker). False when unchanged.
+bool CurrentThreadYieldsOnWake();
 // True where the system ends every other thread of a process before the
 // libraries' exit hooks run (Windows); false where they keep running until
 // the process is gone (POSIX).

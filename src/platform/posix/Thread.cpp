@@ -10,6 +10,7 @@
 #include <cxxabi.h>
 #include <errno.h>
 #include <pthread.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -136,6 +137,17 @@ uint32_t CurrentThreadId() {
 
 uint32_t CurrentProcessId() {
     return static_cast<uint32_t>(getpid());
+}
+
+bool CurrentThreadYieldsOnWake() {
+#ifdef SCHED_BATCH
+    // The same share of the processor as before; only the wake-up
+    // preemption goes.
+    struct sched_param param = {};
+    return pthread_setschedparam(pthread_self(), SCHED_BATCH, &param) == 0;
+#else
+    return false;
+#endif
 }
 
 // Not instrumented by the address checker: a cancellation that unwinds

@@ -126,6 +126,10 @@ uint32_t CurrentProcessId() {
     return GetCurrentProcessId();
 }
 
+bool CurrentThreadYieldsOnWake() {
+    return false;
+}
+
 void SleepMs(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
