@@ -3,6 +3,8 @@
 //   --library=PATH   the built libVOSK_Log.so (default: the one built with it)
 //   --dir=PATH       where the log files go (default: bench-files beside
 //                    this program, in the build tree: a real disk, not tmpfs)
+//   --latency[=N]    instead of the throughput table, the latency table
+//                    (see Latency.h) with N runs of each (default 5)
 // Every other option goes to the benchmark library (--benchmark_filter=...).
 #include <benchmark/benchmark.h>
 #include <linux/magic.h>
@@ -10,11 +12,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Common.h"
+#include "Latency.h"
 #include "Library.h"
 #include "Probes.h"
 #include "TableReporter.h"
@@ -61,11 +65,18 @@ int main(int argc, char** argv) {
     std::string probe;
     std::string contender;
     std::string library;
+    std::string latency;
+    std::string latencyChild;
     std::vector<char*> rest = {argv[0]};
     for (int i = 1; i < argc; ++i) {
-        if (!TakeOption(argv[i], "--dir", &directory) && !TakeOption(argv[i], "--probe", &probe) &&
-            !TakeOption(argv[i], "--contender", &contender) &&
-            !TakeOption(argv[i], "--library", &library)) {
+        if (strcmp(argv[i], "--latency") == 0) {
+            latency.assign(1, '5');
+        } else if (!TakeOption(argv[i], "--dir", &directory) &&
+                   !TakeOption(argv[i], "--probe", &probe) &&
+                   !TakeOption(argv[i], "--contender", &contender) &&
+                   !TakeOption(argv[i], "--library", &library) &&
+                   !TakeOption(argv[i], "--latency", &latency) &&
+                   !TakeOption(argv[i], "--latency-child", &latencyChild)) {
             rest.push_back(argv[i]);
         }
     }
@@ -87,6 +98,17 @@ int main(int argc, char** argv) {
             return 1;
         }
         return bench::RunProbe(which, contender);
+    }
+    if (!latencyChild.empty()) {
+        const int status = bench::RunLatencyChild(latencyChild);
+        bench::RemoveWorkDirectory();
+        return status;
+    }
+    if (!latency.empty()) {
+        const int reps = atoi(latency.c_str());
+        const int status = bench::RunLatency(reps > 0 ? reps : 5);
+        bench::RemoveWorkDirectory();
+        return status;
     }
 
     struct statfs fs;
