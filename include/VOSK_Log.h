@@ -231,6 +231,18 @@ void VOSK_LOG_CALL SL_SetLogArchive(LogHandle log, int keepDays);
 #define SL_STAMP_LOCAL 0
 #define SL_STAMP_LOCAL_OFFSET 1
 #define SL_STAMP_UTC 2
+/* 1 (the default): when the log could not write records (a full disk, a
+ * quota, a file that cannot be opened, a write error), the next record it
+ * writes is preceded by one record that says how many, since when and why,
+ * in the log's stamp form:
+ *   [2026-12-11 05:41:09.480] 32290 records not written since 05:41:07.123: No space left on device
+ * ("since" carries the date too when it was another day). The count is
+ * exact across threads; no call blocks on it or reports it. 0: the records
+ * lost leave no trace, as before. On by default because a gap nobody can
+ * see is a failure reported as success, and no caller can rely on the
+ * silence: the record comes only after records were already missing, one
+ * line of the ordinary form, where a reader finds any other record. */
+#define SL_OPTION_GAP_RECORDS 4
 
 /*
  * Sets one option of a log (SL_OPTION_*) to value. Returns 0 when it is

@@ -27,6 +27,8 @@ const LogOption kOptions[] = {
      [](Log& log, int32_t on) { log.SetCompress(on == 1); }},
     {SL_OPTION_STAMP, [](int32_t form) { return form >= SL_STAMP_LOCAL && form <= SL_STAMP_UTC; },
      [](Log& log, int32_t form) { log.SetStampForm(static_cast<StampForm>(form)); }},
+    {SL_OPTION_GAP_RECORDS, [](int32_t on) { return on == 0 || on == 1; },
+     [](Log& log, int32_t on) { log.SetGapRecords(on != 0); }},
 };
 
 }  // namespace

@@ -366,7 +366,11 @@ void Log::WriteRendered(const platform::ZonedTime& stamp, const char* format, va
         made = MakeFormattedRecord(record, head, threadStamp.Length(), format, args, callerErrno);
         whole = !record.Lost();
     });
-    if (whole) {
+    if (!whole) {
+        // Out of memory: as lost as a record the disk refused.
+        LockGuard guard(lock_);
+        gap_.Missed(stamp.local, ENOMEM);
+    } else {
         if (lock_.TryAcquire()) {
             // Free, but while another writer's record is still on its way
             // to the file (it holds the file) the log is as busy as before.
@@ -380,20 +384,28 @@ void Log::WriteRendered(const platform::ZonedTime& stamp, const char* format, va
         SharedFile file;
         {
             HeldLock held(&lock_);
-            file = WriteRenderedLocked(record.Data(), record.ContentLength(), made.count);
+            file = WriteRenderedLocked(stamp, record.Data(), record.ContentLength(), made.count);
         }
         // Outside the lock: writers of one log overlap in the system call
         // rather than queue for the lock, and with O_APPEND the system
         // keeps each record whole.
         if (file != nullptr) {
-            file->WriteAside(record.Data(), static_cast<size_t>(record.ContentLength()));
+            const int error =
+                file->WriteAside(record.Data(), static_cast<size_t>(record.ContentLength()));
+            // Counted under the lock, so that no report misses it or
+            // counts it twice; a failure is rare enough for the wait.
+            if (error != 0) {
+                LockGuard guard(lock_);
+                gap_.Missed(stamp.local, error);
+            }
         }
     }
     // The caller finds errno as it left it.
     errno = callerErrno;
 }
 
-SharedFile Log::WriteRenderedLocked(const char* record, int32_t length, int64_t count) {
+SharedFile Log::WriteRenderedLocked(const platform::ZonedTime& stamp, const char* record,
+                                    int32_t length, int64_t count) {
     if (closed_) {
         return nullptr;
     }
@@ -403,21 +415,45 @@ SharedFile Log::WriteRenderedLocked(const char* record, int32_t length, int64_t 
         RotateForRecord();
         // Without a file nothing is written or counted, and raw text
         // pending is dropped, as a sync does.
-        if (file_.IsOpen()) {
-            file_.AddCount(count);
+        if (!file_.IsOpen()) {
+            stream.WriteAfterPending(record, length);
+            gap_.Missed(stamp.local, file_.OpenError());
+            return;
         }
+        WriteGapLocked(stamp);
+        file_.AddCount(count);
         if (stream.WritesStraightThrough()) {
             aside = file_.Share();
-        } else {
-            stream.WriteAfterPending(record, length);
+            return;
+        }
+        errno = 0;
+        if (stream.WriteAfterPending(record, length) <= 0 && !stream.CutBeforeLineEnd()) {
+            gap_.Missed(stamp.local, errno != 0 ? errno : EIO);
         }
     });
     stream.Shrink();
     return aside;
 }
 
+void Log::WriteGapLocked(const platform::ZonedTime& stamp) {
+    if (gap_.Count() == 0) {
+        return;
+    }
+    FileStream& stream = file_.Stream();
+    // A record of its own, in a write of its own: whatever becomes of the
+    // record after it, the gap is told once and exactly.
+    stream.BeginRecord();
+    const char* head = stamp_.Render(stamp, stampForm_.load(std::memory_order_relaxed));
+    const RecordCount made = gap_.Make(stream, head, stamp_.Length(), stamp.local);
+    const int32_t synced = stream.EndRecord(made.whole);
+    if (made.whole && (synced > 0 || stream.CutBeforeLineEnd())) {
+        file_.AddCount(made.count);
+        gap_.Clear();
+    }
+}
+
 template <class Fill>
-WriteResult Log::WriteHeld(Fill fill) {
+WriteResult Log::WriteHeld(const platform::ZonedTime& stamp, Fill fill) {
     WriteResult result;
     if (closed_) {
         result.status = WriteResult::kSkipped;
@@ -429,6 +465,9 @@ WriteResult Log::WriteHeld(Fill fill) {
     CatchAllHeld(lock_, [&]() REQUIRES(lock_) {
         RotateForRecord();
         open = file_.IsOpen();
+        if (open) {
+            WriteGapLocked(stamp);
+        }
         stream.BeginRecord();
         whole = fill(stream);
     });
@@ -444,13 +483,20 @@ WriteResult Log::WriteHeld(Fill fill) {
         // A write that wrote nothing and set no error.
         result.error = errno != 0 ? errno : EIO;
     }
+    if (result.Failed()) {
+        if (result.status == WriteResult::kNotOpened || !stream.CutBeforeLineEnd()) {
+            gap_.Missed(stamp.local, result.error);
+        }
+    } else if (!whole) {
+        gap_.Missed(stamp.local, ENOMEM);
+    }
     stream.Shrink();
     return result;
 }
 
 void Log::WriteLocked(const platform::ZonedTime& stamp, const char* format, va_list args,
                       int callerErrno) {
-    WriteHeld([&](FileStream& stream) REQUIRES(lock_) {
+    WriteHeld(stamp, [&](FileStream& stream) REQUIRES(lock_) {
         // Formatted text needs a file, as the stream's Print does.
         if (file_.IsOpen()) {
             const char* head = stamp_.Render(stamp, stampForm_.load(std::memory_order_relaxed));
@@ -499,6 +545,11 @@ void Log::SetTakeBack(bool on) {
     file_.Stream().SetTakeBack(on);
 }
 
+void Log::SetGapRecords(bool on) {
+    LockGuard guard(lock_);
+    gap_.SetOn(on);
+}
+
 void Log::SetRotationListener(RotationListener* listener) {
     LockGuard guard(lock_);
     file_.SetRotationListener(listener);
@@ -506,7 +557,7 @@ void Log::SetRotationListener(RotationListener* listener) {
 
 WriteResult Log::WriteDataLocked(const platform::ZonedTime& stamp, const char* data, size_t length,
                                  bool raw, bool continued) {
-    return WriteHeld([&](FileStream& stream) REQUIRES(lock_) {
+    return WriteHeld(stamp, [&](FileStream& stream) REQUIRES(lock_) {
         // Without a file the record is dropped whole, as a formatted one is.
         if (!file_.IsOpen()) {
             return true;

@@ -19,6 +19,7 @@
 #include "log/Clock.h"
 #include "log/LogFile.h"
 #include "log/OpenFile.h"
+#include "log/RecordGap.h"
 #include "log/RecordStamp.h"
 #include "log/RetireListener.h"
 #include "log/RotationListener.h"
@@ -119,6 +120,11 @@ class Log {
     // For a caller that writes a failed record again: what a failed write
     // left of it in the file is taken off again (see FileStream).
     void SetTakeBack(bool on);
+    // On (the default): when records could not be written, the next
+    // record written is preceded by one that says how many, since when and
+    // why (see RecordGap). Off: nothing is said, and a gap under way is
+    // forgotten. For a caller that writes failed records again itself.
+    void SetGapRecords(bool on);
     // Told of every move of the file out of the way; null: nobody. Not
     // owned; set before the first record.
     void SetRotationListener(RotationListener* listener);
@@ -197,7 +203,7 @@ class Log {
     // Under the lock: a record that fill stores into the stream (true when
     // whole), after the day and size decision, written in one write.
     template <class Fill>
-    WriteResult WriteHeld(Fill fill) REQUIRES(lock_);
+    WriteResult WriteHeld(const platform::ZonedTime& stamp, Fill fill) REQUIRES(lock_);
     void WriteLocked(const platform::ZonedTime& stamp, const char* format, va_list args,
                      int callerErrno) REQUIRES(lock_);
     WriteResult WriteDataLocked(const platform::ZonedTime& stamp, const char* data, size_t length,
@@ -208,8 +214,11 @@ class Log {
     // rendered beforehand, and its write when text is pending before it.
     // Otherwise the file that the caller is to write it to once the lock is
     // let go; null when there is none.
-    SharedFile WriteRenderedLocked(const char* record, int32_t length, int64_t count)
-        REQUIRES(lock_);
+    SharedFile WriteRenderedLocked(const platform::ZonedTime& stamp, const char* record,
+                                   int32_t length, int64_t count) REQUIRES(lock_);
+    // Under the lock, with the file open, before a record stamped stamp:
+    // the gap record, when records were lost since the last one written.
+    void WriteGapLocked(const platform::ZonedTime& stamp) REQUIRES(lock_);
     // Under the lock, before a record: sets the time of the last record and
     // starts a new file on a new day or when the file is full.
     void RotateForRecord() REQUIRES(lock_);
@@ -240,6 +249,9 @@ class Log {
     // outside the lock hold only a reference to the file (see OpenFile).
     LogFile file_ GUARDED_BY(lock_);
     RotationPolicy rotation_ GUARDED_BY(lock_);
+    // Also for the writers outside the lock, which take it again to count
+    // a record they could not write.
+    RecordGap gap_ GUARDED_BY(lock_);
 };
 
 }  // namespace vosk

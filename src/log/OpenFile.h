@@ -25,8 +25,10 @@ class OpenFile {
     // Writes a record made outside the log's lock, in one write as the
     // stream makes its own. A write that failed after part of the line
     // reached the file is noted on this file: its next bytes start on a
-    // line of their own.
-    void WriteAside(const char* data, size_t size);
+    // line of their own. 0 when the record was written whole (or all but
+    // its line end, which the next bytes then give), else the errno of the
+    // failure.
+    int WriteAside(const char* data, size_t size);
     // Bytes that writes outside the lock put into the file so far.
     int64_t DeliveredAside() const { return deliveredAside_.load(std::memory_order_relaxed); }
     // True once, after a write outside the lock left the file inside a

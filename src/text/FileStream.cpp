@@ -129,6 +129,7 @@ bool FileStream::WriteAll(const char* data, size_t size, long* failure) {
         atLineStart_ = next[-1] == '\n';
         delivered_ += next - data;
     }
+    cutBeforeLineEnd_ = next != data && end - next == 1 && *next == '\n';
     return next == end;
 }
 

@@ -89,6 +89,10 @@ class FileStream : public TextBuffer {
     // Writes the pending bytes and lets the descriptor go (not closed).
     int Detach();
     int Descriptor() const { return fd_; }
+    // The last write that failed left only its last byte, a line end,
+    // unwritten: the line is in the file whole, and the next bytes, which
+    // start on a line of their own, end it.
+    bool CutBeforeLineEnd() const { return cutBeforeLineEnd_; }
     // Bytes that the stream's own writes have put into descriptors, all of
     // them, since it was made: what reached a file, as opposed to what was
     // stored.
@@ -122,6 +126,7 @@ class FileStream : public TextBuffer {
     // Between BeginRecord and EndRecord.
     bool holding_ = false;
     bool takeBack_ = false;
+    bool cutBeforeLineEnd_ = false;
 };
 
 }  // namespace vosk

@@ -219,6 +219,10 @@ TEST_F(HostTest, TheOptionExportRefusesBadInputAndChangesNothing) {
               "3 -1: -3\n"
               "3 3: -3\n"
               "3 2147483647: -3\n"
+              "4 2: -3\n"
+              "4 -1: -3\n"
+              "4 0: 0\n"
+              "4 1: 0\n"
               "done\n");
     const fs::path logs = bin_ / "options";
     std::vector<int> numbers;

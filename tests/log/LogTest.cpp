@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -621,7 +622,59 @@ TEST_F(LogTest, AFailedOpenDropsRecordsUntilTheObstacleIsGone) {
     EXPECT_EQ(Content("blocker"), "x");
     fs::remove(dir.Path() / "blocker");
     Trace(*log, 0, "kept");
-    EXPECT_EQ(Content("blocker/logs/app.log"), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
+    // Raw text is no record: two records went, and the gap says so (why,
+    // as far as the system said).
+    const std::string content = Content("blocker/logs/app.log");
+    const std::string told = "[2024-03-05 10:00:00.000] 2 records not written since 10:00:00.000: ";
+    const std::string kept = OnDisk("[2024-03-05 10:00:00.000] kept\n");
+    EXPECT_EQ(content.rfind(told, 0), 0u) << content;
+    ASSERT_GE(content.size(), kept.size());
+    EXPECT_EQ(content.substr(content.size() - kept.size()), kept);
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 2) << content;
+}
+
+// Records lost are told once, before the next record written: how many,
+// since the first of them (with its date when that was another day), and
+// why; turned off, they leave no trace.
+TEST_F(LogTest, RecordsThatCouldNotBeWrittenAreToldBeforeTheNextOne) {
+    struct Case {
+        const char* what;
+        bool on;
+        int lost;
+        int64_t secondsLater;  // between the first lost record and the next kept
+        std::string told;
+    };
+    const std::string why = std::strerror(EEXIST);
+    const Case cases[] = {
+        {"one", true, 1, 0,
+         "[2024-03-05 10:00:00.000] 1 record not written since 10:00:00.000: " + why},
+        {"many", true, 3, 61,
+         "[2024-03-05 10:01:01.000] 3 records not written since 10:00:00.000: " + why},
+        {"another day", true, 2, 86400,
+         "[2024-03-06 10:00:00.000] 2 records not written since 2024-03-05 10:00:00.000: " + why},
+        {"off", false, 2, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir logs;
+        clock.Set(2024, 3, 5, 10, 0, 0);
+        fs::create_directory(logs.Path() / "app.log");
+        auto log = MakeLog(logs.Str());
+        log->SetGapRecords(c.on);
+        for (int i = 0; i < c.lost; ++i) {
+            Trace(*log, 0, "lost");
+        }
+        clock.Advance(c.secondsLater);
+        fs::remove(logs.Path() / "app.log");
+        Trace(*log, 0, "kept");
+        Trace(*log, 0, "kept again");
+        const std::string stamp = c.secondsLater == 0    ? "[2024-03-05 10:00:00.000] "
+                                  : c.secondsLater == 61 ? "[2024-03-05 10:01:01.000] "
+                                                         : "[2024-03-06 10:00:00.000] ";
+        EXPECT_EQ(ReadBytes(logs.Path() / "app.log"),
+                  OnDisk((c.told.empty() ? "" : c.told + "\n") + stamp + "kept\n" + stamp +
+                         "kept again\n"));
+    }
 }
 
 TEST_F(LogTest, AnUnusableNameWritesNothingAndHarmsNothing) {
@@ -642,7 +695,10 @@ TEST_F(LogTest, AFailingCalendarLeavesTheLogClosedButUsable) {
     EXPECT_FALSE(Exists("app.log"));
     clock.FailCalendar(false);
     Trace(*log, 0, "kept");
-    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
+    // No open failed: nothing said why, but the record is counted.
+    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] 1 record not written since "
+                                "10:00:00.000: no file open\n"
+                                "[2024-03-05 10:00:00.000] kept\n"));
 }
 
 // While something not a file stands at the path, records are dropped and
@@ -661,9 +717,13 @@ TEST_F(LogTest, AfterADroppedRecordTheNextRecordOpensTheFileAtAnyLimit) {
         for (int i = 0; i < 3; ++i) {
             Trace(*log, 0, "kept");
         }
-        EXPECT_EQ(ReadBytes(logs.Path() / "app.log"), OnDisk("[2024-03-05 10:00:00.000] kept\n"
-                                                             "[2024-03-05 10:00:00.000] kept\n"
-                                                             "[2024-03-05 10:00:00.000] kept\n"));
+        EXPECT_EQ(ReadBytes(logs.Path() / "app.log"),
+                  OnDisk("[2024-03-05 10:00:00.000] 2 records not written since 10:00:00.000: " +
+                         std::string(std::strerror(EEXIST)) +
+                         "\n"
+                         "[2024-03-05 10:00:00.000] kept\n"
+                         "[2024-03-05 10:00:00.000] kept\n"
+                         "[2024-03-05 10:00:00.000] kept\n"));
     }
 }
 
@@ -685,7 +745,10 @@ TEST_F(LogTest, ALinkAtThePathIsNeitherFollowedNorMoved) {
     // Once the link is gone the next record finds the path free.
     fs::remove(dir.Path() / "app.log");
     Trace(*log, 0, "kept");
-    EXPECT_EQ(Content(), OnDisk("[2024-03-05 10:00:00.000] kept\n"));
+    EXPECT_EQ(Content(),
+              OnDisk("[2024-03-05 10:00:00.000] 2 records not written since "
+                     "10:00:00.000: " +
+                     std::string(std::strerror(EEXIST)) + "\n[2024-03-05 10:00:00.000] kept\n"));
     EXPECT_EQ(Content("app.log.bak"), "old backup");
 }
 

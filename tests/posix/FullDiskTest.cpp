@@ -9,6 +9,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -72,13 +73,44 @@ class FileSizeLimit {
     void (*previous_)(int) = SIG_DFL;
 };
 
-// What a file holds: its whole records, and the lines that are neither
-// (records cut short where the room ended).
+// What a file holds: its whole records, the records that told of records
+// not written (the counts they told added up), and the lines that are
+// neither (records cut short where the room ended; a gap record may be cut
+// short too, and is then told again later).
 struct Contents {
     std::vector<Record> records;
+    int gapRecords = 0;
+    int64_t told = 0;
+    int cutGapRecords = 0;
     std::vector<std::string> fragments;
     bool endsWhole = true;
 };
+
+// The count a whole gap record tells, or -1; cut is set for the start of
+// one.
+int64_t GapCount(const std::string& line, bool* cut) {
+    *cut = false;
+    if (line.size() <= test::kStampLength || !test::StampShape(line, test::kStampLength)) {
+        return -1;
+    }
+    const std::string text = line.substr(test::kStampLength);
+    const size_t digits = text.find_first_not_of("0123456789");
+    if (digits == 0) {
+        return -1;
+    }
+    const std::string rest = text.substr(digits == std::string::npos ? text.size() : digits);
+    for (const std::string words : {" records not written since ", " record not written since "}) {
+        if (rest.size() > words.size() && rest.compare(0, words.size(), words) == 0 &&
+            rest.find(": ", words.size()) != std::string::npos) {
+            return std::stoll(text.substr(0, digits));
+        }
+        if (words.compare(0, std::min(rest.size(), words.size()), rest, 0,
+                          std::min(rest.size(), words.size())) == 0) {
+            *cut = true;
+        }
+    }
+    return -1;
+}
 
 Contents Read(const fs::path& file) {
     Contents out;
@@ -86,8 +118,14 @@ Contents Read(const fs::path& file) {
     out.endsWhole = lines.endsWhole;
     for (const std::string& line : lines.lines) {
         Record r;
+        bool cut = false;
         if (test::ParseRecord(line, &r)) {
             out.records.push_back(r);
+        } else if (const int64_t count = GapCount(line, &cut); count >= 0) {
+            ++out.gapRecords;
+            out.told += count;
+        } else if (cut) {
+            ++out.cutGapRecords;
         } else {
             out.fragments.push_back(line);
         }
@@ -130,6 +168,9 @@ void ExpectDroppedThenBack(const Contents& contents, int landedBefore, int dropp
     EXPECT_LT(next, droppedEnd) << "no record was dropped: the failure never came";
     std::vector<int> tail(numbers.begin() + static_cast<long>(at), numbers.end());
     EXPECT_EQ(tail, Range(droppedEnd, backEnd)) << "records written once there was room again";
+    // The records dropped are told, exactly, once room came back.
+    EXPECT_GE(contents.gapRecords, 1);
+    EXPECT_EQ(contents.told, backEnd - static_cast<int64_t>(numbers.size()));
     EXPECT_LE(contents.fragments.size(), 1u);
     for (const std::string& fragment : contents.fragments) {
         EXPECT_TRUE(test::IsRecordPrefix(fragment, Record{0, next}))
@@ -184,6 +225,10 @@ TEST(FullDisk, UnderAStandingFileSizeLimitRecordsLandAgainAfterTheNextRotation) 
     EXPECT_EQ(now, Range(now.front(), now.front() + static_cast<int>(now.size())));
     EXPECT_LE(backup.fragments.size(), 1u);
     EXPECT_LE(current.fragments.size(), 1u);
+    // What the new file took first told of every record dropped before it
+    // (those dropped once it was full too are told by no record: none
+    // landed after them).
+    EXPECT_EQ(backup.told + current.told, now.front() - old.back() - 1);
 }
 
 // Mounts a tmpfs of the given size; unmounts it when it goes.

@@ -59,6 +59,10 @@ bool PipeLog::Open(const LogSettings& settings, std::string* error) {
     vosk::LogRegistry::SetOption(entry, SL_OPTION_COMPRESS, settings.compress ? 1 : 0);
     // A line that failed is written again whole: nothing of it may stay.
     log_->SetTakeBack(true);
+    // A line that failed is held and tried again, or dropped and counted on
+    // standard error (WriteGuard): a gap record would count lines that are
+    // written after all, or tell twice.
+    log_->SetGapRecords(false);
     log_->SetRotationListener(hook_.get());
     return true;
 }

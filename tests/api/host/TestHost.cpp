@@ -167,6 +167,10 @@ int Options(const Exports& x, const char* argv0) {
         {false, SL_OPTION_STAMP, -1},
         {false, SL_OPTION_STAMP, 3},
         {false, SL_OPTION_STAMP, INT_MAX},
+        {false, SL_OPTION_GAP_RECORDS, 2},
+        {false, SL_OPTION_GAP_RECORDS, -1},
+        {false, SL_OPTION_GAP_RECORDS, 0},
+        {false, SL_OPTION_GAP_RECORDS, 1},
     };
     for (const Call& call : calls) {
         const int result = x.setOption(call.nullLog ? nullptr : log, call.option, call.value);
