@@ -94,7 +94,8 @@ class LogRegistry : private RetireListener {
     void MaintenanceTurn();
     void IdleHousekeeping();
     // True when the disk that holds directory is used beyond the disk limit.
-    bool DiskOverLimit(const char* directory);
+    // use: the disk's use and the limit, when known.
+    bool DiskOverLimit(const char* directory, DiskUse* use);
     void HandleDestroyCommand(uintptr_t handle);
 
     void Post(uintptr_t value, int32_t kind);

@@ -21,7 +21,15 @@ namespace vosk {
 MaintenanceHooks SystemMaintenanceHooks() {
     MaintenanceHooks hooks;
     hooks.diskClusters = &platform::DiskClusters;
-    hooks.pruneArchive = &PruneOldestArchive;
+    hooks.pruneArchive = [](const char* directory, const platform::HeldDirectory* held, time_t t,
+                            const DiskUse& use) {
+        // A log that has not opened its file yet holds nothing: its
+        // directory is taken as the path names it now, as its first record
+        // will.
+        platform::HeldDirectoryPtr byPath(held == nullptr ? platform::DirectoryHold(directory)
+                                                          : nullptr);
+        return PruneOldestArchive(held != nullptr ? held : byPath.get(), t, use);
+    };
     return hooks;
 }
 
@@ -82,7 +90,7 @@ void LogRegistry::HandleDestroyCommand(uintptr_t handle) {
     platform::CatchAll([&entry] { entry.reset(); });
 }
 
-bool LogRegistry::DiskOverLimit(const char* directory) {
+bool LogRegistry::DiskOverLimit(const char* directory, DiskUse* use) {
     uint32_t freeClusters = 0;
     uint32_t totalClusters = 0;
     // An unknown figure is no reason to delete anything: skip the test.
@@ -93,6 +101,8 @@ bool LogRegistry::DiskOverLimit(const char* directory) {
         totalClusters = 100;
     }
     double usage = (1.0 - static_cast<double>(freeClusters) / totalClusters) * 1000.0;
+    use->usedPerMille = static_cast<int32_t>(usage);
+    use->limitPerMille = diskLimit_;
     return usage > diskLimit_;
 }
 
@@ -111,8 +121,10 @@ void LogRegistry::IdleHousekeeping() {
             // that holds it, and one call.
             if (previous != current.path) {
                 previous.Assign(current.path.CStr());
-                if (DiskOverLimit(previous.CStr())) {
-                    hooks_.pruneArchive(previous.CStr(), current.lastWrite);
+                DiskUse use;
+                if (DiskOverLimit(previous.CStr(), &use)) {
+                    hooks_.pruneArchive(previous.CStr(), current.held.get(), current.lastWrite,
+                                        use);
                 }
             }
         }

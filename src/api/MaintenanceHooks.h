@@ -4,6 +4,9 @@
 #include <ctime>
 #include <functional>
 
+#include "log/PruneReport.h"
+#include "platform/HeldDirectory.h"
+
 namespace vosk {
 
 class Clock;
@@ -15,8 +18,12 @@ struct MaintenanceHooks {
     // directory; false when unknown.
     std::function<bool(const char* directory, uint32_t* freeClusters, uint32_t* totalClusters)>
         diskClusters;
-    // Frees space under a log directory; t is the log's last write.
-    std::function<void(const char* directory, time_t t)> pruneArchive;
+    // Frees space under a log directory, held open (null when the log has
+    // not opened its file yet: then by its path); t is the log's last
+    // write, use the disk's use that set the prune off. What went.
+    std::function<PruneReport(const char* directory, const platform::HeldDirectory* held, time_t t,
+                              const DiskUse& use)>
+        pruneArchive;
     // The monotonic clock of the 10-second rule; the system clock when null.
     Clock* clock = nullptr;
     // How long a turn waits for a command before it runs an idle pass.

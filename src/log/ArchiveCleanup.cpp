@@ -1,6 +1,5 @@
 #include "log/ArchiveCleanup.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,7 +7,6 @@
 
 #include "platform/CatchAll.h"
 #include "platform/Directory.h"
-#include "platform/Files.h"
 #include "platform/Time.h"
 #include "text/StringBuffer.h"
 
@@ -20,63 +18,76 @@ bool IsDots(const char* name) {
     return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }
 
-// Formats a path into out; null when the buffer could not hold all of it.
-// A path cut short by a failed allocation could name a directory above the
-// one meant ("dir/logfiles-2024/01" cut to "dir"), so it is never used.
-const char* BuildPath(StringBuffer& out, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    int expected = vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    out.FormatV(format, args);
-    va_end(args);
-    const char* text = out.CStr();
-    return expected > 0 && out.Length() == expected ? text : nullptr;
-}
-
-// A plain file is made writable first, since a read-only file cannot be
-// deleted on Windows. A link is deleted itself, and so is a junction (a
-// directory removal takes away the junction, not what it points to).
-void DeleteEntry(const char* path, bool isLink) {
-    if (isLink) {
-        if (!platform::FileDelete(path)) {
-            platform::DirectoryRemove(path);
-        }
-        return;
+// Deletes a plain file or a link met in dir, and counts it.
+void DeleteCounted(const platform::HeldDirectory* dir, const platform::DirEntry& entry,
+                   PrunedEntry* deleted) {
+    if (platform::EntryDeleteIn(dir, entry.name) && deleted != nullptr) {
+        ++deleted->files;
+        deleted->bytes += entry.size;
     }
-    platform::PathMakeWritable(path);
-    platform::FileDelete(path);
 }
 
-void MakeWritableAndRemove(const char* path) {
-    platform::PathMakeWritable(path);
-    platform::DirectoryRemove(path);
+bool DeleteTreeAt(const platform::HeldDirectory* parent, const char* name, int32_t fileLimit,
+                  PrunedEntry* deleted, int depth) {
+    platform::HeldDirectoryPtr dir(platform::DirectoryOpenIn(parent, name));
+    if (dir == nullptr) {
+        // Nothing to enter (gone, a link, a file): an empty directory or a
+        // junction there is removed, nothing is followed.
+        return platform::DirectoryRemoveIn(parent, name);
+    }
+    // Its entries can only go when it is writable.
+    platform::DirectoryMakeWritableHeld(dir.get());
+    std::vector<std::string> subdirectories;
+    int32_t tried = 0;
+    for (platform::DirectoryWalk walk(dir.get(), ""); walk.AtEntry(); walk.Next()) {
+        const platform::DirEntry& entry = walk.Entry();
+        if (IsDots(entry.name)) {
+            continue;
+        }
+        if (entry.isDirectory) {
+            // Without memory the directory is left for a later call.
+            platform::CatchAll([&] { subdirectories.emplace_back(entry.name); });
+            continue;
+        }
+        DeleteCounted(dir.get(), entry, deleted);
+        if (++tried > fileLimit) {
+            break;
+        }
+    }
+    if (depth < kNestedDepthLimit) {
+        for (const std::string& nested : subdirectories) {
+            DeleteTreeAt(dir.get(), nested.c_str(), kNestedFileLimit, deleted, depth + 1);
+        }
+    }
+    // Let go first: Windows removes no directory held open. Fails while
+    // files remain; the next call goes on from there.
+    dir.reset();
+    return platform::DirectoryRemoveIn(parent, name);
+}
+
+// Adds entry to the report when anything went.
+void Report(PruneReport& report, PrunedEntry&& entry) {
+    if (entry.files > 0 || entry.removed) {
+        platform::CatchAll([&] { report.entries.push_back(std::move(entry)); });
+    }
+}
+
+std::string Joined(const std::string& a, const char* b) {
+    return a.empty() ? std::string(b) : a + "/" + b;
 }
 
 }  // namespace
 
-const char* FindOldestSubdirectory(const char* parent, const char* prefix, StringBuffer& name,
-                                   bool deleteFiles) {
+const char* FindOldestSubdirectory(const platform::HeldDirectory* parent, const char* prefix,
+                                   StringBuffer& name, bool deleteFiles, PrunedEntry* deleted) {
     if (parent == nullptr || prefix == nullptr) {
         return nullptr;
     }
     bool found = false;
     uint64_t oldest = 0;
-    StringBuffer path;
     for (platform::DirectoryWalk walk(parent, prefix); walk.AtEntry(); walk.Next()) {
         const platform::DirEntry& entry = walk.Entry();
         if (IsDots(entry.name)) {
-            continue;
-        }
-        if (!entry.addressable) {
-            // No path can name it, so it can never be the one chosen; where
-            // files go it goes too, whole, or it would keep its parent (and
-            // so the oldest day) from ever being removed.
-            if (deleteFiles) {
-                walk.DeleteEntry();
-            }
             continue;
         }
         if (entry.isDirectory) {
@@ -87,104 +98,81 @@ const char* FindOldestSubdirectory(const char* parent, const char* prefix, Strin
                 name.Assign(entry.name);
             }
         } else if (deleteFiles) {
-            const char* file = BuildPath(path, "%s/%s", parent, entry.name);
-            if (file != nullptr) {
-                DeleteEntry(file, entry.isLink);
-            }
+            DeleteCounted(parent, entry, deleted);
         }
     }
-    // A name lost to a failed allocation would be empty, and the paths made
-    // from it would name the parent instead.
+    // A name lost to a failed allocation would be empty.
     if (!found || name.Length() == 0) {
         return nullptr;
     }
     return name.CStr();
 }
 
-void DeleteTree(const char* path, int32_t fileLimit) {
-    if (path == nullptr) {
-        return;
+bool DeleteTree(const platform::HeldDirectory* parent, const char* name, int32_t fileLimit,
+                PrunedEntry* deleted) {
+    if (parent == nullptr || name == nullptr) {
+        return false;
     }
-    // A directory that cannot be walked has no entries to go first.
-    std::vector<std::string> subdirectories;
-    StringBuffer file;
-    int32_t deleted = 0;
-    for (platform::DirectoryWalk walk(path, ""); walk.AtEntry(); walk.Next()) {
-        const platform::DirEntry& entry = walk.Entry();
-        if (IsDots(entry.name)) {
-            continue;
-        }
-        if (entry.isDirectory && entry.addressable) {
-            // Without memory the directory is left for a later call.
-            platform::CatchAll([&] { subdirectories.emplace_back(entry.name); });
-            continue;
-        }
-        if (!entry.addressable) {
-            // No path can name it: deleted where it lies, a directory whole.
-            walk.DeleteEntry();
-        } else if (const char* target = BuildPath(file, "%s/%s", path, entry.name)) {
-            DeleteEntry(target, entry.isLink);
-        }
-        if (++deleted > fileLimit) {
-            break;
-        }
-    }
-
-    StringBuffer subdirectory;
-    for (const std::string& name : subdirectories) {
-        // A backslash on purpose: every platform's layer takes it as a separator.
-        const char* nested = BuildPath(subdirectory, "%s\\%s", path, name.c_str());
-        if (nested != nullptr) {
-            DeleteTree(nested, kNestedFileLimit);
-        }
-    }
-    // Fails while files remain; the next call goes on from there.
-    MakeWritableAndRemove(path);
+    return DeleteTreeAt(parent, name, fileLimit, deleted, 0);
 }
 
-void PruneOldestArchive(const char* directory, time_t lastWrite) {
-    if (directory == nullptr) {
-        return;
-    }
-    StringBuffer year;
-    if (FindOldestSubdirectory(directory, "logfiles-", year, false) == nullptr) {
-        return;
-    }
-    StringBuffer yearPath;
-    if (BuildPath(yearPath, "%s/%s", directory, year.CStr()) == nullptr) {
-        return;
-    }
-    StringBuffer month;
-    if (FindOldestSubdirectory(yearPath.CStr(), "", month, true) == nullptr) {
-        MakeWritableAndRemove(yearPath.CStr());
-        return;
-    }
-    StringBuffer monthPath;
-    if (BuildPath(monthPath, "%s/%s/%s", directory, year.CStr(), month.CStr()) == nullptr) {
-        return;
-    }
-    StringBuffer day;
-    if (FindOldestSubdirectory(monthPath.CStr(), "", day, true) == nullptr) {
-        // An empty month goes; the day path below then names nothing.
-        MakeWritableAndRemove(monthPath.CStr());
-        day.Reset();
-    }
+PruneReport PruneOldestArchive(const platform::HeldDirectory* directory, time_t lastWrite,
+                               const DiskUse& use) {
+    PruneReport report;
+    report.reason = PruneReason::kDisk;
+    report.disk = use;
+    platform::CatchAll([&] {
+        StringBuffer year;
+        if (FindOldestSubdirectory(directory, "logfiles-", year, false, nullptr) == nullptr) {
+            return;
+        }
+        platform::HeldDirectoryPtr yearDir(platform::DirectoryOpenIn(directory, year.CStr()));
+        if (yearDir == nullptr) {
+            return;
+        }
+        PrunedEntry yearLoose;
+        yearLoose.path = year.CStr();
+        StringBuffer month;
+        if (FindOldestSubdirectory(yearDir.get(), "", month, true, &yearLoose) == nullptr) {
+            yearDir.reset();
+            yearLoose.removed = platform::DirectoryRemoveIn(directory, year.CStr());
+            Report(report, std::move(yearLoose));
+            return;
+        }
+        Report(report, std::move(yearLoose));
+        platform::HeldDirectoryPtr monthDir(platform::DirectoryOpenIn(yearDir.get(), month.CStr()));
+        if (monthDir == nullptr) {
+            return;
+        }
+        PrunedEntry monthLoose;
+        monthLoose.path = Joined(year.CStr(), month.CStr());
+        StringBuffer day;
+        if (FindOldestSubdirectory(monthDir.get(), "", day, true, &monthLoose) == nullptr) {
+            // An empty month goes.
+            monthDir.reset();
+            monthLoose.removed = platform::DirectoryRemoveIn(yearDir.get(), month.CStr());
+            Report(report, std::move(monthLoose));
+            return;
+        }
+        Report(report, std::move(monthLoose));
 
-    StringBuffer target;
-    if (BuildPath(target, "%s/%s/%s/%s", directory, year.CStr(), month.CStr(), day.CStr()) ==
-        nullptr) {
-        return;
-    }
-    // Without a calendar date the day may be today's: the slower pace then.
-    bool older = false;
-    std::tm date;
-    StringBuffer today;
-    if (platform::LocalCalendar(lastWrite, &date) &&
-        BuildPath(today, "%s/logfiles-%04d/%02d/%4.4d-%2.2d-%2.2d", directory, date.tm_year + 1900,
-                  date.tm_mon + 1, date.tm_year + 1900, date.tm_mon + 1, date.tm_mday) != nullptr) {
-        older = today != target.CStr();
-    }
-    DeleteTree(target.CStr(), older ? kOlderFileLimit : kTodayFileLimit);
+        // Without a calendar date the day may be today's: the slower pace then.
+        bool older = false;
+        std::tm date;
+        char today[64];
+        if (platform::LocalCalendar(lastWrite, &date)) {
+            snprintf(today, sizeof today, "logfiles-%04d/%02d/%4.4d-%2.2d-%2.2d",
+                     date.tm_year + 1900, date.tm_mon + 1, date.tm_year + 1900, date.tm_mon + 1,
+                     date.tm_mday);
+            older = Joined(Joined(year.CStr(), month.CStr()), day.CStr()) != today;
+        }
+        PrunedEntry target;
+        target.path = Joined(Joined(year.CStr(), month.CStr()), day.CStr());
+        target.removed = DeleteTree(monthDir.get(), day.CStr(),
+                                    older ? kOlderFileLimit : kTodayFileLimit, &target);
+        Report(report, std::move(target));
+    });
+    return report;
 }
 
 }  // namespace vosk

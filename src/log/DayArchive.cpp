@@ -41,13 +41,12 @@ bool ReadNumber(const char* text, int digits, int* value) {
     return text[digits] == '\0';
 }
 
-// The names of the real, addressable directories in parent.
-std::vector<std::string> Subdirectories(const std::string& parent, const char* prefix) {
+// The names of the directories in parent itself (links are not).
+std::vector<std::string> Subdirectories(const platform::HeldDirectory* parent, const char* prefix) {
     std::vector<std::string> names;
-    for (platform::DirectoryWalk walk(parent.c_str(), prefix); walk.AtEntry(); walk.Next()) {
+    for (platform::DirectoryWalk walk(parent, prefix); walk.AtEntry(); walk.Next()) {
         const platform::DirEntry& entry = walk.Entry();
-        if (entry.isDirectory && !entry.isLink && entry.addressable &&
-            strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0) {
+        if (entry.isDirectory && strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0) {
             names.emplace_back(entry.name);
         }
     }
@@ -117,52 +116,65 @@ void DayArchive::KeepListed(std::vector<Kept> again) {
     });
 }
 
-void PruneDaysOlderThan(const char* directory, int32_t keepDays, const std::tm& today) {
+PruneReport PruneDaysOlderThan(const platform::HeldDirectory* directory, int32_t keepDays,
+                               const std::tm& today) {
+    PruneReport report;
+    report.reason = PruneReason::kAge;
     if (directory == nullptr || keepDays <= 0) {
-        return;
+        return report;
     }
     const int64_t todayNumber = DayNumber(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday);
+    // Each level is opened in the one above it, never through a link, and
+    // everything goes by its name there: a link swapped in for any level
+    // at any moment is not followed.
     platform::CatchAll([&] {
-        const std::string base(directory);
-        for (const std::string& yearName : Subdirectories(base, "logfiles-")) {
+        for (const std::string& yearName : Subdirectories(directory, "logfiles-")) {
             int year = 0;
             if (!ReadNumber(yearName.c_str() + strlen("logfiles-"), 4, &year)) {
                 continue;
             }
-            const std::string yearPath = base + "/" + yearName;
+            platform::HeldDirectoryPtr yearDir(
+                platform::DirectoryOpenIn(directory, yearName.c_str()));
             bool yearPruned = false;
-            for (const std::string& monthName : Subdirectories(yearPath, "")) {
+            for (const std::string& monthName : Subdirectories(yearDir.get(), "")) {
                 int month = 0;
                 if (!ReadNumber(monthName.c_str(), 2, &month)) {
                     continue;
                 }
-                const std::string monthPath = yearPath + "/" + monthName;
+                platform::HeldDirectoryPtr monthDir(
+                    platform::DirectoryOpenIn(yearDir.get(), monthName.c_str()));
                 bool monthPruned = false;
                 char prefix[16];
                 snprintf(prefix, sizeof(prefix), "%04d-%02d-", year, month);
-                for (const std::string& dayName : Subdirectories(monthPath, prefix)) {
+                for (const std::string& dayName : Subdirectories(monthDir.get(), prefix)) {
                     int dayOfMonth = 0;
-                    if (!ReadNumber(dayName.c_str() + strlen(prefix), 2, &dayOfMonth)) {
+                    if (!ReadNumber(dayName.c_str() + strlen(prefix), 2, &dayOfMonth) ||
+                        todayNumber - DayNumber(year, month, dayOfMonth) <= keepDays) {
                         continue;
                     }
-                    if (todayNumber - DayNumber(year, month, dayOfMonth) > keepDays) {
-                        DeleteTree((monthPath + "/" + dayName).c_str(), kNestedFileLimit);
-                        monthPruned = true;
-                    }
+                    PrunedEntry pruned;
+                    pruned.path = yearName + "/" + monthName + "/" + dayName;
+                    pruned.removed =
+                        DeleteTree(monthDir.get(), dayName.c_str(), kNestedFileLimit, &pruned);
+                    report.entries.push_back(std::move(pruned));
+                    monthPruned = true;
                 }
                 // Only where a day went: an empty folder may be one that a
                 // rotation has just made for its backup. Fails while
-                // anything is left in it.
+                // anything is left in it; let go first, as Windows asks.
+                monthDir.reset();
                 if (monthPruned) {
                     yearPruned = true;
-                    platform::DirectoryRemove(monthPath.c_str());
+                    platform::DirectoryRemoveIn(yearDir.get(), monthName.c_str());
                 }
             }
+            yearDir.reset();
             if (yearPruned) {
-                platform::DirectoryRemove(yearPath.c_str());
+                platform::DirectoryRemoveIn(directory, yearName.c_str());
             }
         }
     });
+    return report;
 }
 
 }  // namespace vosk

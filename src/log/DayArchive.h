@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "log/PruneReport.h"
 #include "platform/HeldDirectory.h"
 #include "text/StringBuffer.h"
 
@@ -61,11 +62,14 @@ class DayArchive {
     StringBuffer compressed_;
 };
 
-// Deletes the day folders of directory's archive
+// Deletes the day folders of the archive beneath the directory held
 // (logfiles-YYYY/MM/YYYY-MM-DD, directories themselves, named so) whose
 // day lies more than keepDays days before today, with everything in them
-// (links deleted, never followed), and month and year folders left empty.
-// Nothing else is touched. keepDays 0 or less deletes nothing.
-void PruneDaysOlderThan(const char* directory, int32_t keepDays, const std::tm& today);
+// whatever its name (links deleted, never followed), and month and year
+// folders left empty. Every level is opened beneath the one above it,
+// never through a link, whatever is swapped in meanwhile. Nothing else is
+// touched. keepDays 0 or less deletes nothing. Reports each day folder.
+PruneReport PruneDaysOlderThan(const platform::HeldDirectory* directory, int32_t keepDays,
+                               const std::tm& today);
 
 }  // namespace vosk

@@ -282,7 +282,7 @@ void Log::CompressArchive(bool sweep) {
     }
 }
 
-void Log::PruneArchiveByAge() {
+PruneReport Log::PruneArchiveByAge() {
     StringBuffer directory;
     int32_t keepDays = 0;
     SharedHeldDirectory held;
@@ -290,19 +290,18 @@ void Log::PruneArchiveByAge() {
     {
         LockGuard guard(lock_);
         keepDays = file_.Archive().KeepDays();
-        // The archive lies beside the file, which moves to a new directory
-        // at a new day only.
+        // The archive lies beside the file, in the directory the log holds.
         directory.Assign(rotation_.Directory());
         held = file_.DirectoryShare();
         heldPath = file_.DirectoryPath();
     }
     std::tm today;
-    if (keepDays <= 0 || directory.Length() == 0 ||
+    if (keepDays <= 0 || held == nullptr || directory.Length() == 0 ||
         !LogFile::DirectoryInPlace(held, heldPath.c_str(), directory.CStr()) ||
         !clock_->LocalCalendar(clock_->Time(), &today)) {
-        return;
+        return PruneReport();
     }
-    PruneDaysOlderThan(directory.CStr(), keepDays, today);
+    return PruneDaysOlderThan(held.get(), keepDays, today);
 }
 
 void Log::WriteRecord(int32_t level, const char* format, va_list args, int callerErrno) {
@@ -642,9 +641,10 @@ Log::Directory Log::GetDirectory() {
         held = file_.DirectoryShare();
         heldPath = file_.DirectoryPath();
     }
-    // Nothing is pruned by path where a link has replaced the directory.
+    // Nothing is pruned where a link has replaced the directory.
     const bool inPlace = LogFile::DirectoryInPlace(held, heldPath.c_str(), configured.CStr());
-    return Directory{StringBuffer(inPlace ? configured.CStr() : ""), lastWrite};
+    return Directory{StringBuffer(inPlace ? configured.CStr() : ""), lastWrite,
+                     inPlace ? held : SharedHeldDirectory()};
 }
 
 void Log::ForkChild() {

@@ -19,6 +19,7 @@
 #include "log/Clock.h"
 #include "log/LogFile.h"
 #include "log/OpenFile.h"
+#include "log/PruneReport.h"
 #include "log/RecordGap.h"
 #include "log/RecordStamp.h"
 #include "log/RetireListener.h"
@@ -85,8 +86,9 @@ class Log {
     // last call once compressed. The maintenance thread calls it.
     void CompressArchive(bool sweep);
     // Deletes the archive's day folders older than its days; nothing while
-    // the archive is off. The maintenance thread calls it.
-    void PruneArchiveByAge();
+    // the archive is off. The maintenance thread calls it. What went, for
+    // the host to be told.
+    PruneReport PruneArchiveByAge();
 
     // True when a record of this level passes the threshold. No lock: a
     // caller may test before it does anything else.
@@ -143,10 +145,13 @@ class Log {
     // The configured directory and the time of the last record (the log's
     // creation before the first), read together under the log's lock. The
     // path is empty when a link has taken the place of the directory the
-    // log holds.
+    // log holds. held is the directory the log holds (null before the
+    // log's first record, and where a link has replaced it), for the
+    // prunes to work in without a path.
     struct Directory {
         StringBuffer path;
         time_t lastWrite;
+        SharedHeldDirectory held;
     };
     Directory GetDirectory();
     // When the open file is no longer the one at the log's path (removed,

@@ -15,6 +15,7 @@ struct DirEntry {
     bool isDirectory;     // a real directory; false for a link to one
     bool isLink;          // a symbolic link, junction or other reparse point
     uint64_t createTime;  // orders entries by creation, oldest lowest
+    int64_t size;         // bytes of a plain file; 0 for anything else
     // False for a name that no path can carry here: on POSIX one holding
     // '\', which this layer reads as a separator ("..\\x" would name a
     // file elsewhere). Such an entry is deleted with DirDeleteEntry, never
@@ -25,8 +26,12 @@ struct DirEntry {
 // The entries of directory whose names begin with prefix ("" for all of
 // them), in the system's order; "." and ".." are never reported.
 struct DirSearch;
+struct HeldDirectory;
 // Null when nothing can be enumerated; otherwise entry is the first one.
 DirSearch* DirFindFirst(const char* directory, const char* prefix, DirEntry* entry);
+// The same for the directory held (platform/HeldDirectory.h) itself,
+// wherever it is now: never by its path.
+DirSearch* DirFindFirstIn(const HeldDirectory* directory, const char* prefix, DirEntry* entry);
 bool DirFindNext(DirSearch* search, DirEntry* entry);
 void DirFindClose(DirSearch* search);
 // Deletes the entry that the search reported last, relative to the
@@ -44,6 +49,8 @@ class DirectoryWalk {
   public:
     DirectoryWalk(const char* directory, const char* prefix)
         : search_(DirFindFirst(directory, prefix, &entry_)), atEntry_(search_ != nullptr) {}
+    DirectoryWalk(const HeldDirectory* directory, const char* prefix)
+        : search_(DirFindFirstIn(directory, prefix, &entry_)), atEntry_(search_ != nullptr) {}
     ~DirectoryWalk() { DirFindClose(search_); }
     DirectoryWalk(const DirectoryWalk&) = delete;
     DirectoryWalk& operator=(const DirectoryWalk&) = delete;

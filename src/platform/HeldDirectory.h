@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/Files.h"
 
@@ -25,6 +26,29 @@ HeldDirectory* DirectoryHoldAgain(const HeldDirectory* held);
 // something else is there (a link to a directory included).
 HeldDirectory* DirectoryHoldBeneath(const HeldDirectory* parent, const char* name);
 void DirectoryRelease(HeldDirectory* held);
+// Another hold of the directory held, for use apart from it; null when
+// none can be had.
+HeldDirectory* DirectoryHoldSame(const HeldDirectory* held);
+// The directory name (one component) in parent, as it is there: never
+// made, and null for a link (a junction, any reparse point), anything
+// else, or nothing. The archive's prunes go down level by level this way.
+HeldDirectory* DirectoryOpenIn(const HeldDirectory* parent, const char* name);
+// Deletes name (one component) in dir: a file or a link itself, never what
+// a link leads to; a read-only file is made writable first where the
+// system asks it. False for a directory, and when it stays.
+bool EntryDeleteIn(const HeldDirectory* dir, const char* name);
+// Removes the empty directory name (one component) in dir; a link there is
+// not followed (a junction is removed itself). False when it stays.
+bool DirectoryRemoveIn(const HeldDirectory* dir, const char* name);
+// Makes the directory held writable (the owner's write permission; the
+// read-only attribute cleared on Windows), so that its entries can go.
+bool DirectoryMakeWritableHeld(const HeldDirectory* dir);
+
+struct HeldDirectoryRelease {
+    void operator()(HeldDirectory* held) const { DirectoryRelease(held); }
+};
+// A hold that ends when it goes out of scope.
+using HeldDirectoryPtr = std::unique_ptr<HeldDirectory, HeldDirectoryRelease>;
 // True when path leads to held itself now (its links followed).
 bool DirectoryIsAt(const HeldDirectory* held, const char* path);
 // True when both hold one directory.
@@ -33,7 +57,7 @@ bool DirectorySame(const HeldDirectory* a, const HeldDirectory* b);
 enum class EntryKind { kNone, kPlainFile, kDirectory, kOther };
 struct EntryInfo {
     EntryKind kind;
-    int64_t size;       // bytes; 0 for anything but a plain file
+    int64_t size;         // bytes; 0 for anything but a plain file
     int64_t writeTime;  // seconds since the epoch
     FileId id;
 };
@@ -42,9 +66,6 @@ struct EntryInfo {
 EntryInfo EntryIn(const HeldDirectory* dir, const char* name);
 // FileOpen of name in dir.
 int FileOpenIn(const HeldDirectory* dir, const char* name, int flags);
-// Deletes name (one component) in dir: a file or a link itself, never what
-// a link leads to. False for a directory, and when it stays.
-bool EntryDeleteIn(const HeldDirectory* dir, const char* name);
 // FileRename within dir.
 bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to);
 // Moves from in fromDir to to in toDir in one step when nothing has that

@@ -45,8 +45,10 @@ class LogRegistryTest : public ::testing::Test {
             *totalClusters = total_;
             return diskKnown_;
         };
-        hooks.pruneArchive = [this](const char* directory, time_t t) {
+        hooks.pruneArchive = [this](const char* directory, const platform::HeldDirectory*, time_t t,
+                                    const DiskUse&) {
             prunes_.emplace_back(directory, t);
+            return PruneReport();
         };
         return hooks;
     }
@@ -409,13 +411,15 @@ TEST(LogRegistryLifetime, StopDuringAnIdlePassPastTheBoundFreesNothingTheThreadS
         *totalClusters = 1000;
         return true;
     };
-    hooks.pruneArchive = [&inPass, kSpin](const char*, time_t) {
+    hooks.pruneArchive = [&inPass, kSpin](const char*, const platform::HeldDirectory*, time_t,
+                                          const DiskUse&) {
         if (inPass.exchange(true)) {
-            return;
+            return PruneReport();
         }
         const auto end = Clock::now() + kSpin;
         while (Clock::now() < end) {
         }
+        return PruneReport();
     };
     auto registry = std::make_unique<LogRegistry>(hooks);
     registry->CreateLog(dir.Str().c_str(), "a.log", 0, 5);

@@ -10,6 +10,7 @@
 
 #include "log/ArchiveCleanup.h"
 #include "platform/Directory.h"
+#include "platform/HeldDirectory.h"
 #include "support/FileTree.h"
 #include "support/TempDir.h"
 #include "text/StringBuffer.h"
@@ -78,8 +79,9 @@ class ArchiveCleanup : public ::testing::Test {
     fs::path Logs(const std::string& sub = "") const {
         return sub.empty() ? root_.Path() / "logs" : root_.Path() / "logs" / sub;
     }
-    void Prune(time_t lastWrite = June15()) {
-        PruneOldestArchive(Logs().generic_string().c_str(), lastWrite);
+    PruneReport Prune(time_t lastWrite = June15()) {
+        platform::HeldDirectoryPtr logs(platform::DirectoryHold(Logs().generic_string().c_str()));
+        return PruneOldestArchive(logs.get(), lastWrite, DiskUse{910, 900});
     }
     // Makes sure that whatever is made next is created later than path.
     void After(const std::string& sub) {
@@ -103,15 +105,42 @@ TEST_F(ArchiveCleanup, WithoutAYearDirectoryNothingHappens) {
 }
 
 TEST_F(ArchiveCleanup, BadDirectoriesAreHarmless) {
-    PruneOldestArchive(nullptr, June15());
-    PruneOldestArchive(Logs("missing").generic_string().c_str(), June15());
-    PruneOldestArchive(std::string(5000, 'a').c_str(), June15());
+    EXPECT_TRUE(PruneOldestArchive(nullptr, June15(), DiskUse{}).entries.empty());
+    platform::HeldDirectoryPtr root(platform::DirectoryHold(root_.Str().c_str()));
     StringBuffer name;
-    EXPECT_EQ(FindOldestSubdirectory(nullptr, "", name, true), nullptr);
-    EXPECT_EQ(FindOldestSubdirectory(root_.Str().c_str(), nullptr, name, true), nullptr);
-    DeleteTree(nullptr, kOlderFileLimit);
-    DeleteTree(Logs("missing").generic_string().c_str(), kOlderFileLimit);
+    EXPECT_EQ(FindOldestSubdirectory(nullptr, "", name, true, nullptr), nullptr);
+    EXPECT_EQ(FindOldestSubdirectory(root.get(), nullptr, name, true, nullptr), nullptr);
+    const char* const names[] = {nullptr, "missing", "", ".", "..", "a/b", "../x"};
+    for (const char* bad : names) {
+        EXPECT_FALSE(DeleteTree(nullptr, bad, kOlderFileLimit, nullptr));
+        EXPECT_FALSE(DeleteTree(root.get(), bad, kOlderFileLimit, nullptr));
+    }
     EXPECT_TRUE(Exists(root_.Path()));
+}
+
+// One entry per folder that lost files, in the order deleted: loose files
+// of a month, then the day, which goes whole; every plain file counts,
+// whatever its name, a compressed archive file too.
+TEST_F(ArchiveCleanup, ThePruneReportsWhatWentWhereAndWhy) {
+    MakeFile(Logs("logfiles-2020/01/stray"), "12345");
+    MakeFile(Logs("logfiles-2020/01/2020-01-01/app.log.20200101-000000-000Z"), "123");
+    MakeFile(Logs("logfiles-2020/01/2020-01-01/app.log.20200101-000001-000Z.gz"), "1234567");
+    MakeFile(Logs("logfiles-2020/01/2020-01-01/nested/x"), "1");
+    const PruneReport report = Prune();
+    EXPECT_EQ(report.reason, PruneReason::kDisk);
+    EXPECT_EQ(report.disk.usedPerMille, 910);
+    EXPECT_EQ(report.disk.limitPerMille, 900);
+    ASSERT_EQ(report.entries.size(), 2u);
+    EXPECT_EQ(report.entries[0].path, "logfiles-2020/01");
+    EXPECT_EQ(report.entries[0].files, 1);
+    EXPECT_EQ(report.entries[0].bytes, 5);
+    EXPECT_FALSE(report.entries[0].removed);
+    EXPECT_EQ(report.entries[1].path, "logfiles-2020/01/2020-01-01");
+    EXPECT_EQ(report.entries[1].files, 3);
+    EXPECT_EQ(report.entries[1].bytes, 11);
+    EXPECT_TRUE(report.entries[1].removed);
+    EXPECT_FALSE(Exists(Logs("logfiles-2020/01/2020-01-01")));
+    EXPECT_EQ(report.Files(), 4);
 }
 
 TEST_F(ArchiveCleanup, EarlierCreatedYearIsPrunedWhateverItsName) {
@@ -158,7 +187,8 @@ TEST_F(ArchiveCleanup, AmongEqualCreationTimesTheLaterEnumeratedWins) {
         }
         if (tied > 0) {
             StringBuffer name;
-            const char* found = FindOldestSubdirectory(parent.c_str(), "d", name, false);
+            platform::HeldDirectoryPtr held(platform::DirectoryHold(parent.c_str()));
+            const char* found = FindOldestSubdirectory(held.get(), "d", name, false, nullptr);
             ASSERT_NE(found, nullptr);
             EXPECT_STREQ(found, oldest->name);
             return;
@@ -237,10 +267,14 @@ TEST_F(ArchiveCleanup, ReadOnlyFilesAndNestedDirectoriesGoInOneCall) {
 TEST(DeleteTree, DeletesOneFileMoreThanTheLimit) {
     TempDir root;
     MakeFiles(root.Path() / "d", 10);
-    DeleteTree(root.Str("d").c_str(), 3);
+    platform::HeldDirectoryPtr held(platform::DirectoryHold(root.Str().c_str()));
+    PrunedEntry deleted;
+    EXPECT_FALSE(DeleteTree(held.get(), "d", 3, &deleted));
     EXPECT_EQ(CountEntries(root.Path() / "d"), 6);
-    DeleteTree(root.Str("d").c_str(), 5);
+    EXPECT_EQ(deleted.files, 4);
+    EXPECT_TRUE(DeleteTree(held.get(), "d", 5, &deleted));
     EXPECT_FALSE(Exists(root.Path() / "d"));
+    EXPECT_EQ(deleted.files, 10);
 }
 
 // The archive tree is open to other users: links in it must never lead the
@@ -316,14 +350,14 @@ TEST_F(ArchiveLinks, NamesWithBackslashesArePrunedWithoutReachingOutside) {
     }
     MakeFile(day / "a\\b");
     MakeFiles(day / "nested" / "..\\..\\x", 2);
-    // Names that no path can carry at the month and day levels go whole
-    // too, or they would keep their directory, the oldest, for good.
+    // Such names at the month and day levels are folders like any other,
+    // pruned in their turn, so that they never keep the oldest year.
     MakeFiles(Logs("logfiles-2020/01/..\\2020-01-01"), 1);
     MakeFiles(Logs("logfiles-2020/..\\01"), 1);
     After("logfiles-2020");
     MakeFiles(Logs("logfiles-2021/01/2021-01-01"), 1);
-    // The day, then the month, then the year.
-    for (int call = 0; call < 3; ++call) {
+    // The two days, the month, the other month, then the year.
+    for (int call = 0; call < 5; ++call) {
         Prune();
     }
     EXPECT_TRUE(Exists(Logs("canary")));

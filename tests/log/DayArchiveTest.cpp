@@ -33,6 +33,7 @@ using test::MakeLink;
 using test::ReadBytes;
 using test::TempDir;
 using test::Trace;
+using test::WriteBytes;
 
 // Every plain file beneath root, sorted by name.
 std::vector<fs::path> FilesBeneath(const fs::path& root) {
@@ -247,11 +248,18 @@ TEST(DayArchiveTest, AgePruningDeletesOnlyDayFoldersPastTheirDays) {
     clock.Set(2024, 3, 10, 12, 0, 0);
     std::tm today;
     ASSERT_TRUE(clock.LocalCalendar(clock.Time(), &today));
-    PruneDaysOlderThan(logs.string().c_str(), 0, today);
+    platform::HeldDirectoryPtr held(platform::DirectoryHold(logs.string().c_str()));
+    EXPECT_TRUE(PruneDaysOlderThan(held.get(), 0, today).entries.empty());
     for (const char* folder : deleted) {
         EXPECT_TRUE(fs::exists(logs / folder)) << folder << " deleted with 0 days";
     }
-    PruneDaysOlderThan(logs.string().c_str(), 2, today);
+    const PruneReport report = PruneDaysOlderThan(held.get(), 2, today);
+    EXPECT_EQ(report.reason, PruneReason::kAge);
+    ASSERT_EQ(report.entries.size(), 3u);
+    for (const PrunedEntry& entry : report.entries) {
+        EXPECT_EQ(entry.files, 1) << entry.path;
+        EXPECT_TRUE(entry.removed) << entry.path;
+    }
     for (const char* folder : deleted) {
         EXPECT_FALSE(Exists(logs / folder)) << folder;
     }

@@ -10,6 +10,7 @@
 
 #include "platform/CatchAll.h"
 #include "platform/Directory.h"
+#include "platform/posix/PosixOpen.h"
 #include "platform/posix/PosixPath.h"
 
 namespace vosk::platform {
@@ -46,12 +47,14 @@ uint64_t AsFileTime(int64_t seconds, uint32_t nanoseconds) {
 // one; otherwise the status-change time is the nearest thing.
 bool Describe(DIR* dir, const char* name, DirEntry* entry) {
     struct statx sx;
-    int rc =
-        statx(dirfd(dir), name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_CTIME | STATX_BTIME, &sx);
+    int rc = statx(dirfd(dir), name, AT_SYMLINK_NOFOLLOW,
+                   STATX_TYPE | STATX_SIZE | STATX_CTIME | STATX_BTIME, &sx);
     mode_t mode;
     uint64_t created;
+    int64_t size;
     if (rc == 0) {
         mode = sx.stx_mode;
+        size = static_cast<int64_t>(sx.stx_size);
         // Some file systems claim a birth time and give the epoch.
         bool born = (sx.stx_mask & STATX_BTIME) != 0 &&
                     (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0);
@@ -64,6 +67,7 @@ bool Describe(DIR* dir, const char* name, DirEntry* entry) {
             return false;
         }
         mode = st.st_mode;
+        size = static_cast<int64_t>(st.st_size);
         created = AsFileTime(st.st_ctim.tv_sec, static_cast<uint32_t>(st.st_ctim.tv_nsec));
     }
     size_t n = strlen(name);
@@ -71,6 +75,7 @@ bool Describe(DIR* dir, const char* name, DirEntry* entry) {
     entry->isDirectory = S_ISDIR(mode);
     entry->isLink = S_ISLNK(mode);
     entry->createTime = created;
+    entry->size = S_ISREG(mode) ? size : 0;
     // Paths given to this layer use '\' as a separator too, so a path made
     // of such a name would name something else ("..\\x" a file elsewhere).
     entry->addressable = strchr(name, '\\') == nullptr;
@@ -145,10 +150,20 @@ bool Next(DirSearch* search, DirEntry* entry) {
 
 // The search proper; DirFindFirst catches what its allocations throw.
 // The caller owns the search returned, and DirFindClose ends it.
-DirSearch* FindFirst(const char* directory, const char* prefix, DirEntry* entry) {
+// *directoryFd, when not -1, is the directory's own descriptor: the search
+// takes it once nothing can throw any more, and sets it to -1.
+DirSearch* FindFirst(const char* directory, int* directoryFd, const char* prefix, DirEntry* entry) {
     auto search = std::make_unique<DirSearch>();
     search->prefix = prefix;
-    search->dir = opendir(PosixPath(directory).c_str());
+    if (*directoryFd >= 0) {
+        search->dir = fdopendir(*directoryFd);
+        if (search->dir == nullptr) {
+            close(*directoryFd);
+        }
+        *directoryFd = -1;
+    } else {
+        search->dir = opendir(PosixPath(directory).c_str());
+    }
     if (search->dir == nullptr || !Next(search.get(), entry)) {
         return nullptr;
     }
@@ -163,7 +178,27 @@ DirSearch* DirFindFirst(const char* directory, const char* prefix, DirEntry* ent
     }
     // Without memory nothing can be enumerated.
     DirSearch* search = nullptr;
-    CatchAll([&] { search = FindFirst(directory, prefix, entry); });
+    int none = -1;
+    CatchAll([&] { search = FindFirst(directory, &none, prefix, entry); });
+    return search;
+}
+
+DirSearch* DirFindFirstIn(const HeldDirectory* directory, const char* prefix, DirEntry* entry) {
+    const int held = HeldDescriptor(directory);
+    if (held < 0 || prefix == nullptr || entry == nullptr) {
+        return nullptr;
+    }
+    // A descriptor of its own, opened from the one held, never by path: the
+    // search reads that directory wherever it is moved.
+    int fd = openat(held, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    DirSearch* search = nullptr;
+    CatchAll([&] { search = FindFirst(nullptr, &fd, prefix, entry); });
+    if (fd >= 0) {
+        close(fd);  // not taken: the search could not be made
+    }
     return search;
 }
 

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -145,6 +146,76 @@ void DirectoryRelease(HeldDirectory* held) {
     }
 }
 
+HeldDirectory* DirectoryHoldSame(const HeldDirectory* held) {
+    if (held == nullptr) {
+        return nullptr;
+    }
+    const int fd = fcntl(held->fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        return nullptr;
+    }
+    HeldDirectory* dir = Holding(fd, held->resolved);
+    if (dir == nullptr) {
+        close(fd);
+    }
+    return dir;
+}
+
+namespace {
+
+// One component, taken as it is: a name that holds '\\' is a name here,
+// not a path, since no path is made of it.
+bool IsComponent(const char* name) {
+    return name != nullptr && name[0] != '\0' && strchr(name, '/') == nullptr &&
+           strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+}
+
+}  // namespace
+
+HeldDirectory* DirectoryOpenIn(const HeldDirectory* parent, const char* name) {
+    if (parent == nullptr || !IsComponent(name)) {
+        return nullptr;
+    }
+    // O_NOFOLLOW: a link at the name, swapped in at any moment, is refused.
+    const int fd = openat(parent->fd, name, kDirectoryFlags | O_NOFOLLOW);
+    if (fd < 0) {
+        return nullptr;
+    }
+    HeldDirectory* dir =
+        Holding(fd, parent->resolved.empty() ? std::string() : parent->resolved + "/" + name);
+    if (dir == nullptr) {
+        close(fd);
+    }
+    return dir;
+}
+
+bool EntryDeleteIn(const HeldDirectory* dir, const char* name) {
+    struct stat st;
+    if (dir == nullptr || !IsComponent(name) ||
+        fstatat(dir->fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    // A directory put there since fails to unlink: nothing in it is touched.
+    return unlinkat(dir->fd, name, 0) == 0;
+}
+
+bool DirectoryRemoveIn(const HeldDirectory* dir, const char* name) {
+    // A link there fails with ENOTDIR: removal never follows one.
+    return dir != nullptr && IsComponent(name) && unlinkat(dir->fd, name, AT_REMOVEDIR) == 0;
+}
+
+bool DirectoryMakeWritableHeld(const HeldDirectory* dir) {
+    struct stat st;
+    if (dir == nullptr || fstat(dir->fd, &st) != 0) {
+        return false;
+    }
+    return (st.st_mode & S_IWUSR) != 0 || fchmod(dir->fd, (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+int HeldDescriptor(const HeldDirectory* held) {
+    return held == nullptr ? -1 : held->fd;
+}
+
 bool DirectoryIsAt(const HeldDirectory* held, const char* path) {
     PosixPath p(path);
     struct stat a;
@@ -183,11 +254,6 @@ int FileOpenIn(const HeldDirectory* dir, const char* name, int flags) {
         return -1;
     }
     return OpenPlainFileAt(dir->fd, name, flags);
-}
-
-bool EntryDeleteIn(const HeldDirectory* dir, const char* name) {
-    PosixPath n(name);
-    return dir != nullptr && n.c_str() != nullptr && unlinkat(dir->fd, n.c_str(), 0) == 0;
 }
 
 bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to) {

@@ -3,6 +3,8 @@
 
 namespace vosk::platform {
 
+struct HeldDirectory;
+
 // FileOpen of path relative to the directory descriptor dirfd (AT_FDCWD:
 // the current directory).
 int OpenPlainFileAt(int dirfd, const char* path, int flags);
@@ -13,5 +15,7 @@ bool MoveNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
 // Locks the directory descriptor fd (a descriptor of its own) and returns
 // it; kNoDirectoryLock, fd closed, when it cannot.
 int DirectoryLockOn(int fd);
+// The descriptor of the directory held (not a copy); -1 for null.
+int HeldDescriptor(const HeldDirectory* held);
 
 }  // namespace vosk::platform

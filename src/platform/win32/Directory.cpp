@@ -29,6 +29,10 @@ void Describe(const WIN32_FIND_DATAW& data, DirEntry* entry) {
     // Compared as one unsigned 64-bit number, as CompareFileTime does.
     entry->createTime = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
                         data.ftCreationTime.dwLowDateTime;
+    entry->size = entry->isDirectory || entry->isLink
+                      ? 0
+                      : static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                                             data.nFileSizeLow);
     // A Windows name never holds a separator.
     entry->addressable = true;
 }

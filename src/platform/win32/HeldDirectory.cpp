@@ -1,11 +1,13 @@
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "platform/ArchiveMove.h"
+#include "platform/Directory.h"
 #include "platform/HeldDirectory.h"
 #include "platform/win32/WideText.h"
 
@@ -118,6 +120,79 @@ void DirectoryRelease(HeldDirectory* held) {
     }
 }
 
+HeldDirectory* DirectoryHoldSame(const HeldDirectory* held) {
+    return held == nullptr ? nullptr : Opening(held->path, false);
+}
+
+namespace {
+
+bool IsComponent(const char* name) {
+    return name != nullptr && name[0] != '\0' && strpbrk(name, "/\\") == nullptr &&
+           strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+}
+
+}  // namespace
+
+// Every level is held open without delete sharing while the prune works in
+// it, so that it cannot be moved or replaced meanwhile, and the names below
+// it, joined to its path, stay inside it.
+HeldDirectory* DirectoryOpenIn(const HeldDirectory* parent, const char* name) {
+    return parent == nullptr || !IsComponent(name) ? nullptr : Opening(Joined(parent, name), false);
+}
+
+bool EntryDeleteIn(const HeldDirectory* dir, const char* name) {
+    if (dir == nullptr || !IsComponent(name)) {
+        return false;
+    }
+    const std::wstring path = WidePath(Joined(dir, name).c_str());
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // The link itself goes, never what it leads to.
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(path.c_str()) != 0
+                                                            : DeleteFileW(path.c_str()) != 0;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    return DeleteFileW(path.c_str()) != 0;
+}
+
+bool DirectoryRemoveIn(const HeldDirectory* dir, const char* name) {
+    if (dir == nullptr || !IsComponent(name)) {
+        return false;
+    }
+    const std::wstring path = WidePath(Joined(dir, name).c_str());
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    // A junction put there since is removed itself, not what it leads to.
+    return RemoveDirectoryW(path.c_str()) != 0;
+}
+
+bool DirectoryMakeWritableHeld(const HeldDirectory* dir) {
+    if (dir == nullptr) {
+        return false;
+    }
+    const std::wstring path = WidePath(dir->path.c_str());
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           ((attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+            SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) != 0);
+}
+
+DirSearch* DirFindFirstIn(const HeldDirectory* directory, const char* prefix, DirEntry* entry) {
+    // Held without delete sharing, the directory is where its path says.
+    return directory == nullptr ? nullptr : DirFindFirst(directory->path.c_str(), prefix, entry);
+}
+
 bool DirectoryIsAt(const HeldDirectory* held, const char* path) {
     HeldDirectory* there = held == nullptr ? nullptr : DirectoryHold(path);
     const bool same = there != nullptr && DirectorySame(held, there);
@@ -157,10 +232,6 @@ EntryInfo EntryIn(const HeldDirectory* dir, const char* name) {
 
 int FileOpenIn(const HeldDirectory* dir, const char* name, int flags) {
     return dir == nullptr || name == nullptr ? -1 : FileOpen(Joined(dir, name).c_str(), flags);
-}
-
-bool EntryDeleteIn(const HeldDirectory* dir, const char* name) {
-    return dir != nullptr && name != nullptr && FileDelete(Joined(dir, name).c_str());
 }
 
 bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to) {

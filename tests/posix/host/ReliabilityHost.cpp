@@ -59,10 +59,23 @@
 //       once that text is in the log's file (or "timeout" there after 5 s).
 //     big: parent (thread 0) and child (thread 1) each write 50 records of
 //       100 KB to one log at the same time.
+//
+//   reliability_host prune <library> <directory> age|disk day|logs|none <files>
+//     <directory>/logs/logfiles-2020/01/2020-01-01 holds <files> files; a
+//     folder outside the log's tree holds files of the same names (for
+//     "day": <directory>/outside; for "logs": <directory>/outroot/
+//     logfiles-2020/01/2020-01-01). A log in <directory>/logs has its day
+//     archive on (age) or the disk limit at 0 (disk), so that the library's
+//     thread prunes that day. As soon as its first file is deleted, the day
+//     folder (day) or the log's whole directory (logs) is renamed aside and
+//     a link to the outside folder put in its place; "none" swaps nothing.
+//     Prints "outside <deleted> inside <left>": files deleted outside the
+//     tree, files left in the day folder (wherever it was renamed to).
 #include <dirent.h>
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -626,6 +639,98 @@ int ExitWithWriters(const char* libraryPath, const char* directory, int threads,
     return 0;
 }
 
+// Files directly in a directory; -1 when it cannot be read.
+int CountFiles(const std::string& path) {
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        return -1;
+    }
+    int count = 0;
+    while (dirent* entry = readdir(dir)) {
+        count += entry->d_name[0] != '.' ? 1 : 0;
+    }
+    closedir(dir);
+    return count;
+}
+
+bool MakeFiles(const std::string& directory, int files) {
+    for (size_t at = directory.find('/', 1);; at = directory.find('/', at + 1)) {
+        mkdir(directory.substr(0, at).c_str(), 0755);
+        if (at == std::string::npos) {
+            break;
+        }
+    }
+    for (int n = 0; n < files; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/f%05d", n);
+        FILE* f = std::fopen((directory + name).c_str(), "w");
+        if (f == nullptr) {
+            return false;
+        }
+        std::fputs("kept\n", f);
+        std::fclose(f);
+    }
+    return true;
+}
+
+int PruneRace(const char* libraryPath, const char* directory, const char* how, const char* swap,
+              int files) {
+    const std::string base(directory);
+    const std::string logs = base + "/logs";
+    const std::string dayPart = "/logfiles-2020/01/2020-01-01";
+    const std::string day = logs + dayPart;
+    const bool swapDay = std::strcmp(swap, "day") == 0;
+    const bool swapLogs = std::strcmp(swap, "logs") == 0;
+    const std::string outside = swapLogs ? base + "/outroot" + dayPart : base + "/outside";
+    if (!MakeFiles(day, files) || !MakeFiles(outside, files)) {
+        return 5;
+    }
+    const int watch = inotify_init1(IN_CLOEXEC);
+    if (watch < 0 || inotify_add_watch(watch, day.c_str(), IN_DELETE) < 0) {
+        return 5;
+    }
+    Exports x;
+    void* library = Load(libraryPath, &x);
+    decltype(&SL_SetLogArchive) setArchive = nullptr;
+    if (library == nullptr || !Bind(library, "SL_SetLogArchive", &setArchive)) {
+        return 3;
+    }
+    LogHandle log = x.create(logs.c_str(), "prune.log", 0, 0);
+    if (log == nullptr) {
+        return 4;
+    }
+    x.trace(log, 0, "opened");
+    if (std::strcmp(how, "age") == 0) {
+        setArchive(log, 1);
+    } else {
+        x.setDiskLimit(0);
+    }
+    // The first deletion in the day folder; then the swap at once.
+    char events[4096];
+    if (read(watch, events, sizeof events) <= 0) {
+        return 6;
+    }
+    std::string aside = day;
+    if (swapDay) {
+        aside = day + ".aside";
+        rename(day.c_str(), aside.c_str());
+        symlink(outside.c_str(), day.c_str());
+    } else if (swapLogs) {
+        aside = base + "/logs.aside" + dayPart;
+        rename(logs.c_str(), (base + "/logs.aside").c_str());
+        symlink((base + "/outroot").c_str(), logs.c_str());
+    }
+    // The age prune takes the day in one pass; the disk prune a slice per
+    // idle pass (every 500 ms).
+    for (int waited = 0; waited < 2500 && CountFiles(aside) > 0; waited += 10) {
+        usleep(10000);
+    }
+    usleep(100000);
+    const int inside = CountFiles(aside);
+    std::printf("outside %d inside %d\n", files - CountFiles(outside), inside < 0 ? 0 : inside);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -657,8 +762,12 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
+    if (argc >= 7 && std::strcmp(argv[1], "prune") == 0) {
+        return PruneRace(argv[2], argv[3], argv[4], argv[5], std::atoi(argv[6]));
+    }
     std::fprintf(stderr,
-                 "usage: reliability_host crash|unload|cycles|exit|signal|fork|rotate|swap|largest "
+                 "usage: reliability_host "
+                 "crash|unload|cycles|exit|signal|fork|rotate|swap|largest|prune "
                  "<library> "
                  "<directory> [count] "
                  "[threads]\n");

@@ -1,0 +1,72 @@
+// What a hostile program beside the host can do to the library's files and
+// locks while the host logs: links swapped in under the archive's pruning.
+// Each case runs in a host program of its own (host/ReliabilityHost.cpp)
+// that loads the library with dlopen and calls only its exports.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "posix/support/HostRun.h"
+#include "support/TempDir.h"
+
+namespace vosk {
+namespace {
+
+using test::HostRun;
+using test::Quoted;
+using test::RunHost;
+using test::TempDir;
+
+struct PruneCase {
+    const char* prune;  // age or disk
+    const char* swap;   // day, logs or none
+    int files;
+};
+
+// As soon as the prune deletes its first file, the day folder or the log's
+// whole directory is renamed aside and a link to an outside folder holding
+// files of the same names put in its place. Before, the prunes went on by
+// path, through the link: of 1,000 outside files the age prune deleted 879
+// (day swapped) and 965 (directory swapped); of 500, the disk prune 10 and
+// 93.
+TEST(HostileHost, ALinkSwappedInWhileAPruneRunsDeletesNothingOutsideTheTree) {
+    const PruneCase cases[] = {
+        {"age", "day", 1000}, {"age", "logs", 1000}, {"age", "none", 1000},
+        {"disk", "day", 500}, {"disk", "logs", 500}, {"disk", "none", 500},
+    };
+    constexpr size_t kCases = sizeof cases / sizeof cases[0];
+    std::vector<TempDir> dirs(kCases);
+    std::vector<HostRun> runs(kCases);
+    // At once: each waits for the library's idle passes.
+    std::vector<std::thread> hosts;
+    for (size_t i = 0; i < kCases; ++i) {
+        hosts.emplace_back([&, i] {
+            runs[i] = RunHost("prune", Quoted(dirs[i].Str()) + " " + cases[i].prune + " " +
+                                           cases[i].swap + " " + std::to_string(cases[i].files));
+        });
+    }
+    for (std::thread& host : hosts) {
+        host.join();
+    }
+    for (size_t i = 0; i < kCases; ++i) {
+        const PruneCase& c = cases[i];
+        SCOPED_TRACE(std::string(c.prune) + " prune, swapped: " + c.swap);
+        ASSERT_TRUE(runs[i].ExitedWith(0)) << runs[i].Describe();
+        int outside = -1;
+        int inside = -1;
+        ASSERT_EQ(std::sscanf(runs[i].output.c_str(), "outside %d inside %d", &outside, &inside), 2)
+            << runs[i].output;
+        EXPECT_EQ(outside, 0) << "files deleted outside the log's tree";
+        if (std::string(c.swap) != "logs" || std::string(c.prune) == "age") {
+            // The prune goes on in the folder renamed aside: it is still
+            // the log's.
+            EXPECT_EQ(inside, 0) << runs[i].output;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vosk
