@@ -20,16 +20,19 @@
 //     another, and the process ends (main returns) without unloading.
 //
 // The cycles report one line (they stop early after 10 slow unloads):
-//   cycles <n> slow <unloads over 100 ms> max_ms <longest unload>
+//   cycles <n> slow <unloads over 100 ms> stalled <unloads over 100 ms by no
+//   more than the machine did not run the host meanwhile>
+//   max_ms <longest unload> mean_ms <mean unload>
 //   lingering <unloads after which a thread stayed> failed <checks failed>
 // After each unload the host waits until the process has no more threads
 // than before the load: a thread of the library that ran on past the
 // unload would crash meanwhile. A crash anywhere ends the process with
 // exit code 70 and "crash <code> at <address>" on its standard error.
 #include <windows.h>
-#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +46,9 @@
 
 namespace {
 
+// An unload over this is slow; but one that is over it by no more than the
+// machine went without running the host meanwhile (see StallWatch) is
+// counted as stalled, apart.
 constexpr double kSlowUnloadMs = 100;
 // Long enough for any thread to end once nothing holds it; reported as
 // lingering when it does not.
@@ -91,22 +97,37 @@ HMODULE Load(const std::wstring& path, Exports* x) {
     return library;
 }
 
+// The process's threads, as the system lists them (cheaper than a
+// toolhelp snapshot, which Wine makes in tens of milliseconds).
 int CountThreads() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return -1;
+    using Query = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    static const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    static std::vector<char> buffer(1 << 20);
+    for (;;) {
+        ULONG length = 0;
+        const LONG status = query(SystemProcessInformation, buffer.data(),
+                                  static_cast<ULONG>(buffer.size()), &length);
+        if (status == static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (status != 0) {
+            return -1;
+        }
+        break;
     }
     const DWORD self = GetCurrentProcessId();
-    int count = 0;
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == self) {
-            ++count;
+    for (const char* at = buffer.data();;) {
+        const auto* process = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(at);
+        if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(process->UniqueProcessId)) == self) {
+            return static_cast<int>(process->NumberOfThreads);
         }
+        if (process->NextEntryOffset == 0) {
+            return -1;
+        }
+        at += process->NextEntryOffset;
     }
-    CloseHandle(snapshot);
-    return count;
 }
 
 double NowMs() {
@@ -138,32 +159,88 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A host thread that wakes every millisecond and keeps the longest time it
+// went without waking since the last Restart. An unload that a busy
+// machine held up held this thread up as well; one that waited for the
+// library (a time-out, a thread that cannot begin) did not.
+class StallWatch {
+  public:
+    StallWatch() : thread_([this] { Tick(); }) {}
+    ~StallWatch() {
+        stop_ = true;
+        thread_.join();
+    }
+    StallWatch(const StallWatch&) = delete;
+    StallWatch& operator=(const StallWatch&) = delete;
+
+    void Restart() {
+        longestUs_ = 0;
+        lastUs_ = NowUs();
+    }
+    double LongestMs() const {
+        const int64_t now = NowUs() - lastUs_.load();
+        const int64_t longest = longestUs_.load();
+        return static_cast<double>(now > longest ? now : longest) / 1000.0;
+    }
+
+  private:
+    static int64_t NowUs() { return static_cast<int64_t>(NowMs() * 1000.0); }
+    void Tick() {
+        lastUs_ = NowUs();
+        while (!stop_) {
+            Sleep(1);
+            const int64_t now = NowUs();
+            const int64_t gap = now - lastUs_.exchange(now);
+            if (gap > longestUs_.load()) {
+                longestUs_ = gap;
+            }
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<int64_t> lastUs_{0};
+    std::atomic<int64_t> longestUs_{0};
+    std::thread thread_;
+};
+
 struct Tally {
+    StallWatch stalls;
     int cycles = 0;
     int slow = 0;
+    int stalled = 0;
     double maxMs = 0;
     int lingering = 0;
     int failed = 0;
+    double unloadMs = 0;
 
     bool Enough() const { return slow >= kEnoughSlow; }
     void Print() const {
-        printf("cycles %d slow %d max_ms %.1f lingering %d failed %d\n", cycles, slow, maxMs,
-               lingering, failed);
+        printf("cycles %d slow %d stalled %d max_ms %.1f mean_ms %.1f lingering %d failed %d\n",
+               cycles, slow, stalled, maxMs, cycles > 0 ? unloadMs / cycles : 0.0, lingering,
+               failed);
     }
 };
 
 // Unloads the library, times the call, then waits for the process to be
 // back to its threads before the load.
 bool Unload(HMODULE library, int threadsBefore, Tally* tally) {
+    tally->stalls.Restart();
     const double start = NowMs();
     if (!FreeLibrary(library)) {
         fprintf(stderr, "FreeLibrary failed: error %lu\n", GetLastError());
         return false;
     }
     const double ms = NowMs() - start;
+    const double stallMs = tally->stalls.LongestMs();
+    tally->unloadMs += ms;
     tally->maxMs = ms > tally->maxMs ? ms : tally->maxMs;
     if (ms > kSlowUnloadMs) {
-        ++tally->slow;
+        if (ms - stallMs > kSlowUnloadMs) {
+            ++tally->slow;
+        } else {
+            ++tally->stalled;
+        }
+        fprintf(stderr, "unload of %.1f ms; the host went %.1f ms without running\n", ms, stallMs);
     }
     const DWORD deadline = GetTickCount() + kThreadsSettleMs;
     while (CountThreads() > threadsBefore) {
@@ -300,7 +377,9 @@ int Threads(const std::wstring& library, int cycles, int threads) {
 }
 
 int Exit(const std::wstring& library, int threads) {
-    Exports x;
+    // Static: the writers go on using them while main returns.
+    static Exports x;
+    static std::atomic<int> started{0};
     if (Load(library, &x) == nullptr) {
         return 3;
     }
@@ -309,9 +388,8 @@ int Exit(const std::wstring& library, int threads) {
     if (busy == nullptr || quiet == nullptr) {
         return 4;
     }
-    std::atomic<int> started{0};
     for (int t = 0; t < threads; ++t) {
-        std::thread([&x, &started, busy, t] {
+        std::thread([busy, t] {
             for (int n = 0;; ++n) {
                 x.trace(busy, 1, "t%d n%d", t, n);
                 if (n == 10) {
