@@ -93,6 +93,8 @@ class LogRegistry : private RetireListener {
     // arrived within the idle wait.
     void MaintenanceTurn();
     void IdleHousekeeping();
+    // True once the maintenance thread has been asked to stop.
+    bool Stopping() const;
     // True when the disk that holds directory is used beyond the disk limit.
     // use: the disk's use and the limit, when known.
     bool DiskOverLimit(const char* directory, DiskUse* use);

@@ -62,7 +62,7 @@ void LogRegistry::MaintenanceTurn() {
     std::unique_ptr<QueueEntry<MaintenanceCommand>> entry = commands_->Take(0, hooks_.idleWaitMs);
     if (entry == nullptr) {
         // A stop request wakes the wait; don't start a pass on the way out.
-        if (thread_ == nullptr || thread_->IsRunning()) {
+        if (!Stopping()) {
             IdleHousekeeping();
         }
         return;
@@ -112,10 +112,17 @@ void LogRegistry::DeleteRetired() {
     }
 }
 
+bool LogRegistry::Stopping() const {
+    return thread_ != nullptr && !thread_->IsRunning();
+}
+
+// A stop request ends the pass between two logs' steps: an unload then
+// waits for one step at most, not for a pass over every log, which a slow
+// disk can make long.
 void LogRegistry::IdleHousekeeping() {
     if (hooks_.pruneArchive) {
         StringBuffer previous;
-        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr && !Stopping(); e = logs_->Next(e)) {
             Log::Directory current = e->payload->GetDirectory();
             // Consecutive logs in one directory make one test of the disk
             // that holds it, and one call.
@@ -131,7 +138,7 @@ void LogRegistry::IdleHousekeeping() {
     }
     // A file that another program moved, removed or cut short is followed
     // from the first pass: a rotation tool may act at any moment after start.
-    for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+    for (LogEntry* e = logs_->Peek(0, 0); e != nullptr && !Stopping(); e = logs_->Next(e)) {
         Log* log = e->payload;
         log->ReopenIfMoved();
         log->FollowTruncation();
@@ -142,7 +149,7 @@ void LogRegistry::IdleHousekeeping() {
     const bool sweep = agePruneMs_ < 0 || ElapsedMs() - agePruneMs_ >= kAgePruneEveryMs;
     if (sweep) {
         agePruneMs_ = ElapsedMs();
-        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr && !Stopping(); e = logs_->Next(e)) {
             e->payload->PruneArchiveByAge();
         }
     }
@@ -153,7 +160,7 @@ void LogRegistry::IdleHousekeeping() {
     // Measured on the monotonic clock: a wall clock stepped back must not
     // hold flushing and rotation off until it has caught up again.
     if (ElapsedMs() - startMs_ >= kFlushAfterMs) {
-        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr; e = logs_->Next(e)) {
+        for (LogEntry* e = logs_->Peek(0, 0); e != nullptr && !Stopping(); e = logs_->Next(e)) {
             Log* log = e->payload;
             log->Flush();
             log->CheckRotation();
