@@ -40,6 +40,14 @@
  *   out and closes every log, and frees everything. No other thread of the
  *   host may be inside a function of the library, or call one, from then
  *   on: an unload while host threads still call is a fault of the host.
+ *   The library holds no reference to itself: it is unmapped by the host's
+ *   last FreeLibrary or dlclose, as soon as that call returns. By then none
+ *   of its code runs on any thread. On Windows its thread is the one work
+ *   item of a thread pool of its own: the unload waits until the pool has
+ *   seen the item return, and an item that had not begun yet (an unload
+ *   right after the load) is taken off the pool's queue and never runs;
+ *   the pool's thread then ends in the system's code. An unload takes
+ *   milliseconds, not the second the thread is given to end.
  * - A process may end (return from main, exit) while its threads still
  *   call: every log is written out and closed, and calls that arrive
  *   during or after that are dropped.

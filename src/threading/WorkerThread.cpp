@@ -25,7 +25,11 @@ WorkerThread::WorkerThread(Routine routine, void* argument, StartAs start, const
     running_.store(1);
     uint32_t id = 0;
     if (platform::ThreadCreate(&WorkerThread::ThreadMain, this, &id, &threadHandle_)) {
-        threadId_.store(id);
+        // Where the system names the thread only once it begins, the thread
+        // stores its identifier itself (ThreadMain).
+        if (id != 0) {
+            threadId_.store(id);
+        }
     } else {
         if (state_.load() == kHeld) {
             gate_.Release();  // nobody will pass it; a held lock must not be destroyed
@@ -72,6 +76,16 @@ int32_t WorkerThread::Join(int32_t timeoutMs) {
     if (!Release() && state_.load() != kReleased) {
         return 0;  // ended already, or never created
     }
+    // A stopped worker whose thread has not begun yet is not waited for:
+    // where a thread begins under a lock that its owner may hold (a
+    // Windows DLL's unload holds the loader lock), it could not begin
+    // before the time-out.
+    if (running_.load() == 0 && platform::ThreadCancelUnstarted(threadHandle_)) {
+        exited_.store(true);
+        left_.store(true);
+        state_.store(kEnded);
+        return 0;
+    }
     if (WaitForExit(timeoutMs) == 0) {
         left_.store(true);
     } else {
@@ -105,8 +119,8 @@ int32_t WorkerThread::WaitForExit(int32_t timeoutMs) {
 
 uint32_t WorkerThread::ThreadMain(void* raw) {
     WorkerThread* self = static_cast<WorkerThread*>(raw);
-    // The creating thread stores the same value once ThreadCreate returns;
-    // the routine may ask (Stop on its own worker) before that.
+    // The creating thread may store the same value once ThreadCreate
+    // returns; the routine may ask (Stop on its own worker) before that.
     self->threadId_.store(platform::CurrentThreadId());
     // A terminated thread unwinds from here without touching the worker:
     // its owner may have destroyed it already.

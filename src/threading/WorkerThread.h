@@ -60,8 +60,10 @@ class WorkerThread {
     // Releases a held worker, waits for the thread procedure to end, and
     // terminates the thread when it does not within the time-out (reported
     // as a debug message at level -1), then gives it kTerminatedEndMs to
-    // end. Returns 0 at once on the worker's own thread and on an ended
-    // worker.
+    // end. A stopped worker whose thread procedure has not begun yet (see
+    // platform::ThreadCreate) is not waited for: the procedure never begins,
+    // and no message is reported. Returns 0 at once on the worker's own
+    // thread and on an ended worker.
     int32_t Join(int32_t timeoutMs);
     // Clears the running flag and returns at once. The routine ends at its
     // next poll; an owner that can also wake it (post to the queue it waits

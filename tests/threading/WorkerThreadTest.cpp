@@ -223,6 +223,9 @@ TEST_F(WorkerThreadTest, HeldAndDestroyedWithoutStartNeverRuns) {
         EXPECT_LT(watch.Ms(), kPromptMs) << "no wait for the time-out";
         EXPECT_FALSE(c.ran);
         std::vector<Message> list = fresh.List();
+        if (!reachedGate && list.empty()) {
+            continue;  // stopped before its thread began (Windows): it never will
+        }
         ASSERT_EQ(list.size(), 2u);
         uint32_t id = ThreadIdOfFirstMessage(list);
         EXPECT_EQ(list[0].text, Expected(1, id, "held"));

@@ -90,6 +90,11 @@ bool ThreadCreate(ThreadProc procedure, void* argument, uint32_t* threadId, Hand
     return true;
 }
 
+// ThreadCreate has waited for the thread to begin.
+bool ThreadCancelUnstarted(Handle) {
+    return false;
+}
+
 int ThreadTerminate(Handle thread, uint32_t /*exitCode*/) {
     if (thread == nullptr) {
         return 0;
