@@ -172,9 +172,9 @@ void VOSK_LOG_CALL SL_Write(LogHandle log, const char* text);
 
 /*
  * Sets, in per mille of the disk holding a log's directory, how full that
- * disk may get before the library prunes the oldest archived day there
- * (<log dir>/logfiles-YYYY/MM/YYYY-MM-DD). Clamped to 200..950; 800 until
- * set. Takes effect later, on the library's thread.
+ * disk may get before the library prunes archived days there
+ * (<log dir>/logfiles-YYYY/MM/YYYY-MM-DD), the day folder made first going
+ * first, whatever its name says. Clamped to 200..950; 800 until set. Takes effect later, on the library's thread.
  */
 void VOSK_LOG_CALL SL_SetLogDiskLimit(unsigned int limit);
 
@@ -186,7 +186,8 @@ void VOSK_LOG_CALL SL_SetLogDiskLimit(unsigned int limit);
  * "-001", "-002", ... appended within one second): the names sort by time
  * and none is ever replaced. Day folders more than keepDays days before
  * today are deleted, within a minute and every minute after; the disk
- * limit prunes the oldest days first, whatever their age. Logs sharing a
+ * limit prunes day folders in the order they were made (the folder made
+ * first goes first, today's included), whatever their names or age. Logs sharing a
  * directory share its archive, so the smallest keepDays among them rules.
  * Symbolic links in the archive are never followed; where the archive
  * cannot be made (permissions, a full disk, a link or file where a folder
