@@ -153,6 +153,18 @@ bool HistoryReader::AlreadyRead(LogFile* file, std::unique_ptr<FileInput>* input
     return *input == nullptr || ReadBefore(input->get());
 }
 
+bool HistoryReader::ReadBefore(FileInput* input) {
+    // The plain file may have been compressed and deleted between the
+    // listing and the open, which then took its .gz: a new identity, so
+    // only what it holds tells that it was read.
+    ContentKey key;
+    if (input->Compressed() && CompressedContentKey(input->Path(), &key) &&
+        readKeys_.count(key) != 0) {
+        return true;
+    }
+    return ReadUnderIdentity(input);
+}
+
 bool HistoryReader::Drain(FileInput* input) {
     static char buffer[kChunk];
     bool any = false;
@@ -187,7 +199,7 @@ void HistoryReader::Remember(const FileInput& input) {
     readKeys_.insert(input.Key());
 }
 
-bool HistoryReader::ReadBefore(FileInput* input) {
+bool HistoryReader::ReadUnderIdentity(FileInput* input) {
     const auto found = readIds_.find(IdOf(input->Id()));
     // An empty file read again gives nothing again.
     return found != readIds_.end() && !found->second.empty() && input->BeginsWith(found->second);

@@ -56,7 +56,9 @@ class HistoryReader {
     bool Drain(FileInput* input);
     void ReadWhole(std::unique_ptr<FileInput> input);
     void Remember(const FileInput& input);
+    // Read before: under its identity, or, once compressed, by what it holds.
     bool ReadBefore(FileInput* input);
+    bool ReadUnderIdentity(FileInput* input);
     // A file found again: already read under this or another name.
     bool AlreadyRead(LogFile* file, std::unique_ptr<FileInput>* input);
     void Take(Record&& record);
