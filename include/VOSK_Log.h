@@ -174,7 +174,8 @@ void VOSK_LOG_CALL SL_Write(LogHandle log, const char* text);
  * Sets, in per mille of the disk holding a log's directory, how full that
  * disk may get before the library prunes archived days there
  * (<log dir>/logfiles-YYYY/MM/YYYY-MM-DD), the day folder made first going
- * first, whatever its name says. Clamped to 200..950; 800 until set. Takes effect later, on the library's thread.
+ * first, whatever its name says. Clamped to 200..950; 800 until set.
+ * Takes effect later, on the library's thread.
  */
 void VOSK_LOG_CALL SL_SetLogDiskLimit(unsigned int limit);
 

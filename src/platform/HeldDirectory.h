@@ -57,7 +57,7 @@ bool DirectorySame(const HeldDirectory* a, const HeldDirectory* b);
 enum class EntryKind { kNone, kPlainFile, kDirectory, kOther };
 struct EntryInfo {
     EntryKind kind;
-    int64_t size;         // bytes; 0 for anything but a plain file
+    int64_t size;       // bytes; 0 for anything but a plain file
     int64_t writeTime;  // seconds since the epoch
     FileId id;
 };
