@@ -8,6 +8,7 @@
 
 #include "platform/ArchiveMove.h"
 #include "platform/Directory.h"
+#include "platform/Files.h"
 #include "platform/HeldDirectory.h"
 #include "platform/win32/WideText.h"
 
@@ -157,8 +158,11 @@ bool EntryDeleteIn(const HeldDirectory* dir, const char* name) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
+    // The read-only attribute is cleared by the rule every removal keeps: not
+    // on a file with other names, which may lie outside the tree (Wine shows
+    // a link it cannot tell as such as the file it leads to).
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        PathMakeWritable(Joined(dir, name).c_str());
     }
     return DeleteFileW(path.c_str()) != 0;
 }

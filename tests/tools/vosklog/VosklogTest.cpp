@@ -456,7 +456,10 @@ TEST_F(VosklogTest, StampFormsNameTheMomentInTheirZone) {
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::string text = vosk::test::ReadBytes(File());
         std::smatch m;
-        const std::string line = text.substr(0, text.find('\n'));
+        std::string line = text.substr(0, text.find('\n'));
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();  // Windows' line end
+        }
         ASSERT_TRUE(std::regex_match(line, m, std::regex(c.shape))) << line;
         std::tm fields{};
         fields.tm_year = std::stoi(m[1]) - 1900;
