@@ -183,9 +183,11 @@ void VOSK_LOG_CALL SL_SetLogDiskLimit(unsigned int limit);
  * Keeps the log's history in a day archive beneath its directory. With
  * keepDays greater than 0, a backup that a new file would replace is first
  * moved into <log dir>/logfiles-YYYY/MM/YYYY-MM-DD/ (the local day of its
- * last record) as "<name>.YYYYMMDD-HHMMSS" (the time of its last record;
- * "-001", "-002", ... appended within one second): the names sort by time
- * and none is ever replaced. Day folders more than keepDays days before
+ * last record) as "<name>.YYYYMMDD-HHMMSS-mmmZ" (the time of its last
+ * record in UTC, to the millisecond; a time not after the log's last name
+ * becomes that name's and a millisecond, and a name taken moves on a
+ * millisecond at a time): the names sort by time, never run out, and none
+ * is ever replaced. Day folders more than keepDays days before
  * today are deleted, within a minute and every minute after; the disk
  * limit prunes day folders in the order they were made (the folder made
  * first goes first, today's included), whatever their names or age. Logs sharing a

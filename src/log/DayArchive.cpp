@@ -1,5 +1,6 @@
 #include "log/DayArchive.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -10,7 +11,6 @@
 #include "log/LogPaths.h"
 #include "platform/CatchAll.h"
 #include "platform/Directory.h"
-#include "platform/Files.h"
 #include "platform/HeldDirectory.h"
 #include "platform/Time.h"
 
@@ -26,6 +26,12 @@ int64_t DayNumber(int64_t year, int64_t month, int64_t day) {
     const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
     const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * 146097 + dayOfEra - 719468;
+}
+
+// Rounds towards minus infinity: times before 1970 keep their
+// milliseconds positive.
+int64_t FloorDiv(int64_t a, int64_t b) {
+    return a / b - (a % b < 0 ? 1 : 0);
 }
 
 // Reads exactly digits decimal digits, then expects the text's end.
@@ -82,23 +88,39 @@ bool DayArchive::Keep(const platform::HeldDirectory* directory, const char* name
             base = p + 1;
         }
     }
+    int64_t nameMs = found.writeTimeMs > lastNameMs_ ? found.writeTimeMs : lastNameMs_ + 1;
     bool moved = false;
-    for (int n = 0; n <= kSameSecondNames && !moved; ++n) {
-        const char* format =
-            n == 0 ? "%s.%04d%02d%02d-%02d%02d%02d" : "%s.%04d%02d%02d-%02d%02d%02d-%03d";
-        target_.Format(format, base, year, month, day.tm_mday, day.tm_hour, day.tm_min, day.tm_sec,
-                       n);
-        // A name is taken by its compressed file too: a plain file beside a
-        // ".gz" of its name is one whose compression was stopped, deleted
-        // by the next pass.
-        compressed_.Format("%s.gz", target_.CStr());
-        if (platform::EntryIn(dayDirectory, target_.CStr()).kind != platform::EntryKind::kNone ||
-            platform::EntryIn(dayDirectory, compressed_.CStr()).kind !=
-                platform::EntryKind::kNone) {
-            continue;
+    // No look before the move: the move itself refuses a name taken.
+    for (;;) {
+        std::tm utc;
+        const time_t second = static_cast<time_t>(FloorDiv(nameMs, 1000));
+        if (!platform::UtcCalendar(second, &utc)) {
+            break;
         }
-        moved = platform::FileMoveNoReplaceIn(directory, backup, dayDirectory, target_.CStr());
-        break;
+        target_.Format("%s.%04d%02d%02d-%02d%02d%02d-%03dZ", base, utc.tm_year + 1900,
+                       utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                       static_cast<int>(nameMs - static_cast<int64_t>(second) * 1000));
+        // A name is taken by its compressed file too (another process, or
+        // an earlier run): only then is there something to look at first.
+        if (compress_) {
+            compressed_.Format("%s.gz", target_.CStr());
+            if (platform::EntryIn(dayDirectory, compressed_.CStr()).kind !=
+                platform::EntryKind::kNone) {
+                ++nameMs;
+                continue;
+            }
+        }
+        errno = 0;
+        if (platform::FileMoveNoReplaceIn(directory, backup, dayDirectory, target_.CStr())) {
+            moved = true;
+            lastNameMs_ = nameMs;
+            break;
+        }
+        // Anything but a name taken (the backup gone, the disk) ends it.
+        if (errno != EEXIST) {
+            break;
+        }
+        ++nameMs;
     }
     platform::DirectoryRelease(dayDirectory);
     if (moved && compress_) {

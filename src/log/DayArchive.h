@@ -22,9 +22,6 @@ namespace vosk {
 
 class DayArchive {
   public:
-    // An archived name that is taken gets "-001" to this number appended.
-    static constexpr int kSameSecondNames = 999;
-
     // 0 (or less) turns the archive off.
     void SetKeepDays(int32_t days) { keepDays_ = days < 0 ? 0 : days; }
     int32_t KeepDays() const { return keepDays_; }
@@ -47,16 +44,22 @@ class DayArchive {
 
     // Moves the plain file backup in directory, the backup of name there,
     // in one step to "logfiles-YYYY/MM/YYYY-MM-DD/<name>.
-    // YYYYMMDD-HHMMSS", the local time of its last write, with "-001" and
-    // on appended while the name is taken: the names sort by time and
-    // nothing is ever replaced. False, and nothing moved, when the archive
-    // is off, when there is no such file, and when the archive is refused.
+    // YYYYMMDD-HHMMSS-mmmZ": the folder the local day of its last write,
+    // the name that moment in UTC to the millisecond. The names of one log
+    // strictly increase: a time not after the last name's becomes that one
+    // and a millisecond, and a name taken (by another process) is passed
+    // over a millisecond at a time, so that they sort by time and nothing
+    // is ever replaced, however many come in one second. False, and
+    // nothing moved, when the archive is off, when there is no such file,
+    // and when the archive is refused.
     bool Keep(const platform::HeldDirectory* directory, const char* name, const char* backup);
 
   private:
     int32_t keepDays_ = 0;
     bool compress_ = false;
     std::vector<Kept> kept_;
+    // The time of the last name given, in milliseconds since the epoch.
+    int64_t lastNameMs_ = 0;
     StringBuffer path_;
     StringBuffer target_;
     StringBuffer compressed_;

@@ -57,8 +57,9 @@ bool DirectorySame(const HeldDirectory* a, const HeldDirectory* b);
 enum class EntryKind { kNone, kPlainFile, kDirectory, kOther };
 struct EntryInfo {
     EntryKind kind;
-    int64_t size;       // bytes; 0 for anything but a plain file
-    int64_t writeTime;  // seconds since the epoch
+    int64_t size;         // bytes; 0 for anything but a plain file
+    int64_t writeTime;    // seconds since the epoch
+    int64_t writeTimeMs;  // the same, in milliseconds
     FileId id;
 };
 // What name is in dir itself, a link not followed (kOther). kNone when
@@ -69,7 +70,8 @@ int FileOpenIn(const HeldDirectory* dir, const char* name, int flags);
 // FileRename within dir.
 bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to);
 // Moves from in fromDir to to in toDir in one step when nothing has that
-// name; false, and both names as they were, otherwise.
+// name; false, and both names as they were, otherwise (errno EEXIST when
+// the name is taken).
 bool FileMoveNoReplaceIn(const HeldDirectory* fromDir, const char* from, const HeldDirectory* toDir,
                          const char* to);
 // DirectoryLockTake on dir: a lock of its own, so that a forked child,

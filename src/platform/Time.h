@@ -36,6 +36,8 @@ int32_t UtcOffsetSeconds(time_t t, const std::tm& local);
 // converted. Each thread keeps the last second it converted (Time.cpp), so
 // that the records of one second make one zone lookup.
 bool LocalCalendar(time_t t, std::tm* out);
+// Thread-safe broken-down UTC time of t; false when it cannot be converted.
+bool UtcCalendar(time_t t, std::tm* out);
 // The zone lookup itself, uncached: each platform's.
 bool ZoneCalendar(time_t t, std::tm* out);
 // Milliseconds from an arbitrary start that never moves back and ignores

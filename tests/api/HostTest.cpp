@@ -171,7 +171,9 @@ TEST_F(HostTest, TheDayArchiveKeepsEveryRotatedFile) {
     std::sort(archived.begin(), archived.end(),
               [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
     ASSERT_GE(archived.size(), 3u);
-    const std::regex name(R"(app\.log\.(\d{4})(\d\d)(\d\d)-\d{6}(-\d{3})?)");
+    // The name in UTC to the millisecond; the folder the local day.
+    const std::regex name(R"(app\.log\.\d{8}-\d{6}-\d{3}Z)");
+    const std::regex day(R"(logfiles-(\d{4})/(\d\d)/(\d{4})-(\d\d)-\d\d)");
     std::vector<fs::path> files = archived;
     files.push_back(logs / "app.log.bak");
     files.push_back(logs / "app.log");
@@ -181,9 +183,11 @@ TEST_F(HostTest, TheDayArchiveKeepsEveryRotatedFile) {
         std::smatch m;
         const std::string filename = file.filename().string();
         if (file.parent_path() != logs) {
-            ASSERT_TRUE(std::regex_match(filename, m, name));
-            EXPECT_EQ(file.parent_path(), logs / ("logfiles-" + m[1].str()) / m[2].str() /
-                                              (m[1].str() + "-" + m[2].str() + "-" + m[3].str()));
+            EXPECT_TRUE(std::regex_match(filename, name));
+            const std::string folder = file.parent_path().lexically_relative(logs).generic_string();
+            ASSERT_TRUE(std::regex_match(folder, m, day)) << folder;
+            EXPECT_EQ(m[1].str(), m[3].str());
+            EXPECT_EQ(m[2].str(), m[4].str());
         }
         int lines = 0;
         for (const std::string& line : Lines(ReadFile(file))) {

@@ -96,15 +96,22 @@ TEST(DayArchiveTest, EverySizeRotationKeepsItsBackupUnderANameThatSortsByTime) {
     for (size_t n = 0; n < kept.size(); ++n) {
         SCOPED_TRACE(kept[n].string());
         EXPECT_EQ(FirstLine(kept[n]), "file " + std::to_string(n));
-        // "app.log.YYYYMMDD-HHMMSS[-NNN]" in the folder of its date.
+        // "app.log.YYYYMMDD-HHMMSS-mmmZ" in the folder of its local date
+        // (the same as UTC's but near midnight).
         const std::string name = kept[n].filename().string();
-        ASSERT_GE(name.size(), 23u);
+        ASSERT_EQ(name.size(), 28u);
+        EXPECT_EQ(name.substr(27), "Z");
         EXPECT_EQ(name.substr(0, 8), "app.log.");
         const std::string date = name.substr(8, 8);
         const fs::path expected =
             dir.Path() / ("logfiles-" + date.substr(0, 4)) / date.substr(4, 2) /
             (date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2));
-        EXPECT_EQ(kept[n].parent_path(), expected);
+        if (kept[n].parent_path() != expected) {
+            EXPECT_EQ(kept[n].parent_path().parent_path().parent_path().parent_path(), dir.Path());
+        }
+        if (n > 0) {
+            EXPECT_LT(kept[n - 1].filename().string(), name) << "names sort by time";
+        }
     }
 }
 
@@ -117,19 +124,54 @@ TEST(DayArchiveTest, ABackupGoesToTheDayOfItsLastRecord) {
     // The backup's last record two days ago: it belongs to that day.
     const fs::path backup = dir.Path() / "app.log.bak";
     fs::last_write_time(backup, fs::last_write_time(backup) - std::chrono::hours(48));
-    int64_t written = 0;
+    platform::HeldDirectoryPtr held(platform::DirectoryHold(dir.Str().c_str()));
+    const int64_t written = platform::EntryIn(held.get(), "app.log.bak").writeTimeMs;
     std::tm day;
-    ASSERT_TRUE(platform::FileWriteTime(backup.string().c_str(), &written));
-    ASSERT_TRUE(platform::LocalCalendar(static_cast<time_t>(written), &day));
+    std::tm utc;
+    ASSERT_TRUE(platform::LocalCalendar(static_cast<time_t>(written / 1000), &day));
+    ASSERT_TRUE(platform::UtcCalendar(static_cast<time_t>(written / 1000), &utc));
     FillFile(*log, 2);
     char name[64];
-    snprintf(name, sizeof(name), "app.log.%04d%02d%02d-%02d%02d%02d", day.tm_year + 1900,
-             day.tm_mon + 1, day.tm_mday, day.tm_hour, day.tm_min, day.tm_sec);
+    snprintf(name, sizeof(name), "app.log.%04d%02d%02d-%02d%02d%02d-%03dZ", utc.tm_year + 1900,
+             utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+             static_cast<int>(written % 1000));
     const fs::path archived = dir.Path() / DayFolder(day) / name;
     ASSERT_TRUE(fs::exists(archived));
     EXPECT_EQ(FirstLine(archived), "file 0");
     EXPECT_EQ(FirstLine(dir.Path() / "app.log.bak"), "file 1");
     EXPECT_EQ(FirstLine(dir.Path() / "app.log"), "file 2");
+}
+
+// Backups whose last write is one and the same millisecond, more than the
+// 999 names a second once had room for: every one keeps a name of its own,
+// also in a second archive (another process's) that finds the names taken.
+TEST(DayArchiveTest, BackupsOfOneMillisecondAllKeepNamesOfTheirOwn) {
+    TempDir dir;
+    platform::HeldDirectoryPtr held(platform::DirectoryHold(dir.Str().c_str()));
+    const fs::path backup = dir.Path() / "app.log.bak";
+    WriteBytes(backup, "");
+    const auto frozen = fs::last_write_time(backup);
+    DayArchive mine;
+    DayArchive theirs;
+    mine.SetKeepDays(1);
+    theirs.SetKeepDays(1);
+    constexpr int kBackups = 1010;
+    constexpr int kTheirs = 5;
+    for (int n = 0; n < kBackups + kTheirs; ++n) {
+        WriteBytes(backup, "backup " + std::to_string(n));
+        fs::last_write_time(backup, frozen);
+        ASSERT_TRUE((n < kBackups ? mine : theirs).Keep(held.get(), "app.log", "app.log.bak")) << n;
+    }
+    std::vector<fs::path> kept = FilesBeneath(dir.Path());
+    ASSERT_EQ(kept.size(), static_cast<size_t>(kBackups + kTheirs));
+    std::vector<std::string> contents;
+    for (const fs::path& file : kept) {
+        contents.push_back(ReadBytes(file));
+    }
+    for (int n = 0; n < kBackups; ++n) {
+        EXPECT_EQ(contents[static_cast<size_t>(n)], "backup " + std::to_string(n))
+            << "names sort in the order kept";
+    }
 }
 
 TEST(DayArchiveTest, OffByDefaultTheBackupIsReplaced) {

@@ -68,5 +68,18 @@ TEST(HostileHost, ALinkSwappedInWhileAPruneRunsDeletesNothingOutsideTheTree) {
     }
 }
 
+// 1,010 logs of one path, one after another, each moving the file to its
+// backup and the backup into the archive, every backup with one and the
+// same last write (a frozen clock). Before, names stopped at "-999" within
+// a second and the backups after were replaced: 1,002 of 1,010 records
+// kept.
+TEST(HostileHost, BackupsOfAFrozenClockAreAllKept) {
+    constexpr int kLogs = 1010;
+    TempDir dir;
+    HostRun run = RunHost("names", Quoted(dir.Str()) + " " + std::to_string(kLogs));
+    ASSERT_TRUE(run.ExitedWith(0)) << run.Describe();
+    EXPECT_EQ(run.output, "kept " + std::to_string(kLogs) + "\n");
+}
+
 }  // namespace
 }  // namespace vosk

@@ -232,7 +232,7 @@ bool DirectorySame(const HeldDirectory* a, const HeldDirectory* b) {
 }
 
 EntryInfo EntryIn(const HeldDirectory* dir, const char* name) {
-    EntryInfo info{EntryKind::kNone, 0, 0, FileId{0, 0}};
+    EntryInfo info{EntryKind::kNone, 0, 0, 0, FileId{0, 0}};
     PosixPath p(name);
     struct stat st;
     if (dir == nullptr || p.c_str() == nullptr ||
@@ -244,6 +244,8 @@ EntryInfo EntryIn(const HeldDirectory* dir, const char* name) {
                                       : EntryKind::kOther;
     info.size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
     info.writeTime = static_cast<int64_t>(st.st_mtime);
+    info.writeTimeMs =
+        static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
     info.id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return info;
 }

@@ -12,6 +12,10 @@ bool ZoneCalendar(time_t t, std::tm* out) {
     return out != nullptr && localtime_r(&t, out) != nullptr;
 }
 
+bool UtcCalendar(time_t t, std::tm* out) {
+    return out != nullptr && gmtime_r(&t, out) != nullptr;
+}
+
 void LocalTimeNow(LocalTime* now) {
     if (now == nullptr) {
         return;

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cerrno>
+
 #include "platform/ArchiveMove.h"
 #include "platform/win32/WideText.h"
 
@@ -16,8 +18,16 @@ bool PathIsRealDirectory(const char* path) {
 
 bool FileMoveNoReplace(const char* from, const char* to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
-    return from != nullptr && to != nullptr &&
-           MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0) != 0;
+    if (from == nullptr || to == nullptr) {
+        errno = EINVAL;
+        return false;
+    }
+    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0) != 0) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    errno = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+    return false;
 }
 
 bool FileWriteTime(const char* path, int64_t* seconds) {

@@ -212,7 +212,7 @@ bool DirectorySame(const HeldDirectory* a, const HeldDirectory* b) {
 }
 
 EntryInfo EntryIn(const HeldDirectory* dir, const char* name) {
-    EntryInfo info{EntryKind::kNone, 0, 0, FileId{0, 0}};
+    EntryInfo info{EntryKind::kNone, 0, 0, 0, FileId{0, 0}};
     if (dir == nullptr || name == nullptr) {
         return info;
     }
@@ -230,6 +230,11 @@ EntryInfo EntryIn(const HeldDirectory* dir, const char* name) {
                                          data.nFileSizeLow);
     }
     FileWriteTime(path.c_str(), &info.writeTime);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    ticks.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    // 100-ns ticks since 1601 to milliseconds since 1970.
+    info.writeTimeMs = static_cast<int64_t>(ticks.QuadPart / 10000ULL) - 11644473600000LL;
     PathFileId(path.c_str(), &info.id);
     return info;
 }

@@ -52,6 +52,10 @@ void ZonedTimeNow(ZonedTime* now) {
     }
 }
 
+bool UtcCalendar(time_t t, std::tm* out) {
+    return out != nullptr && gmtime_s(out, &t) == 0;
+}
+
 int64_t MonotonicMs() {
     return static_cast<int64_t>(GetTickCount64());
 }

@@ -71,8 +71,18 @@
 //     a link to the outside folder put in its place; "none" swaps nothing.
 //     Prints "outside <deleted> inside <left>": files deleted outside the
 //     tree, files left in the day folder (wherever it was renamed to).
+//
+//   reliability_host names <library> <directory> <logs>
+//     One after another, <logs> logs of one path "<directory>/names.log",
+//     each with the day archive on, write one record ("record <n>") and
+//     are destroyed; the file's last write is set back to one and the same
+//     moment each time (a frozen clock), so that every backup archived has
+//     the same time. Each log's first record moves the file to the backup,
+//     and the backup before it into the archive. Prints "kept <n>": the
+//     records found in the log's files and its archive.
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -731,6 +741,58 @@ int PruneRace(const char* libraryPath, const char* directory, const char* how, c
     return 0;
 }
 
+// Every file beneath path, each read whole, appended to out.
+void ReadTree(const std::string& path, std::string* out) {
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (f != nullptr) {
+            char chunk[4096];
+            while (size_t n = std::fread(chunk, 1, sizeof chunk, f)) {
+                out->append(chunk, n);
+            }
+            std::fclose(f);
+        }
+        return;
+    }
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') {
+            ReadTree(path + "/" + entry->d_name, out);
+        }
+    }
+    closedir(dir);
+}
+
+int FrozenNames(const char* libraryPath, const char* directory, int logs) {
+    Exports x;
+    void* library = Load(libraryPath, &x);
+    decltype(&SL_SetLogArchive) setArchive = nullptr;
+    if (library == nullptr || !Bind(library, "SL_SetLogArchive", &setArchive)) {
+        return 3;
+    }
+    const std::string file = std::string(directory) + "/names.log";
+    const struct timespec frozen[2] = {{1700000000, 0}, {1700000000, 0}};
+    for (int n = 0; n < logs; ++n) {
+        LogHandle log = x.create(directory, "names.log", 0, 0);
+        if (log == nullptr) {
+            return 4;
+        }
+        setArchive(log, 1);
+        x.trace(log, 0, "record %d", n);
+        utimensat(AT_FDCWD, file.c_str(), frozen, 0);
+        x.destroy(log);
+    }
+    std::string all;
+    ReadTree(directory, &all);
+    int kept = 0;
+    for (int n = 0; n < logs; ++n) {
+        const std::string record = "] record " + std::to_string(n) + "\n";
+        kept += all.find(record) != std::string::npos ? 1 : 0;
+    }
+    std::printf("kept %d\n", kept);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -762,12 +824,15 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
+    if (argc >= 5 && std::strcmp(argv[1], "names") == 0) {
+        return FrozenNames(argv[2], argv[3], std::atoi(argv[4]));
+    }
     if (argc >= 7 && std::strcmp(argv[1], "prune") == 0) {
         return PruneRace(argv[2], argv[3], argv[4], argv[5], std::atoi(argv[6]));
     }
     std::fprintf(stderr,
                  "usage: reliability_host "
-                 "crash|unload|cycles|exit|signal|fork|rotate|swap|largest|prune "
+                 "crash|unload|cycles|exit|signal|fork|rotate|swap|largest|prune|names "
                  "<library> "
                  "<directory> [count] "
                  "[threads]\n");
