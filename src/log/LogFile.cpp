@@ -246,7 +246,11 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
     int fd = FileStream::kNoDescriptor;
     // One process at a time moves the file and opens the next; otherwise
     // each would move the other's fresh file, or find its own move failing
-    // and wait for the retry while the file grows past its limit.
+    // and wait for the retry while the file grows past its limit. A lock
+    // that another program keeps past its short wait is gone without: two
+    // processes rotating at that moment may then each make a backup (a
+    // file moved by the other is still continued, not moved again), and
+    // the next rotation tries the lock again.
     const int lock = platform::DirectoryLockTake(dir);
     const platform::EntryInfo atPath = platform::EntryIn(dir, name);
     if (hadFile && !(atPath.kind != platform::EntryKind::kNone && atPath.id == had)) {

@@ -5,6 +5,8 @@
 #include <cerrno>
 
 #include "platform/Files.h"
+#include "platform/Thread.h"
+#include "platform/Time.h"
 #include "platform/posix/PosixOpen.h"
 
 namespace vosk::platform {
@@ -13,15 +15,20 @@ int DirectoryLockOn(int fd) {
     if (fd < 0) {
         return kNoDirectoryLock;
     }
-    int locked;
-    do {
-        locked = flock(fd, LOCK_EX);
-    } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        close(fd);
-        return kNoDirectoryLock;
+    // Never a blocking wait: it is taken under the log's own lock, so
+    // another program holding it would stall every writer of the log (and
+    // a fork, whose handlers take that lock) for as long as it liked.
+    const int64_t deadline = MonotonicMs() + kDirectoryLockWaitMs;
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return fd;
+        }
+        if ((errno != EWOULDBLOCK && errno != EINTR) || MonotonicMs() >= deadline) {
+            close(fd);
+            return kNoDirectoryLock;
+        }
+        SleepMs(1);
     }
-    return fd;
 }
 
 void DirectoryLockRelease(int lock) {

@@ -80,11 +80,20 @@
 //     the same time. Each log's first record moves the file to the backup,
 //     and the backup before it into the archive. Prints "kept <n>": the
 //     records found in the log's files and its archive.
+//
+//   reliability_host lock <library> <directory>
+//     Another process takes flock(LOCK_EX) on <directory> and holds it for
+//     2 s. Meanwhile a thread writes records of 60 KB to a 1 MiB log there
+//     (opened before the lock was taken) until it has rotated, the main
+//     thread forks (the child exits at once), and a second log's first
+//     record opens its file. Prints "rotation <ms> fork <ms> first <ms>":
+//     the longest record of the thread, the fork, and that first record.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -793,6 +802,78 @@ int FrozenNames(const char* libraryPath, const char* directory, int logs) {
     return 0;
 }
 
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int ForeignLock(const char* libraryPath, const char* directory) {
+    Exports x;
+    if (Load(libraryPath, &x) == nullptr) {
+        return 3;
+    }
+    LogHandle log = x.create(directory, "lock.log", 1048576, 0);
+    if (log == nullptr) {
+        return 4;
+    }
+    x.trace(log, 0, "opened before the lock was taken");
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return 5;
+    }
+    std::fflush(stdout);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const int fd = open(directory, O_RDONLY | O_DIRECTORY);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+            _exit(1);
+        }
+        char one = 1;
+        if (write(ready[1], &one, 1) != 1) {
+            _exit(1);
+        }
+        usleep(2000000);
+        _exit(0);
+    }
+    char got = 0;
+    if (holder < 0 || read(ready[0], &got, 1) != 1) {
+        return 6;
+    }
+    std::atomic<int64_t> longest{0};
+    std::thread writer([&] {
+        const std::string payload(60000, 'r');
+        // 20 records of 60 KB: the file passes 1 MiB and rotates.
+        for (int n = 0; n < 20; ++n) {
+            const int64_t start = NowMs();
+            x.trace(log, 0, "n%d %s", n, payload.c_str());
+            const int64_t took = NowMs() - start;
+            if (took > longest.load()) {
+                longest.store(took);
+            }
+        }
+    });
+    usleep(100000);
+    int64_t start = NowMs();
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    const int64_t forkMs = NowMs() - start;
+    if (child > 0) {
+        waitpid(child, nullptr, 0);
+    }
+    LogHandle second = x.create(directory, "second.log", 0, 0);
+    start = NowMs();
+    x.trace(second, 0, "first record");
+    const int64_t firstMs = NowMs() - start;
+    writer.join();
+    waitpid(holder, nullptr, 0);
+    std::printf("rotation %lld fork %lld first %lld\n", static_cast<long long>(longest.load()),
+                static_cast<long long>(forkMs), static_cast<long long>(firstMs));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -824,6 +905,9 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "cycles") == 0) {
         return Cycles(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
+    if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) {
+        return ForeignLock(argv[2], argv[3]);
+    }
     if (argc >= 5 && std::strcmp(argv[1], "names") == 0) {
         return FrozenNames(argv[2], argv[3], std::atoi(argv[4]));
     }
@@ -832,7 +916,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: reliability_host "
-                 "crash|unload|cycles|exit|signal|fork|rotate|swap|largest|prune|names "
+                 "crash|unload|cycles|exit|signal|fork|rotate|swap|largest|prune|names|lock "
                  "<library> "
                  "<directory> [count] "
                  "[threads]\n");
