@@ -299,7 +299,10 @@ TEST_F(WorkerThreadTest, StuckRoutineIsTerminatedAfterTheTimeOut) {
     EXPECT_EQ(worker.Stop(), 0);
     int64_t waited = watch.Ms();
     EXPECT_GE(waited, WorkerThread::kStopTimeoutMs - kEarlyMs);
-    EXPECT_LT(waited, WorkerThread::kStopTimeoutMs + kPromptMs);
+    // What follows the time-out (the termination, and the wait for the
+    // terminated thread to go) has its own bound; how long a busy machine
+    // takes to deliver the termination is not this worker's to promise.
+    EXPECT_LT(waited, WorkerThread::kStopTimeoutMs + WorkerThread::kTerminatedEndMs);
     EXPECT_EQ(Peer::State(worker), WorkerThread::kEnded);
     std::vector<Message> list = messages.List();
     ASSERT_EQ(list.size(), 3u);
