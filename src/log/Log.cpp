@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -242,7 +243,19 @@ void Log::CompressArchive(bool sweep) {
             return;
         }
         platform::CatchAll([&] {
+            // A kept file the sweep found too is one job, a kept one: it
+            // is told once compressed.
+            const size_t swept = jobs.size();
             for (DayArchive::Kept& kept : archive.TakeKept()) {
+                const auto same = std::find_if(
+                    jobs.begin(), jobs.begin() + static_cast<std::ptrdiff_t>(swept),
+                    [&](const CompressJob& job) {
+                        return job.file.folder == kept.folder && job.file.name == kept.name;
+                    });
+                if (same != jobs.begin() + static_cast<std::ptrdiff_t>(swept)) {
+                    same->listed = true;
+                    continue;
+                }
                 CompressJob job;
                 job.file = std::move(kept);
                 job.listed = true;

@@ -214,6 +214,42 @@ TEST(ArchiveCompression, ALogCompressesWhatItsArchiveKeeps) {
     EXPECT_EQ(ReadBytes(dir.Path() / "app.log.bak").find("file 3"), 26u);
 }
 
+class Moves : public RotationListener {
+  public:
+    void OnRotated(const char* movedTo) override { paths.emplace_back(movedTo); }
+    std::vector<std::string> paths;
+};
+
+// A sweep that lists files the archive kept since the last pass (a first
+// pass that comes late, after rotations) compresses them as kept ones:
+// each is told once, by its ".gz".
+TEST(ArchiveCompression, AKeptFileTheSweepFindsTooIsToldOnce) {
+    TempDir dir;
+    auto log = test::MakeLog(dir.Path());
+    Moves moves;
+    log->SetArchive(3);
+    log->SetCompress(true);
+    for (int n = 0; n < 4; ++n) {
+        FillFile(*log, n);
+    }
+    test::Trace(*log, 0, "file 4");
+    log->SetRotationListener(&moves);
+    log->CompressArchive(true);
+    log->SetRotationListener(nullptr);
+    std::vector<std::string> archived;
+    for (const fs::path& file : ArchivedFiles(dir.Path())) {
+        EXPECT_EQ(file.extension(), ".gz") << file;
+        archived.push_back(file.string());
+    }
+    ASSERT_EQ(archived.size(), 3u);
+    std::vector<std::string> told;
+    for (const std::string& path : moves.paths) {
+        told.push_back(fs::path(path).lexically_normal().string());
+    }
+    std::sort(told.begin(), told.end());
+    EXPECT_EQ(told, archived);
+}
+
 // Files archived within one second, each compressed before the next
 // comes: a name whose ".gz" is there is taken, so no later file takes the
 // plain name (and gets deleted as the rest of a stopped compression).
