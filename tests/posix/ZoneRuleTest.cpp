@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "platform/Time.h"
 #include "support/LogCalls.h"
 #include "support/TempDir.h"
+#include "support/ZoneRule.h"
 
 namespace vosk {
 namespace {
@@ -27,32 +27,6 @@ using test::TempDir;
 constexpr char kRule[] = "XST-1XDT,M3.5.0/2,M10.5.0/3";
 // 2026-10-25 01:00:00 UTC, the moment the clock goes back.
 constexpr time_t kFallBack = 1792890000;
-
-// The rule for the life of a test, the zone the process had afterwards.
-class ZoneRule {
-  public:
-    ZoneRule() {
-        const char* old = getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) {
-            old_ = old;
-        }
-        setenv("TZ", kRule, 1);
-        tzset();
-    }
-    ~ZoneRule() {
-        if (had_) {
-            setenv("TZ", old_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-  private:
-    bool had_ = false;
-    std::string old_;
-};
 
 // The system's zone conversions at a time the test sets.
 class ZoneClock : public Clock {
@@ -92,7 +66,7 @@ std::vector<std::string> Lines(const std::string& text) {
 // after, in each form: the default repeats the hour, the offset tells the
 // two apart, UTC goes straight on.
 TEST(ZoneRuleTest, StampsAcrossAFallBackSayWhichHourTheyAreIn) {
-    ZoneRule rule;
+    test::ZoneRule rule(kRule);
     struct Case {
         int32_t form;
         std::vector<std::string> expected;

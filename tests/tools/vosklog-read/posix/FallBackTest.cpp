@@ -6,10 +6,12 @@
 // given with their offsets split the records exactly; a local stamp of
 // the repeated hour is said to be ambiguous and taken so that the range
 // holds both readings. Compressed, the archive reads the same.
+// With vosklog compressing its own archive, in every stamp form, the
+// archived files' names sort in the order they were made and zcat reads
+// them all.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -17,6 +19,7 @@
 
 #include "ReaderRun.h"
 #include "support/TempDir.h"
+#include "support/ZoneRule.h"
 
 namespace vosklogread {
 namespace {
@@ -24,55 +27,14 @@ namespace {
 using test::Child;
 using test::Tally;
 namespace fs = std::filesystem;
+using vosk::test::FallBackRule;
 using vosk::test::ReadBytes;
 using vosk::test::TempDir;
+using vosk::test::ZoneRule;
 
 constexpr int kLines = 80000;  // 20,000 lines/s for 4 s
 constexpr int kLineLength = 200;
 constexpr int kFallBackAfterS = 2;
-
-// "XST-1XDT-2,J1/0,J<day>/<hh:mm:ss>": UTC+2 from January 1st until the
-// given moment of local summer time, UTC+1 after it. Empty where the day
-// cannot be written so (February 29th, January 1st).
-std::string FallBackRule(time_t at) {
-    const time_t summer = at + 2 * 3600;
-    std::tm day;
-    gmtime_r(&summer, &day);
-    const int year = day.tm_year + 1900;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if ((day.tm_mon == 1 && day.tm_mday == 29) || day.tm_yday == 0) {
-        return {};
-    }
-    // Jn counts 1 to 365 and never February 29th.
-    const int julian = day.tm_yday + 1 - (leap && day.tm_mon > 1 ? 1 : 0);
-    char rule[64];
-    snprintf(rule, sizeof(rule), "XST-1XDT-2,J1/0,J%d/%02d:%02d:%02d", julian, day.tm_hour,
-             day.tm_min, day.tm_sec);
-    return rule;
-}
-
-class ZoneRule {
-  public:
-    explicit ZoneRule(const std::string& rule) {
-        const char* old = getenv("TZ");
-        had_ = old != nullptr;
-        old_ = had_ ? old : "";
-        setenv("TZ", rule.c_str(), 1);
-        tzset();
-    }
-    ~ZoneRule() {
-        if (had_) {
-            setenv("TZ", old_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-  private:
-    bool had_;
-    std::string old_;
-};
 
 Tally Read(const fs::path& logs, const std::vector<std::string>& extra, std::string* err) {
     TempDir out;
@@ -176,6 +138,124 @@ TEST(FallBackTest, EveryRecordOnceInWrittenOrderAndRangesAcrossTheRepeatedHour) 
     EXPECT_NE(err.find("happened twice"), std::string::npos) << err;
     EXPECT_EQ(since.order.size(), static_cast<size_t>(kLines));
 }
+
+// The records of the files in order, as zcat and a plain read give them.
+Tally ReadFiles(const std::vector<fs::path>& files) {
+    TempDir out;
+    Tally tally;
+    for (const fs::path& file : files) {
+        if (file.extension() == ".gz") {
+            EXPECT_EQ(
+                test::Run({"/bin/sh", "-c", "zcat -- \"$0\"", file.string()}, out.Path() / "out"),
+                0)
+                << file;
+            tally.Add(ReadBytes(out.Path() / "out"));
+        } else {
+            tally.Add(ReadBytes(file));
+        }
+    }
+    return tally;
+}
+
+std::vector<int> Count(int from, int to) {
+    std::vector<int> numbers;
+    for (int i = from; i < to; ++i) {
+        numbers.push_back(i);
+    }
+    return numbers;
+}
+
+struct StampForm {
+    const char* form;  // vosklog --stamp
+    bool goesBack;     // its stamps repeat the hour
+};
+
+class FallBackStampTest : public ::testing::TestWithParam<StampForm> {};
+
+constexpr int kFormLines = 60000;  // 20,000 lines/s for 3 s: a dozen rotations
+
+TEST_P(FallBackStampTest, ArchiveNamesSortAsMadeAndARangeReadsEveryRecordOnce) {
+    const StampForm& c = GetParam();
+    const std::string rule = FallBackRule(time(nullptr) + kFallBackAfterS);
+    if (rule.empty()) {
+        GTEST_SKIP() << "no Jn day for today";
+    }
+    ZoneRule zone(rule);
+    TempDir dir;
+    const fs::path logs = dir.Path() / "logs";
+    fs::create_directories(logs);
+    {
+        Child vosklog;
+        ASSERT_TRUE(vosklog.Start({VOSKLOG_PROGRAM, "-d", logs.string(), "-n", "app.log", "-s",
+                                   "1M", "--keep-days", "3", "--compress", "--stamp", c.form},
+                                  {}, {}, true));
+        EXPECT_EQ(test::FeedLines(&vosklog, kFormLines, 20000, kLineLength), kFormLines);
+        ASSERT_EQ(vosklog.Wait(), 0);
+    }
+    // By name alone: a day folder is the local day, which the clock going
+    // back may take back across midnight.
+    std::vector<fs::path> archived;
+    for (const auto& entry : fs::recursive_directory_iterator(logs)) {
+        if (entry.is_regular_file() && entry.path().parent_path() != logs) {
+            EXPECT_EQ(entry.path().extension(), ".gz") << entry.path();
+            archived.push_back(entry.path());
+        }
+    }
+    std::sort(archived.begin(), archived.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+    ASSERT_GE(archived.size(), 8u);
+    std::vector<fs::path> files = archived;
+    files.push_back(logs / "app.log.bak");
+    files.push_back(logs / "app.log");
+    // One writer: the order made is the order of the numbers.
+    const Tally made = ReadFiles(files);
+    EXPECT_EQ(Numbers(made), Count(0, kFormLines));
+    ASSERT_EQ(made.stamps.size(), static_cast<size_t>(kFormLines));
+    size_t back = 0;
+    for (size_t i = 1; i < made.stamps.size() && back == 0; ++i) {
+        back = made.stamps[i] < made.stamps[i - 1] ? i : 0;
+    }
+    if (c.goesBack) {
+        ASSERT_GT(back, 0u) << "the clock did not go back during the run";
+    }
+    std::printf("--stamp %s: %zu archived files; the stamps go back after record %zu (0: never)\n",
+                c.form, archived.size(), back);
+
+    std::string err;
+    const Tally all = Read(logs, {}, &err);
+    EXPECT_EQ(Numbers(all), Count(0, kFormLines));
+    EXPECT_EQ(all.Repeated(), 0);
+    EXPECT_EQ(all.unstamped, 0);
+
+    // From the middle of the oldest archived file to the middle of the
+    // live one, cut at the first record of a stamp; a local stamp is given
+    // its offset.
+    const auto first = [&made](size_t i) {
+        while (i > 0 && made.stamps[i - 1] == made.stamps[i]) {
+            --i;
+        }
+        return i;
+    };
+    const auto zoned = [&](size_t i) {
+        if (std::string(c.form) != "local") {
+            return made.stamps[i];
+        }
+        return made.stamps[i] + (i < back ? " +02:00" : " +01:00");
+    };
+    const size_t since = first(ReadFiles({archived.front()}).order.size() / 2);
+    const size_t until = first(kFormLines - ReadFiles({logs / "app.log"}).order.size() / 2);
+    ASSERT_LT(since, until);
+    const Tally range = Read(logs, {"--since", zoned(since), "--until", zoned(until)}, &err);
+    EXPECT_EQ(Numbers(range), Count(static_cast<int>(since), static_cast<int>(until)));
+    EXPECT_EQ(range.Repeated(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(StampForms, FallBackStampTest,
+                         ::testing::Values(StampForm{"local", true}, StampForm{"offset", true},
+                                           StampForm{"utc", false}),
+                         [](const ::testing::TestParamInfo<StampForm>& info) {
+                             return std::string(info.param.form);
+                         });
 
 }  // namespace
 }  // namespace vosklogread
