@@ -187,7 +187,13 @@ void VOSK_LOG_CALL SL_SetLogDiskLimit(unsigned int limit);
  * record in UTC, to the millisecond; a time not after the log's last name
  * becomes that name's and a millisecond, and a name taken moves on a
  * millisecond at a time): the names sort by time, never run out, and none
- * is ever replaced. Day folders more than keepDays days before
+ * is ever replaced. Files that earlier versions named
+ * "<name>.YYYYMMDD-HHMMSS" and "-NNN" after it (local time) stay as they
+ * are: pruned with their day folders, compressed with the others, read by
+ * vosklog-read, which places them in time by their local time in its own
+ * zone. In a day folder that holds both forms a plain sort of the names
+ * is not their time order: the older digits are local time, the new UTC.
+ * Day folders more than keepDays days before
  * today are deleted, within a minute and every minute after; the disk
  * limit prunes day folders in the order they were made (the folder made
  * first goes first, today's included), whatever their names or age. Logs sharing a
