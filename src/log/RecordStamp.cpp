@@ -1,5 +1,6 @@
 #include "log/RecordStamp.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "text/DecimalDigits.h"
@@ -13,9 +14,22 @@ char* PutNumber(char* p, unsigned v, uint32_t width, char pad) {
     return p + DecimalDigits::Padded(v, width, pad, p);
 }
 
+// Every field but the milliseconds, the last one, compared as two
+// overlapping words; the day of the week is compared too, which a stamp of
+// the same second always shares.
 bool SameSecond(const platform::LocalTime& a, const platform::LocalTime& b) {
-    return a.second == b.second && a.minute == b.minute && a.hour == b.hour && a.day == b.day &&
-           a.month == b.month && a.year == b.year;
+    static_assert(
+        sizeof(platform::LocalTime) == 16 && offsetof(platform::LocalTime, milliseconds) == 14,
+        "the milliseconds are the last two bytes");
+    uint64_t a0;
+    uint64_t a1;
+    uint64_t b0;
+    uint64_t b1;
+    std::memcpy(&a0, &a, 8);
+    std::memcpy(&a1, reinterpret_cast<const char*>(&a) + 6, 8);
+    std::memcpy(&b0, &b, 8);
+    std::memcpy(&b1, reinterpret_cast<const char*>(&b) + 6, 8);
+    return a0 == b0 && a1 == b1;
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back (the

@@ -36,10 +36,16 @@ class RotationPolicy {
         return directory_.Length() > 0 ? directory_.CStr() : configured_.CStr();
     }
 
-    // Broken-down local time of t (the clock's, which keeps the second it
-    // converted last); null when it cannot be converted.
+    // Broken-down local time of t (the clock's); null when it cannot be
+    // converted. Every record asks, nearly always for the second asked
+    // last: that one is kept.
     const std::tm* CalendarOf(time_t t) {
-        return clock_->LocalCalendar(t, &calendar_) ? &calendar_ : nullptr;
+        if (calendarKnown_ && calendarSecond_ == t) {
+            return &calendar_;
+        }
+        calendarKnown_ = clock_->LocalCalendar(t, &calendar_);
+        calendarSecond_ = t;
+        return calendarKnown_ ? &calendar_ : nullptr;
     }
     // True when now's date is later than the current file's day (always
     // before the first day started).
@@ -65,6 +71,8 @@ class RotationPolicy {
     // has it) makes the first check a new day.
     std::tm dayStart_{};
     std::tm calendar_{};
+    time_t calendarSecond_ = 0;
+    bool calendarKnown_ = false;
 };
 
 }  // namespace vosk

@@ -12,9 +12,36 @@ struct SecondCache {
     bool valid = false;
     time_t second = 0;
     std::tm calendar{};
+    // The calendar's fields as a stamp takes them, milliseconds 0: a
+    // record's stamp copies them rather than converting each time.
+    LocalTime local{};
 };
 
 thread_local SecondCache tCache;
+
+// This thread's cache, holding t; null when t cannot be converted.
+const SecondCache* CacheOf(time_t t) {
+    SecondCache& cache = tCache;
+    if (cache.valid && cache.second == t) {
+        return &cache;
+    }
+    std::tm tm;
+    if (!ZoneCalendar(t, &tm)) {
+        return nullptr;
+    }
+    cache.calendar = tm;
+    cache.local.year = static_cast<uint16_t>(tm.tm_year + 1900);
+    cache.local.month = static_cast<uint16_t>(tm.tm_mon + 1);
+    cache.local.dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
+    cache.local.day = static_cast<uint16_t>(tm.tm_mday);
+    cache.local.hour = static_cast<uint16_t>(tm.tm_hour);
+    cache.local.minute = static_cast<uint16_t>(tm.tm_min);
+    cache.local.second = static_cast<uint16_t>(tm.tm_sec);
+    cache.local.milliseconds = 0;
+    cache.second = t;
+    cache.valid = true;
+    return &cache;
+}
 
 }  // namespace
 
@@ -22,17 +49,21 @@ bool LocalCalendar(time_t t, std::tm* out) {
     if (out == nullptr) {
         return false;
     }
-    SecondCache& cache = tCache;
-    if (!cache.valid || cache.second != t) {
-        std::tm tm;
-        if (!ZoneCalendar(t, &tm)) {
-            return false;
-        }
-        cache.calendar = tm;
-        cache.second = t;
-        cache.valid = true;
+    const SecondCache* cache = CacheOf(t);
+    if (cache == nullptr) {
+        return false;
     }
-    *out = cache.calendar;
+    *out = cache->calendar;
+    return true;
+}
+
+bool LocalTimeAt(time_t t, int milliseconds, LocalTime* out) {
+    const SecondCache* cache = out != nullptr ? CacheOf(t) : nullptr;
+    if (cache == nullptr) {
+        return false;
+    }
+    *out = cache->local;
+    out->milliseconds = static_cast<uint16_t>(milliseconds);
     return true;
 }
 

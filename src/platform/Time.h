@@ -38,6 +38,9 @@ int32_t UtcOffsetSeconds(time_t t, const std::tm& local);
 bool LocalCalendar(time_t t, std::tm* out);
 // Thread-safe broken-down UTC time of t; false when it cannot be converted.
 bool UtcCalendar(time_t t, std::tm* out);
+// The local time of t plus milliseconds, from the same cache; false when t
+// cannot be converted.
+bool LocalTimeAt(time_t t, int milliseconds, LocalTime* out);
 // The zone lookup itself, uncached: each platform's.
 bool ZoneCalendar(time_t t, std::tm* out);
 // Milliseconds from an arbitrary start that never moves back and ignores

@@ -57,11 +57,23 @@ class DecimalDigits {
         return end;
     }
 
-    // Writes exactly count digits of v (v < 10^count), zeros in front.
+    // Writes exactly count digits of v (v < 10^count), zeros in front:
+    // pairs from the end, the zeros in front coming as pairs of zeros.
     static void Fixed(uint64_t v, uint32_t count, char* out) {
-        char* start = Backward(v, out + count);
-        while (start > out) {
-            *--start = '0';
+        char* end = out + count;
+        for (; count >= 2 && v > UINT32_MAX; count -= 2) {
+            const uint64_t q = v / 100;
+            end = PutPair(static_cast<uint32_t>(v - q * 100), end);
+            v = q;
+        }
+        uint32_t low = static_cast<uint32_t>(v);
+        for (; count >= 2; count -= 2) {
+            const uint32_t q = low / 100;
+            end = PutPair(low - q * 100, end);
+            low = q;
+        }
+        if (count == 1) {
+            end[-1] = static_cast<char>('0' + low);
         }
     }
 

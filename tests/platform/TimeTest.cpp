@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -72,6 +73,32 @@ TEST(LocalCalendar, ConvertsTimesBeyond2038) {
 
 TEST(LocalCalendar, RejectsNullOutput) {
     EXPECT_FALSE(LocalCalendar(time(nullptr), nullptr));
+}
+
+// The stamp's fields come from the same per-second cache as the calendar:
+// the same second whichever of the two asked first, any milliseconds.
+TEST(LocalTimeAt, IsTheCalendarOfTheSecondWithItsMilliseconds) {
+    const time_t now = time(nullptr);
+    const time_t times[] = {now, now, now + 1, now, 4107585600LL, 0};
+    int milliseconds = 0;
+    for (time_t t : times) {
+        LocalTime local;
+        ASSERT_TRUE(LocalTimeAt(t, milliseconds, &local));
+        std::tm tm;
+        ASSERT_TRUE(LocalCalendar(t, &tm));
+        EXPECT_TRUE(SameSecond(local, tm)) << t;
+        EXPECT_EQ(local.milliseconds, milliseconds);
+        milliseconds = milliseconds * 7 + 123;
+        milliseconds %= 1000;
+    }
+    LocalTime local;
+    EXPECT_FALSE(LocalTimeAt(now, 0, nullptr));
+    // Beyond any calendar: no fields, and the next second is converted anew.
+    EXPECT_FALSE(LocalTimeAt(std::numeric_limits<time_t>::max(), 0, &local));
+    ASSERT_TRUE(LocalTimeAt(now, 5, &local));
+    std::tm tm;
+    ASSERT_TRUE(LocalCalendar(now, &tm));
+    EXPECT_TRUE(SameSecond(local, tm));
 }
 
 }  // namespace

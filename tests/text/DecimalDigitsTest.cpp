@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -58,9 +59,38 @@ TEST(DecimalDigits, SignedPaddedAndFixed) {
         char out[32];
         EXPECT_EQ(std::string(out, DecimalDigits::Padded(c.v, c.width, c.pad, out)), c.text);
     }
-    char fixed[3];
-    DecimalDigits::Fixed(7, 3, fixed);
-    EXPECT_EQ(std::string(fixed, 3), "007");
+}
+
+// Fixed writes pairs from the end: every count, odd and even, with values
+// that fill it, leave zeros in front, and pass 32 bits.
+TEST(DecimalDigits, FixedAtEveryCount) {
+    for (uint32_t count = 0; count <= 19; ++count) {
+        uint64_t limit = 1;  // 10^count
+        for (uint32_t i = 0; i < count; ++i) {
+            limit *= 10;
+        }
+        std::vector<uint64_t> values = {0, 7, limit - 1, limit / 2, limit / 10, limit / 10 - 1};
+        if (limit > UINT32_MAX) {
+            values.insert(values.end(), {uint64_t{UINT32_MAX}, uint64_t{UINT32_MAX} + 1});
+        }
+        for (uint64_t v : values) {
+            if (v >= limit) {
+                continue;
+            }
+            char expected[32] = "";
+            if (count > 0) {
+                std::snprintf(expected, sizeof expected, "%0*" PRIu64, static_cast<int>(count), v);
+            }
+            SCOPED_TRACE(std::to_string(count) + " digits of " + std::to_string(v));
+            char out[24];
+            std::memset(out, '#', sizeof out);
+            DecimalDigits::Fixed(v, count, out + 1);
+            EXPECT_EQ(std::string(out + 1, count), expected);
+            // Nothing written around the digits.
+            EXPECT_EQ(out[0], '#');
+            EXPECT_EQ(out[count + 1], '#');
+        }
+    }
 }
 
 }  // namespace

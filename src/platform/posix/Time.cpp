@@ -25,23 +25,23 @@ void LocalTimeNow(LocalTime* now) {
         ts.tv_sec = time(nullptr);
         ts.tv_nsec = 0;
     }
-    std::tm local;
+    const int milliseconds = static_cast<int>(ts.tv_nsec / 1000000);
+    if (LocalTimeAt(ts.tv_sec, milliseconds, now)) {
+        return;
+    }
     std::tm utc;
-    const std::tm* calendar =
-        LocalCalendar(ts.tv_sec, &local) ? &local : gmtime_r(&ts.tv_sec, &utc);
-    if (calendar == nullptr) {
+    if (!UtcCalendar(ts.tv_sec, &utc)) {
         memset(now, 0, sizeof(*now));
         return;
     }
-    const std::tm& tm = *calendar;
-    now->year = static_cast<uint16_t>(tm.tm_year + 1900);
-    now->month = static_cast<uint16_t>(tm.tm_mon + 1);
-    now->dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
-    now->day = static_cast<uint16_t>(tm.tm_mday);
-    now->hour = static_cast<uint16_t>(tm.tm_hour);
-    now->minute = static_cast<uint16_t>(tm.tm_min);
-    now->second = static_cast<uint16_t>(tm.tm_sec);
-    now->milliseconds = static_cast<uint16_t>(ts.tv_nsec / 1000000);
+    now->year = static_cast<uint16_t>(utc.tm_year + 1900);
+    now->month = static_cast<uint16_t>(utc.tm_mon + 1);
+    now->dayOfWeek = static_cast<uint16_t>(utc.tm_wday);
+    now->day = static_cast<uint16_t>(utc.tm_mday);
+    now->hour = static_cast<uint16_t>(utc.tm_hour);
+    now->minute = static_cast<uint16_t>(utc.tm_min);
+    now->second = static_cast<uint16_t>(utc.tm_sec);
+    now->milliseconds = static_cast<uint16_t>(milliseconds);
 }
 
 int32_t UtcOffsetSeconds(time_t, const std::tm& local) {
