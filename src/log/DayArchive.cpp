@@ -59,6 +59,22 @@ std::vector<std::string> Subdirectories(const platform::HeldDirectory* parent, c
     return names;
 }
 
+// Adds pruned to the report when anything went; without memory the prune
+// goes on untold.
+void Report(PruneReport& report, PrunedEntry&& pruned) {
+    if (pruned.files > 0 || pruned.removed) {
+        platform::CatchAll([&] { report.entries.push_back(std::move(pruned)); });
+    }
+}
+
+// A month or year folder that the days' going left empty.
+void ReportRemoved(PruneReport& report, std::string path, bool removed) {
+    PrunedEntry emptied;
+    emptied.path = std::move(path);
+    emptied.removed = removed;
+    Report(report, std::move(emptied));
+}
+
 }  // namespace
 
 bool DayArchive::Keep(const platform::HeldDirectory* directory, const char* name,
@@ -142,6 +158,7 @@ PruneReport PruneDaysOlderThan(const platform::HeldDirectory* directory, int32_t
                                const std::tm& today) {
     PruneReport report;
     report.reason = PruneReason::kAge;
+    report.keepDays = keepDays;
     if (directory == nullptr || keepDays <= 0) {
         return report;
     }
@@ -178,7 +195,7 @@ PruneReport PruneDaysOlderThan(const platform::HeldDirectory* directory, int32_t
                     pruned.path = yearName + "/" + monthName + "/" + dayName;
                     pruned.removed =
                         DeleteTree(monthDir.get(), dayName.c_str(), kNestedFileLimit, &pruned);
-                    report.entries.push_back(std::move(pruned));
+                    Report(report, std::move(pruned));
                     monthPruned = true;
                 }
                 // Only where a day went: an empty folder may be one that a
@@ -187,12 +204,14 @@ PruneReport PruneDaysOlderThan(const platform::HeldDirectory* directory, int32_t
                 monthDir.reset();
                 if (monthPruned) {
                     yearPruned = true;
-                    platform::DirectoryRemoveIn(yearDir.get(), monthName.c_str());
+                    ReportRemoved(report, yearName + "/" + monthName,
+                                  platform::DirectoryRemoveIn(yearDir.get(), monthName.c_str()));
                 }
             }
             yearDir.reset();
             if (yearPruned) {
-                platform::DirectoryRemoveIn(directory, yearName.c_str());
+                ReportRemoved(report, yearName,
+                              platform::DirectoryRemoveIn(directory, yearName.c_str()));
             }
         }
     });

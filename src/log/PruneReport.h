@@ -37,6 +37,8 @@ struct PruneReport {
     PruneReason reason = PruneReason::kAge;
     // For kDisk: the use that set the prune off.
     DiskUse disk;
+    // For kAge: the days kept.
+    int32_t keepDays = 0;
     // In the order deleted; empty when nothing was.
     std::vector<PrunedEntry> entries;
 
