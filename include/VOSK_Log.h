@@ -261,6 +261,26 @@ void VOSK_LOG_CALL SL_SetLogArchive(LogHandle log, int keepDays);
  * silence: the record comes only after records were already missing, one
  * line of the ordinary form, where a reader finds any other record. */
 #define SL_OPTION_GAP_RECORDS 4
+/*
+ * 1: each time the library prunes the day archive beneath this log's
+ * directory (by the archive's days, or by the disk limit in the pass that
+ * was this log's turn), the log gets one record for each folder it deleted
+ * in, in the log's stamp form and whatever its level threshold, such as
+ * (after the stamp):
+ *   pruned logfiles-2026/12/2026-12-01: 3 files, 1048576 bytes, folder removed: older than 7 days
+ *   pruned logfiles-2026/12/2026-12-11: 21 files, 2202009 bytes, folder stays: disk at 912 per
+ *   mille, over its limit of 900
+ * (one line each). The folder is relative to the log's directory; the
+ * files are all that went from it and beneath it, the bytes the plain
+ * files' sizes; "folder removed" when it went too (a month or year folder
+ * left empty goes with "0 files"), "folder stays" when files remain for a
+ * later pass (the disk limit deletes a bounded slice at a time). Read a
+ * line from its end: the reason follows the last ": ". A byte below 0x20
+ * in a folder's name is written as \xNN. 0 (the default): nothing is
+ * written; a host that reads its own log may not expect lines it did not
+ * write.
+ */
+#define SL_OPTION_PRUNE_RECORDS 5
 
 /*
  * Sets one option of a log (SL_OPTION_*) to value. Returns 0 when it is

@@ -29,6 +29,8 @@ const LogOption kOptions[] = {
      [](Log& log, int32_t form) { log.SetStampForm(static_cast<StampForm>(form)); }},
     {SL_OPTION_GAP_RECORDS, [](int32_t on) { return on == 0 || on == 1; },
      [](Log& log, int32_t on) { log.SetGapRecords(on != 0); }},
+    {SL_OPTION_PRUNE_RECORDS, [](int32_t on) { return on == 0 || on == 1; },
+     [](Log& log, int32_t on) { log.SetPruneRecords(on != 0); }},
 };
 
 }  // namespace

@@ -100,10 +100,13 @@ bool LogRegistry::DiskOverLimit(const char* directory, DiskUse* use) {
     if (totalClusters == 0) {
         totalClusters = 100;
     }
-    double usage = (1.0 - static_cast<double>(freeClusters) / totalClusters) * 1000.0;
-    use->usedPerMille = static_cast<int32_t>(usage);
+    // In whole numbers, so that the test and the figure reported agree: the
+    // use is over the limit exactly when the figure, rounded up, is.
+    const uint64_t total = totalClusters;
+    const uint64_t used = freeClusters < totalClusters ? total - freeClusters : 0;
+    use->usedPerMille = static_cast<int32_t>((used * 1000 + total - 1) / total);
     use->limitPerMille = diskLimit_;
-    return usage > diskLimit_;
+    return used * 1000 > static_cast<uint64_t>(diskLimit_) * total;
 }
 
 void LogRegistry::DeleteRetired() {
@@ -129,9 +132,10 @@ void LogRegistry::IdleHousekeeping() {
             if (previous != current.path) {
                 previous.Assign(current.path.CStr());
                 DiskUse use;
+                // Told in the log whose turn it was: the first of the run.
                 if (DiskOverLimit(previous.CStr(), &use)) {
-                    hooks_.pruneArchive(previous.CStr(), current.held.get(), current.lastWrite,
-                                        use);
+                    e->payload->TellPruned(hooks_.pruneArchive(previous.CStr(), current.held.get(),
+                                                               current.lastWrite, use));
                 }
             }
         }
@@ -150,7 +154,7 @@ void LogRegistry::IdleHousekeeping() {
     if (sweep) {
         agePruneMs_ = ElapsedMs();
         for (LogEntry* e = logs_->Peek(0, 0); e != nullptr && !Stopping(); e = logs_->Next(e)) {
-            e->payload->PruneArchiveByAge();
+            e->payload->TellPruned(e->payload->PruneArchiveByAge());
         }
     }
     // Here rather than on a writer's path: compressing takes time.

@@ -5,12 +5,14 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "log/ArchiveCompression.h"
 #include "log/LogPaths.h"
+#include "log/PruneLine.h"
 #include "log/RecordText.h"
 #include "text/RecordBuffer.h"
 
@@ -315,6 +317,31 @@ PruneReport Log::PruneArchiveByAge() {
         return PruneReport();
     }
     return PruneDaysOlderThan(held.get(), keepDays, today);
+}
+
+void Log::TellPruned(const PruneReport& report) {
+    if (report.entries.empty()) {
+        return;
+    }
+    PruneListener* listener = pruneListener_.load(std::memory_order_acquire);
+    if (listener != nullptr) {
+        listener->OnPruned(report);
+    }
+    if (!pruneRecords_.load(std::memory_order_relaxed)) {
+        return;
+    }
+    for (const PrunedEntry& entry : report.entries) {
+        // Without memory for its text a line goes untold.
+        std::string line;
+        if (platform::CatchAll([&] { line = PruneLine(report, entry); })) {
+            // The most important level: written whatever the threshold.
+            WriteData(std::numeric_limits<int32_t>::min(), line.data(), line.size());
+        }
+    }
+}
+
+void Log::SetPruneListener(PruneListener* listener) {
+    pruneListener_.store(listener, std::memory_order_release);
 }
 
 void Log::WriteRecord(int32_t level, const char* format, va_list args, int callerErrno) {

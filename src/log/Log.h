@@ -19,6 +19,7 @@
 #include "log/Clock.h"
 #include "log/LogFile.h"
 #include "log/OpenFile.h"
+#include "log/PruneListener.h"
 #include "log/PruneReport.h"
 #include "log/RecordGap.h"
 #include "log/RecordStamp.h"
@@ -89,6 +90,17 @@ class Log {
     // the archive is off. The maintenance thread calls it. What went, for
     // the host to be told.
     PruneReport PruneArchiveByAge();
+    // Tells of a prune of the archive this log's maintenance ran: the prune
+    // listener, and, with prune records on, a record for each folder it
+    // deleted in (see PruneLine), whatever the level threshold. Nothing
+    // when nothing went. The maintenance thread calls it.
+    void TellPruned(const PruneReport& report);
+    // Off by default: a host that reads its log may not expect lines it
+    // did not write.
+    void SetPruneRecords(bool on) { pruneRecords_.store(on, std::memory_order_relaxed); }
+    // Told of every prune this log's maintenance ran; null: nobody. Not
+    // owned.
+    void SetPruneListener(PruneListener* listener);
 
     // True when a record of this level passes the threshold. No lock: a
     // caller may test before it does anything else.
@@ -250,6 +262,8 @@ class Log {
     // the end (vosklog) never compress one file at once.
     SectionLock compressLock_;
     std::atomic<StampForm> stampForm_{StampForm::kLocal};
+    std::atomic<bool> pruneRecords_{false};
+    std::atomic<PruneListener*> pruneListener_{nullptr};
     // The file, its stream and count, and when it starts afresh. Writers
     // outside the lock hold only a reference to the file (see OpenFile).
     LogFile file_ GUARDED_BY(lock_);

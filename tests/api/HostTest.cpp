@@ -227,6 +227,10 @@ TEST_F(HostTest, TheOptionExportRefusesBadInputAndChangesNothing) {
               "4 -1: -3\n"
               "4 0: 0\n"
               "4 1: 0\n"
+              "5 2: -3\n"
+              "5 -1: -3\n"
+              "5 1: 0\n"
+              "5 0: 0\n"
               "done\n");
     const fs::path logs = bin_ / "options";
     std::vector<int> numbers;
@@ -259,6 +263,50 @@ TEST_F(HostTest, TheOptionExportRefusesBadInputAndChangesNothing) {
     ASSERT_EQ(numbers.size(), static_cast<size_t>(3 * 1048576 / 226 + 10));
     for (size_t i = 0; i < numbers.size(); ++i) {
         ASSERT_EQ(numbers[i], static_cast<int>(i));
+    }
+}
+
+// The archive's prune by age, told in the log through the option export:
+// one record per folder removed with prune records on, in the library's
+// words, whatever the log's threshold; none by default, and values the
+// option does not take change neither.
+TEST_F(HostTest, PruneRecordsTellEachFolderTheArchivePrunedOnlyWhenAskedFor) {
+    const fs::path logs = bin_ / "prune";
+    auto make = [&](const fs::path& file, const std::string& bytes) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
+    };
+    const std::set<std::string> told = {
+        "pruned logfiles-2020/01/2020-01-01: 2 files, 7 bytes, folder removed: older than 7 days",
+        "pruned logfiles-2020/01/2020-01-02: 1 file, 5 bytes, folder removed: older than 7 days",
+        "pruned logfiles-2020/02/2020-02-03: 0 files, 0 bytes, folder removed: older than 7 days",
+        "pruned logfiles-2020/01: 0 files, 0 bytes, folder removed: older than 7 days",
+        "pruned logfiles-2020/02: 0 files, 0 bytes, folder removed: older than 7 days",
+        "pruned logfiles-2020: 0 files, 0 bytes, folder removed: older than 7 days",
+    };
+    const std::string refusals = "2: -3\n-1: -3\n-2147483648: -3\n2147483647: -3\ndone\n";
+    for (const char* how : {"on", "default"}) {
+        SCOPED_TRACE(how);
+        fs::remove_all(logs);
+        make(logs / "logfiles-2020/01/2020-01-01/app.log.20200101-120000-000Z", "abc");
+        make(logs / "logfiles-2020/01/2020-01-01/app.log.20200101-130000-000Z.gz", "defg");
+        make(logs / "logfiles-2020/01/2020-01-02/app.log.20200102-120000-000Z", "hijkl");
+        fs::create_directories(logs / "logfiles-2020/02/2020-02-03");
+        const bool on = std::string(how) == "on";
+        EXPECT_EQ(RunHost(std::string("prune ") + how), (on ? "on: 0\n" : "") + refusals);
+        EXPECT_FALSE(fs::exists(logs / "logfiles-2020"));
+        std::multiset<std::string> records;
+        for (const std::string& line : Lines(ReadFile(logs / "app.log"))) {
+            std::smatch m;
+            ASSERT_TRUE(std::regex_match(
+                line, m, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] (.*))")))
+                << line;
+            if (m[1] != "opens the file") {
+                records.insert(m[1]);
+            }
+        }
+        EXPECT_EQ(records, on ? std::multiset<std::string>(told.begin(), told.end())
+                              : std::multiset<std::string>());
     }
 }
 

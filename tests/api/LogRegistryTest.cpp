@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "VOSK_Log.h"
 #include "api/LogRegistry.h"
 #include "log/Log.h"
 #include "support/FakeClock.h"
@@ -46,9 +47,11 @@ class LogRegistryTest : public ::testing::Test {
             return diskKnown_;
         };
         hooks.pruneArchive = [this](const char* directory, const platform::HeldDirectory*, time_t t,
-                                    const DiskUse&) {
+                                    const DiskUse& use) {
             prunes_.emplace_back(directory, t);
-            return PruneReport();
+            PruneReport report = pruned_;
+            report.disk = use;
+            return report;
         };
         return hooks;
     }
@@ -69,6 +72,12 @@ class LogRegistryTest : public ::testing::Test {
     std::vector<std::string> queried_;
     std::set<std::string> full_;
     std::vector<std::pair<std::string, time_t>> prunes_;
+    // What each disk prune reports, with the use it was given.
+    PruneReport pruned_ = [] {
+        PruneReport report;
+        report.reason = PruneReason::kDisk;
+        return report;
+    }();
     std::unique_ptr<LogRegistry> registry_;
 };
 
@@ -223,6 +232,39 @@ TEST_F(LogRegistryTest, OnePruneForEachRunOfLogsSharingADirectory) {
     EXPECT_EQ(prunes_, expected);
 }
 
+// With prune records on, the log whose turn set the disk prune off tells
+// of it, with the use to the per mille rounded up; the others of its run
+// and a log with them off say nothing.
+TEST_F(LogRegistryTest, ADiskPruneIsToldInTheLogWhoseTurnItWas) {
+    const std::string x = dir_.Str("x"), y = dir_.Str("y"), z = dir_.Str("z");
+    LogEntry* logs[] = {Create(x, "1.log"), Create(x, "2.log"), Create(y, "3.log"),
+                        Create(z, "4.log")};
+    for (LogEntry* log : logs) {
+        EXPECT_EQ(LogRegistry::SetOption(log, SL_OPTION_PRUNE_RECORDS, log == logs[3] ? 0 : 1), 0);
+        Trace(log, 1, "first");
+    }
+    PrunedEntry day;
+    day.path = "logfiles-2026/12/2026-12-11";
+    day.files = 21;
+    day.bytes = 2100;
+    pruned_.entries.push_back(day);
+    // 801 - 1/3 per mille.
+    free_ = 597;
+    total_ = 3000;
+    Seams::IdlePass(*registry_);
+    ASSERT_EQ(prunes_.size(), 3u);
+    const std::string told =
+        "pruned logfiles-2026/12/2026-12-11: 21 files, 2100 bytes, folder stays: disk at 801 per "
+        "mille, over its limit of 800";
+    const std::pair<std::string, bool> cases[] = {
+        {"x/1.log", true}, {"x/2.log", false}, {"y/3.log", true}, {"z/4.log", false}};
+    for (const auto& [file, tells] : cases) {
+        const std::string text = test::ReadBytes(dir_.Path() / file);
+        EXPECT_EQ(text.find("] " + told) != std::string::npos, tells) << file << ": " << text;
+        EXPECT_EQ(text.find("pruned") == text.rfind("pruned"), true) << file << ": told twice";
+    }
+}
+
 TEST_F(LogRegistryTest, DestroyedLogIsNoLongerVisited) {
     LogEntry* a = Create(dir_.Str("a"));
     Create(dir_.Str("b"));
@@ -294,6 +336,28 @@ TEST_F(LogRegistryTest, ArchiveAgeIsTestedAtTheFirstIdlePassAndEveryMinute) {
     clock_.AdvanceMonotonic(1);
     Seams::IdlePass(*registry_);
     EXPECT_FALSE(std::filesystem::exists(old));
+}
+
+// With prune records on, every folder the age prune removed is told in the
+// log, whatever its threshold; each time it is made again, again.
+TEST_F(LogRegistryTest, AnAgePruneIsToldInTheLogWithPruneRecordsOn) {
+    LogEntry* log = Create(dir_.Str());
+    Trace(log, 1, "opens the file");
+    LogRegistry::SetArchive(log, 3);
+    EXPECT_EQ(LogRegistry::SetOption(log, SL_OPTION_PRUNE_RECORDS, 1), 0);
+    LogRegistry::ChangeLevel(log, -100);
+    const std::filesystem::path old = dir_.Path() / "logfiles-2001/01/2001-01-01";
+    std::filesystem::create_directories(old);
+    std::ofstream(old / "a.log.20010101-000000") << "12345";
+    Seams::IdlePass(*registry_);
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "logfiles-2001"));
+    const std::string text = test::ReadBytes(dir_.Path() / "a.log");
+    for (const char* line :
+         {"pruned logfiles-2001/01/2001-01-01: 1 file, 5 bytes, folder removed: older than 3 days",
+          "pruned logfiles-2001/01: 0 files, 0 bytes, folder removed: older than 3 days",
+          "pruned logfiles-2001: 0 files, 0 bytes, folder removed: older than 3 days"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << " not in " << text;
+    }
 }
 
 TEST_F(LogRegistryTest, TheTenSecondRuleFollowsTheMonotonicClockNotTheWallClock) {

@@ -6,6 +6,7 @@
 //   test_host <library> archive
 //   test_host <library> options   the option export's answers, then records
 //   test_host <library> rotate
+//   test_host <library> prune on|default   records of the archive's prune
 //
 // Prints "done" when the scenario ran to its end and the library unloaded.
 #include <chrono>
@@ -171,6 +172,10 @@ int Options(const Exports& x, const char* argv0) {
         {false, SL_OPTION_GAP_RECORDS, -1},
         {false, SL_OPTION_GAP_RECORDS, 0},
         {false, SL_OPTION_GAP_RECORDS, 1},
+        {false, SL_OPTION_PRUNE_RECORDS, 2},
+        {false, SL_OPTION_PRUNE_RECORDS, -1},
+        {false, SL_OPTION_PRUNE_RECORDS, 1},
+        {false, SL_OPTION_PRUNE_RECORDS, 0},
     };
     for (const Call& call : calls) {
         const int result = x.setOption(call.nullLog ? nullptr : log, call.option, call.value);
@@ -207,6 +212,39 @@ int Rotate(const Exports& x) {
     return 0;
 }
 
+// "prune/app.log" beside the executable with the archive kept 7 days,
+// over day folders of 2020 that the test made: with how "on", prune
+// records are turned on, then values the option does not take are tried,
+// which must leave it on; with "default" only those, which must leave it
+// off. Prints each answer, and ends once the library's thread has deleted
+// the folders (the records of a prune are written in the same step of its
+// pass, which an unload lets end).
+int Prune(const Exports& x, const char* argv0, const char* how) {
+    LogHandle log = x.create("prune", "app.log", 0, 0);
+    if (log == nullptr) {
+        return 1;
+    }
+    if (x.setOption(log, SL_OPTION_ARCHIVE_DAYS, 7) != 0) {
+        return 1;
+    }
+    if (strcmp(how, "on") == 0) {
+        printf("on: %d\n", x.setOption(log, SL_OPTION_PRUNE_RECORDS, 1));
+    }
+    for (int bad : {2, -1, INT_MIN, INT_MAX}) {
+        printf("%d: %d\n", bad, x.setOption(log, SL_OPTION_PRUNE_RECORDS, bad));
+    }
+    // The prune works in the directory the log holds: open it first.
+    x.trace(log, 0, "opens the file");
+    // The records of a prune pass any threshold.
+    x.changeLevel(log, -1000);
+    const auto old = std::filesystem::path(argv0).parent_path() / "prune" / "logfiles-2020";
+    std::error_code ec;
+    for (int waits = 0; waits < 400 && std::filesystem::exists(old, ec); ++waits) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return std::filesystem::exists(old, ec) ? 7 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -241,6 +279,8 @@ int main(int argc, char** argv) {
         result = Archive(x);
     } else if (strcmp(argv[2], "options") == 0) {
         result = Options(x, argv[0]);
+    } else if (strcmp(argv[2], "prune") == 0 && argc == 4) {
+        result = Prune(x, argv[0], argv[3]);
     }
     if (!vosk::test::LibraryClose(library)) {
         return 6;
