@@ -64,6 +64,8 @@ bool PipeLog::Open(const LogSettings& settings, std::string* error) {
     // written after all, or tell twice.
     log_->SetGapRecords(false);
     log_->SetRotationListener(hook_.get());
+    pruneReporter_.reset(new (std::nothrow) PruneReporter(settings.directory, ReportLine));
+    log_->SetPruneListener(pruneReporter_.get());
     return true;
 }
 

@@ -1,8 +1,8 @@
 // The log that vosklog writes its lines to, on the library's core: a
 // registry of its own with the maintenance thread, which flushes, rotates
-// and prunes. Unlike the loaded library it purges nothing at start. A line
-// that cannot be written goes to the WriteGuard; each move of the file to
-// the --on-rotate command.
+// and prunes, each folder pruned told on standard error. Unlike the loaded
+// library it purges nothing at start. A line that cannot be written goes
+// to the WriteGuard; each move of the file to the --on-rotate command.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +12,7 @@
 
 #include "LineSplitter.h"
 #include "LogSettings.h"
+#include "PruneReporter.h"
 #include "RotateHook.h"
 #include "WriteGuard.h"
 
@@ -48,6 +49,8 @@ class PipeLog {
     uint64_t Unwritten() const { return guard_.Unwritten(); }
 
   private:
+    // Before the registry: its thread tells of prunes until it ends.
+    std::unique_ptr<PruneReporter> pruneReporter_;
     std::unique_ptr<vosk::LogRegistry> registry_;
     vosk::Log* log_ = nullptr;  // owned by the registry
     bool raw_;
