@@ -1,8 +1,11 @@
 // What a hostile program beside the host can do to the library's files and
-// locks while the host logs: links swapped in under the archive's pruning.
+// locks while the host logs: links swapped in under the archive's pruning,
+// the log's directory removed below a parent that may not be listed.
 // Each case runs in a host program of its own (host/ReliabilityHost.cpp)
 // that loads the library with dlopen and calls only its exports.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -113,6 +116,69 @@ TEST(HostileHost, AForeignLockOnTheDirectoryStallsNoCall) {
     EXPECT_LT(fork, kBoundMs) << run.output;
     EXPECT_LT(first, kBoundMs) << run.output;
     EXPECT_FALSE(test::ReadBytes(dir.Path() / "lock.log.bak").empty()) << "the log rotated";
+}
+
+struct RemakeCase {
+    bool listable;  // the parent above the log's own folder
+    bool byHand;    // the folder made again at once by someone else
+};
+
+// A log's folder removed while the host logs is made again where it was,
+// and the next record lands in it. Above it lies a folder of another user
+// that the host may enter but not list (mode 0711), as a home directory
+// often is; one that may be listed is the control. Before, the folder was
+// made again only below parents the host could list (back in 0.5 to 0.6
+// s); below the other, never, not even once made again by hand: records
+// went on into the removed file. Run as root, the host becomes user nobody;
+// run as an ordinary user, the parent is its own, without read permission.
+TEST(HostileHost, ALogDirectoryRemovedBelowAParentThatCannotBeListedIsMadeAgainWithinASecond) {
+    const RemakeCase cases[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+    constexpr size_t kCases = sizeof cases / sizeof cases[0];
+    const bool root = getuid() == 0;
+    const uid_t user = root ? 65534 : getuid();
+    const gid_t group = root ? 65534 : getgid();
+    std::vector<TempDir> dirs(kCases);
+    std::vector<std::string> logs(kCases);
+    for (size_t i = 0; i < kCases; ++i) {
+        const std::string gate = dirs[i].Str("gate");
+        const std::string home = gate + "/home";
+        logs[i] = home + "/logs";
+        ASSERT_EQ(chmod(dirs[i].Str().c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(gate.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
+        ASSERT_EQ(chown(home.c_str(), user, group), 0);
+        const mode_t closed = root ? 0711 : 0311;
+        ASSERT_EQ(chmod(gate.c_str(), cases[i].listable ? 0755 : closed), 0);
+    }
+    std::vector<HostRun> runs(kCases);
+    // At once: each waits for the library's idle passes.
+    std::vector<std::thread> hosts;
+    for (size_t i = 0; i < kCases; ++i) {
+        hosts.emplace_back([&, i] {
+            runs[i] = RunHost("remake", Quoted(logs[i]) + (cases[i].byHand ? " byhand" : " wait"));
+        });
+    }
+    for (std::thread& host : hosts) {
+        host.join();
+    }
+    for (size_t i = 0; i < kCases; ++i) {
+        chmod(dirs[i].Str("gate").c_str(), 0755);
+    }
+    for (size_t i = 0; i < kCases; ++i) {
+        if (runs[i].ExitedWith(77)) {
+            GTEST_SKIP() << runs[i].output;
+        }
+    }
+    for (size_t i = 0; i < kCases; ++i) {
+        SCOPED_TRACE(std::string(cases[i].listable ? "listable" : "enter-only") + " parent" +
+                     (cases[i].byHand ? ", made again by hand" : ""));
+        long back = -1;
+        if (!runs[i].ExitedWith(0) || std::sscanf(runs[i].output.c_str(), "back %ld", &back) != 1) {
+            ADD_FAILURE() << runs[i].Describe();
+            continue;
+        }
+        EXPECT_LE(back, 1000) << "ms until a record was at the path again";
+    }
 }
 
 }  // namespace

@@ -88,9 +88,19 @@
 //     thread forks (the child exits at once), and a second log's first
 //     record opens its file. Prints "rotation <ms> fork <ms> first <ms>":
 //     the longest record of the thread, the fork, and that first record.
+//
+//   reliability_host remake <library> <directory> wait|byhand
+//     Run as root, it first becomes user nobody (65534), before loading the
+//     library; exits 77 when it cannot, or when it cannot log in
+//     <directory>. A thread writes "n<i>" records to <directory>/remake.log
+//     every 10 ms while the main thread removes <directory> with the file
+//     in it (byhand: and makes it again at once). Prints "back <ms>": how
+//     long until a record was in a file at the path again, or "back never"
+//     after 3 s.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -874,6 +884,75 @@ int ForeignLock(const char* libraryPath, const char* directory) {
     return 0;
 }
 
+constexpr uid_t kNobody = 65534;
+
+// Root may list any directory: the library is shown what an ordinary
+// user's process meets only when it runs as one.
+bool RunAsOrdinaryUser() {
+    if (getuid() != 0) {
+        return true;
+    }
+    return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+}
+
+int RemadeDirectory(const char* libraryPath, const char* directory, bool byHand) {
+    if (!RunAsOrdinaryUser()) {
+        std::printf("cannot run as user nobody: %s\n", std::strerror(errno));
+        return 77;
+    }
+    Exports x;
+    if (Load(libraryPath, &x) == nullptr) {
+        return 3;
+    }
+    const std::string file = std::string(directory) + "/remake.log";
+    LogHandle log = x.create(directory, "remake.log", 0, 0);
+    if (log == nullptr) {
+        return 4;
+    }
+    x.trace(log, 0, "first");
+    if (!FileHas(file, "] first\n")) {
+        std::printf("cannot log in %s as user %d\n", directory, static_cast<int>(getuid()));
+        return 77;
+    }
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int n = 0; !stop.load(); ++n) {
+            x.trace(log, 0, "n%d", n);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (unlink(file.c_str()) != 0 || rmdir(directory) != 0 ||
+        (byHand && mkdir(directory, 0755) != 0)) {
+        stop = true;
+        writer.join();
+        return 5;
+    }
+    const auto removed = std::chrono::steady_clock::now();
+    // Measured once the record is seen: never less than it took.
+    long back = -1;
+    for (long waited = 0; back < 0 && waited < 3000;) {
+        const bool there = FileHas(file, "] n");
+        waited = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - removed)
+                                       .count());
+        if (there) {
+            back = waited;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    stop = true;
+    writer.join();
+    x.destroy(log);
+    if (back < 0) {
+        std::printf("back never\n");
+    } else {
+        std::printf("back %ld\n", back);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -914,9 +993,12 @@ int main(int argc, char** argv) {
     if (argc >= 7 && std::strcmp(argv[1], "prune") == 0) {
         return PruneRace(argv[2], argv[3], argv[4], argv[5], std::atoi(argv[6]));
     }
+    if (argc >= 5 && std::strcmp(argv[1], "remake") == 0) {
+        return RemadeDirectory(argv[2], argv[3], std::strcmp(argv[4], "byhand") == 0);
+    }
     std::fprintf(stderr,
                  "usage: reliability_host "
-                 "crash|unload|cycles|exit|signal|fork|rotate|swap|largest|prune|names|lock "
+                 "crash|unload|cycles|exit|signal|fork|rotate|swap|largest|prune|names|lock|remake "
                  "<library> "
                  "<directory> [count] "
                  "[threads]\n");
