@@ -26,7 +26,9 @@
  * in that directory, wherever it has been moved, never through a link that
  * took its place or the place of a folder above it later. A directory
  * removed (or moved away with nothing in its place) is made again where it
- * was first found by the next open or idle pass, never through a link.
+ * was first found by the next open or idle pass, never through a link; the
+ * folders above it need only let the host pass (a folder of mode 0711 that
+ * it may enter but not list will do).
  *
  * None of the functions reports an error and none of them throws. All of
  * them may be called from any thread, concurrently.

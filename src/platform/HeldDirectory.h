@@ -20,7 +20,8 @@ HeldDirectory* DirectoryHold(const char* path);
 // The directory that held was opened as, made again where it was found
 // first (the links the path had then resolved): each missing directory on
 // the way is made with mkdir, and every step refuses a link, whatever it
-// points to. Null when that fails.
+// points to. The directories above it need only let the process pass, not
+// list them. Null when that fails.
 HeldDirectory* DirectoryHoldAgain(const HeldDirectory* held);
 // The real directory name in parent, made when missing; null when
 // something else is there (a link to a directory included).

@@ -304,5 +304,25 @@ TEST_F(LogFileDirectoryTest, AVanishedDirectoryIsMadeAgainByTheReopenPass) {
     EXPECT_EQ(Content("a/logs/app.log"), "again");
 }
 
+// The walk that makes it again only passes through the directories on the
+// way (it needs no right to list them), and still never through a link.
+TEST_F(LogFileDirectoryTest, ALinkOnTheWayOfAVanishedDirectoryIsNeverFollowed) {
+    MakeDir(dir.Path() / "outside");
+    OpenIn(dir.Path() / "a" / "b" / "logs");
+    Append("gone");
+    for (const char* path : {"a/b/logs/app.log", "a/b/logs", "a/b"}) {
+        std::error_code ec;
+        if (!fs::remove(dir.Path() / path, ec) || test::Exists(dir.Path() / path)) {
+            GTEST_SKIP() << "an open file's directory cannot be removed here";
+        }
+    }
+    if (!Link(dir.Path() / "outside", dir.Path() / "a" / "b")) {
+        GTEST_SKIP() << "no directory links here";
+    }
+    EXPECT_EQ(ReopenPass(dir.Path() / "a" / "b" / "logs"), FileStream::kNoDescriptor);
+    Append("+");
+    EXPECT_EQ(test::CountEntries(dir.Path() / "outside"), 0) << "nothing made through the link";
+}
+
 }  // namespace
 }  // namespace vosk

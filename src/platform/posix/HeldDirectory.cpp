@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/posix/PosixOpen.h"
 #include "platform/posix/PosixPath.h"
@@ -30,31 +31,65 @@ namespace {
 
 constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
+// Enough to go through a directory, not to list it: a parent the process
+// may enter but not read (a home folder of mode 0711) is passed as any
+// other. Where the system has no such open, a parent must be readable.
+#if defined(O_PATH)
+constexpr int kPassFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#elif defined(O_SEARCH)
+constexpr int kPassFlags = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
+#elif defined(O_EXEC)
+constexpr int kPassFlags = O_EXEC | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kPassFlags = kDirectoryFlags;
+#endif
+
+// The directory name in at, never a link: with flags that only pass
+// through, some systems open a link itself rather than refuse it, so what
+// was opened is checked too. -1 when it is not a directory.
+int OpenDirectoryIn(int at, const char* name, int flags) {
+    const int fd = openat(at, name, flags | O_NOFOLLOW);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode))) {
+        close(fd);
+        errno = ENOTDIR;
+        return -1;
+    }
+    return fd;
+}
+
 HeldDirectory* Holding(int fd, std::string resolved) {
     return new (std::nothrow) HeldDirectory{fd, std::move(resolved)};
 }
 
 // Walks the '/'-separated components of path from start (not closed),
-// making each that is missing, never through a link. The last directory,
-// or -1.
+// making each that is missing, never through a link. The directories on
+// the way are only passed through; the last one is opened for reading,
+// since its entries are listed. The last directory, or -1.
 int WalkMaking(int start, const char* path) {
-    int at = start;
-    const char* p = path;
-    std::string component;
-    while (*p != '\0') {
+    std::vector<std::string> components;
+    for (const char* p = path; *p != '\0';) {
         const char* end = p;
         while (*end != '\0' && *end != '/') {
             ++end;
         }
-        component.assign(p, static_cast<size_t>(end - p));
+        std::string component(p, static_cast<size_t>(end - p));
         p = *end == '/' ? end + 1 : end;
-        if (component.empty() || component == ".") {
-            continue;
+        if (!component.empty() && component != ".") {
+            components.push_back(std::move(component));
         }
-        int next = openat(at, component.c_str(), kDirectoryFlags | O_NOFOLLOW);
+    }
+    if (components.empty()) {
+        return openat(start, ".", kDirectoryFlags);
+    }
+    int at = start;
+    for (size_t k = 0; k < components.size(); ++k) {
+        const char* name = components[k].c_str();
+        const int flags = k + 1 == components.size() ? kDirectoryFlags : kPassFlags;
+        int next = OpenDirectoryIn(at, name, flags);
         if (next < 0 && errno == ENOENT) {
-            mkdirat(at, component.c_str(), 0777);
-            next = openat(at, component.c_str(), kDirectoryFlags | O_NOFOLLOW);
+            mkdirat(at, name, 0777);
+            next = OpenDirectoryIn(at, name, flags);
         }
         if (at != start) {
             close(at);
@@ -64,7 +99,7 @@ int WalkMaking(int start, const char* path) {
         }
         at = next;
     }
-    return at == start ? fcntl(start, F_DUPFD_CLOEXEC, 0) : at;
+    return at;
 }
 
 bool SameEntry(const struct stat& a, const struct stat& b) {
@@ -105,7 +140,7 @@ HeldDirectory* DirectoryHoldAgain(const HeldDirectory* held) {
     if (held == nullptr || held->resolved.empty() || held->resolved[0] != '/') {
         return nullptr;
     }
-    const int root = open("/", kDirectoryFlags);
+    const int root = open("/", kPassFlags);
     if (root < 0) {
         return nullptr;
     }
