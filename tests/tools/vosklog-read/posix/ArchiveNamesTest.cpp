@@ -55,9 +55,10 @@ TEST(ArchiveNamesTest, OlderLocalNamesTakeTheirPlaceInTimeAmongUtcOnes) {
     WriteBytes(dir.Path() / "app.log", "[2026-12-11 14:00:00.000] n 6 x\n");
 
     TempDir out;
-    ASSERT_EQ(test::Run({VOSKLOG_READ_PROGRAM, "-d", dir.Str(), "-n", "app.log", "--window", "0"},
-                        out.Path() / "out", out.Path() / "err"),
-              0)
+    ASSERT_EQ(
+        test::RunProgram({VOSKLOG_READ_PROGRAM, "-d", dir.Str(), "-n", "app.log", "--window", "0"},
+                         out.Path() / "out", out.Path() / "err"),
+        0)
         << ReadBytes(out.Path() / "err");
     Tally tally;
     tally.Add(ReadBytes(out.Path() / "out"));

@@ -25,6 +25,7 @@ namespace vosklogread {
 namespace {
 
 using test::Child;
+using test::ReadLog;
 using test::Tally;
 namespace fs = std::filesystem;
 using vosk::test::FallBackRule;
@@ -35,17 +36,6 @@ using vosk::test::ZoneRule;
 constexpr int kLines = 80000;  // 20,000 lines/s for 4 s
 constexpr int kLineLength = 200;
 constexpr int kFallBackAfterS = 2;
-
-Tally Read(const fs::path& logs, const std::vector<std::string>& extra, std::string* err) {
-    TempDir out;
-    std::vector<std::string> argv = {VOSKLOG_READ_PROGRAM, "-d", logs.string(), "-n", "app.log"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    EXPECT_EQ(test::Run(argv, out.Path() / "out", out.Path() / "err"), 0);
-    *err = ReadBytes(out.Path() / "err");
-    Tally tally;
-    tally.Add(ReadBytes(out.Path() / "out"));
-    return tally;
-}
 
 // The numbers of the keys "n <i>" in order.
 std::vector<int> Numbers(const Tally& tally) {
@@ -77,7 +67,7 @@ TEST(FallBackTest, EveryRecordOnceInWrittenOrderAndRangesAcrossTheRepeatedHour) 
 
     // One writer: the order written is the order in time.
     std::string err;
-    const Tally all = Read(logs, {}, &err);
+    const Tally all = ReadLog(logs, {}, &err);
     EXPECT_EQ(all.Lost(keys), 0);
     EXPECT_EQ(all.Repeated(), 0);
     const std::vector<int> numbers = Numbers(all);
@@ -114,7 +104,7 @@ TEST(FallBackTest, EveryRecordOnceInWrittenOrderAndRangesAcrossTheRepeatedHour) 
     const std::vector<std::pair<size_t, size_t>> expected = {
         {0, cut1}, {cut1, back}, {back, cut3}, {cut3, kLines}};
     for (size_t r = 0; r < ranges.size(); ++r) {
-        const std::vector<int> piece = Numbers(Read(logs, ranges[r], &err));
+        const std::vector<int> piece = Numbers(ReadLog(logs, ranges[r], &err));
         std::vector<int> want;
         for (size_t i = expected[r].first; i < expected[r].second; ++i) {
             want.push_back(static_cast<int>(i));
@@ -126,15 +116,15 @@ TEST(FallBackTest, EveryRecordOnceInWrittenOrderAndRangesAcrossTheRepeatedHour) 
     for (const fs::path& file : test::ArchivedFiles(logs)) {
         ASSERT_TRUE(test::Compress(file, false));
     }
-    EXPECT_EQ(Numbers(Read(logs, {}, &err)), numbers);
+    EXPECT_EQ(Numbers(ReadLog(logs, {}, &err)), numbers);
 
     // The first stamp after the fall-back, without its zone: the hour
     // happened twice. --until takes the second: everything before it.
-    const Tally before = Read(logs, {"--until", all.stamps[back]}, &err);
+    const Tally before = ReadLog(logs, {"--until", all.stamps[back]}, &err);
     EXPECT_NE(err.find("happened twice"), std::string::npos) << err;
     EXPECT_EQ(before.order.size(), back);
     // --since takes the first, an hour earlier: everything.
-    const Tally since = Read(logs, {"--since", all.stamps[back]}, &err);
+    const Tally since = ReadLog(logs, {"--since", all.stamps[back]}, &err);
     EXPECT_NE(err.find("happened twice"), std::string::npos) << err;
     EXPECT_EQ(since.order.size(), static_cast<size_t>(kLines));
 }
@@ -145,9 +135,9 @@ Tally ReadFiles(const std::vector<fs::path>& files) {
     Tally tally;
     for (const fs::path& file : files) {
         if (file.extension() == ".gz") {
-            EXPECT_EQ(
-                test::Run({"/bin/sh", "-c", "zcat -- \"$0\"", file.string()}, out.Path() / "out"),
-                0)
+            EXPECT_EQ(test::RunProgram({"/bin/sh", "-c", "zcat -- \"$0\"", file.string()},
+                                       out.Path() / "out"),
+                      0)
                 << file;
             tally.Add(ReadBytes(out.Path() / "out"));
         } else {
@@ -222,7 +212,7 @@ TEST_P(FallBackStampTest, ArchiveNamesSortAsMadeAndARangeReadsEveryRecordOnce) {
                 c.form, archived.size(), back);
 
     std::string err;
-    const Tally all = Read(logs, {}, &err);
+    const Tally all = ReadLog(logs, {}, &err);
     EXPECT_EQ(Numbers(all), Count(0, kFormLines));
     EXPECT_EQ(all.Repeated(), 0);
     EXPECT_EQ(all.unstamped, 0);
@@ -245,7 +235,7 @@ TEST_P(FallBackStampTest, ArchiveNamesSortAsMadeAndARangeReadsEveryRecordOnce) {
     const size_t since = first(ReadFiles({archived.front()}).order.size() / 2);
     const size_t until = first(kFormLines - ReadFiles({logs / "app.log"}).order.size() / 2);
     ASSERT_LT(since, until);
-    const Tally range = Read(logs, {"--since", zoned(since), "--until", zoned(until)}, &err);
+    const Tally range = ReadLog(logs, {"--since", zoned(since), "--until", zoned(until)}, &err);
     EXPECT_EQ(Numbers(range), Count(static_cast<int>(since), static_cast<int>(until)));
     EXPECT_EQ(range.Repeated(), 0);
 }

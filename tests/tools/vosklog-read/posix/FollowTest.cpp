@@ -84,7 +84,7 @@ TEST_P(FollowTest, EveryRecordOnceThroughRotationsAndCompression) {
         if (c.compress == Compressor::kWriter) {
             argv.push_back("compress");
         }
-        EXPECT_EQ(test::Run(argv), 0);
+        EXPECT_EQ(test::RunProgram(argv), 0);
         keys = test::HostKeys(4, kHostRecords);
     } else {
         Child vosklog;
@@ -101,19 +101,8 @@ TEST_P(FollowTest, EveryRecordOnceThroughRotationsAndCompression) {
     writing = false;
     compressor.join();
     pauser.join();
-    // Until every record has been printed, or ten seconds.
-    Tally tally;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    do {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        tally = Tally();
-        tally.Add(ReadBytes(out));
-    } while (tally.Lost(keys) > 0 && std::chrono::steady_clock::now() < deadline);
-    // A moment for repeats to show.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const int status = reader.Stop();
-    tally = Tally();
-    tally.Add(ReadBytes(out));
+    int status = -1;
+    const Tally tally = test::AwaitFollower(out, keys, &reader, &status);
     const size_t archived = test::ArchivedFiles(logs).size();
     std::printf("%s: %zu records, %d lost, %d repeated; %zu plain archived files left\n", c.what,
                 keys.size(), tally.Lost(keys), tally.Repeated(), archived);
@@ -133,9 +122,9 @@ TEST_P(FollowTest, EveryRecordOnceThroughRotationsAndCompression) {
         }
         if (file.extension() == ".gz") {
             ++compressed;
-            ASSERT_EQ(
-                test::Run({"/bin/sh", "-c", "zcat -- \"$0\"", file.string()}, dir.Path() / "zcat"),
-                0)
+            ASSERT_EQ(test::RunProgram({"/bin/sh", "-c", "zcat -- \"$0\"", file.string()},
+                                       dir.Path() / "zcat"),
+                      0)
                 << file;
             files.Add(ReadBytes(dir.Path() / "zcat"));
         } else {

@@ -18,6 +18,7 @@ namespace vosklogread {
 namespace {
 
 using test::Child;
+using test::ReadLog;
 using test::Tally;
 namespace fs = std::filesystem;
 using vosk::test::ReadBytes;
@@ -26,26 +27,6 @@ using vosk::test::TempDir;
 constexpr int kThreads = 4;
 constexpr int kHostRecords = 20000;
 constexpr int kLines = 200000;
-
-// Reads the log "app.log" in dir with extra options; the tally.
-Tally Read(const fs::path& dir, const std::vector<std::string>& extra, std::string* err = nullptr,
-           int* status = nullptr) {
-    TempDir out;
-    std::vector<std::string> argv = {VOSKLOG_READ_PROGRAM, "-d", dir.string(), "-n", "app.log"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    const int result = test::Run(argv, out.Path() / "out", out.Path() / "err");
-    if (status != nullptr) {
-        *status = result;
-    } else {
-        EXPECT_EQ(result, 0) << ReadBytes(out.Path() / "err");
-    }
-    if (err != nullptr) {
-        *err = ReadBytes(out.Path() / "err");
-    }
-    Tally tally;
-    tally.Add(ReadBytes(out.Path() / "out"));
-    return tally;
-}
 
 struct Writer {
     const char* what;
@@ -58,8 +39,8 @@ class RangeTest : public ::testing::TestWithParam<Writer> {
         logs_ = dir_.Path() / "logs";
         fs::create_directories(logs_);
         if (GetParam().host) {
-            ASSERT_EQ(test::Run({VOSK_READER_HOST, VOSK_LIBRARY, logs_.string(),
-                                 std::to_string(kThreads), std::to_string(kHostRecords)}),
+            ASSERT_EQ(test::RunProgram({VOSK_READER_HOST, VOSK_LIBRARY, logs_.string(),
+                                        std::to_string(kThreads), std::to_string(kHostRecords)}),
                       0);
             keys_ = test::HostKeys(kThreads, kHostRecords);
         } else {
@@ -90,7 +71,7 @@ class RangeTest : public ::testing::TestWithParam<Writer> {
 };
 
 TEST_P(RangeTest, EveryRecordOnceInTimeOrderAndRangesSplitThem) {
-    const Tally all = Read(logs_, {});
+    const Tally all = ReadLog(logs_, {});
     ExpectEveryRecordOnce(all);
     // The stamps are of one form and zone: in time order they sort as text.
     int outOfOrder = 0;
@@ -100,7 +81,7 @@ TEST_P(RangeTest, EveryRecordOnceInTimeOrderAndRangesSplitThem) {
     EXPECT_EQ(outOfOrder, 0);
     // As read, the host's threads show records stamped before the one
     // before them; the window puts them in place.
-    const Tally asRead = Read(logs_, {"--window", "0"});
+    const Tally asRead = ReadLog(logs_, {"--window", "0"});
     ExpectEveryRecordOnce(asRead);
     int backwards = 0;
     for (size_t i = 1; i < asRead.stamps.size(); ++i) {
@@ -119,7 +100,7 @@ TEST_P(RangeTest, EveryRecordOnceInTimeOrderAndRangesSplitThem) {
                                                     {"--since", cuts[1], "--until", cuts[2]},
                                                     {"--since", "[" + cuts[2] + "]"}};
     for (const auto& range : ranges) {
-        const Tally piece = Read(logs_, range);
+        const Tally piece = ReadLog(logs_, range);
         std::string since;
         std::string until;
         for (size_t i = 0; i + 1 < range.size(); i += 2) {
@@ -147,14 +128,14 @@ TEST_P(RangeTest, CompressedArchiveFilesAreReadOnce) {
     for (size_t i = 0; i < archived_.size(); ++i) {
         ASSERT_TRUE(test::Compress(archived_[i], i % 2 == 0)) << archived_[i];
     }
-    ExpectEveryRecordOnce(Read(logs_, {}));
+    ExpectEveryRecordOnce(ReadLog(logs_, {}));
     // A damaged .gz: what it holds up to there, and the exit status says so.
     const fs::path last = archived_[1].string() + ".gz";
     const std::string bytes = ReadBytes(last);
     vosk::test::WriteBytes(last, bytes.substr(0, bytes.size() / 2));
     std::string err;
     int status = -1;
-    const Tally damaged = Read(logs_, {}, &err, &status);
+    const Tally damaged = ReadLog(logs_, {}, &err, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_NE(err.find("damaged"), std::string::npos) << err;
     EXPECT_LT(damaged.seen.size(), keys_.size());
@@ -167,7 +148,7 @@ TEST_P(RangeTest, ANameGivenAgainAfterCompressionHoldsTwoFiles) {
     // earlier file, the plain one the later.
     ASSERT_TRUE(test::Compress(archived_[0], false));
     fs::rename(archived_[1], archived_[0]);
-    ExpectEveryRecordOnce(Read(logs_, {}));
+    ExpectEveryRecordOnce(ReadLog(logs_, {}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,13 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -21,119 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace vosklogread::test {
 
 namespace fs = std::filesystem;
 
-// A child process with standard output and error in files (empty: kept),
-// standard input from a pipe the test writes (when asked for).
-class Child {
-  public:
-    Child() = default;
-    ~Child() { Kill(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool Start(const std::vector<std::string>& argv, const fs::path& out = {},
-               const fs::path& err = {}, bool withInput = false) {
-        int fds[2] = {-1, -1};
-        if (withInput && pipe2(fds, O_CLOEXEC) != 0) {
-            return false;
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        const std::string outPath = out.string();
-        const std::string errPath = err.string();
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (withInput) {
-                dup2(fds[0], STDIN_FILENO);
-            }
-            if (!outPath.empty()) {
-                int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                dup2(fd, STDOUT_FILENO);
-            }
-            if (!errPath.empty()) {
-                int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                dup2(fd, STDERR_FILENO);
-            }
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        if (withInput) {
-            close(fds[0]);
-            input_ = fds[1];
-        }
-        return pid_ > 0;
-    }
-
-    pid_t Pid() const { return pid_; }
-
-    bool Write(const std::string& text) {
-        size_t done = 0;
-        while (done < text.size()) {
-            ssize_t n = write(input_, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    void CloseInput() {
-        if (input_ >= 0) {
-            close(input_);
-            input_ = -1;
-        }
-    }
-    // Its exit status once it ended (the input closed first).
-    int Wait() {
-        CloseInput();
-        int status = -1;
-        if (pid_ > 0) {
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-        return status;
-    }
-    int Stop(int signal = SIGTERM) {
-        if (pid_ > 0) {
-            kill(pid_, signal);
-        }
-        return Wait();
-    }
-
-  private:
-    void Kill() {
-        CloseInput();
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-
-    pid_t pid_ = -1;
-    int input_ = -1;
-};
-
-// Runs a program to its end; its exit status.
-inline int Run(const std::vector<std::string>& argv, const fs::path& out = {},
-               const fs::path& err = {}) {
-    Child child;
-    if (!child.Start(argv, out, err)) {
-        return -1;
-    }
-    return child.Wait();
-}
+using Child = vosk::test::ChildProcess;
+using vosk::test::RunProgram;
 
 // "n <i> " and padding to length bytes with its line feed.
 inline std::string NumberedLine(int n, size_t length) {
@@ -222,6 +112,50 @@ struct Tally {
     }
 };
 
+// Runs vosklog-read on the log "app.log" in logs with extra options; the
+// tally of what it printed. Its standard error goes to *err; without
+// status its exit status is expected to be 0.
+inline Tally ReadLog(const fs::path& logs, const std::vector<std::string>& extra,
+                     std::string* err = nullptr, int* status = nullptr) {
+    vosk::test::TempDir out;
+    std::vector<std::string> argv = {VOSKLOG_READ_PROGRAM, "-d", logs.string(), "-n", "app.log"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    const int result = RunProgram(argv, out.Path() / "out", out.Path() / "err");
+    if (status != nullptr) {
+        *status = result;
+    } else {
+        EXPECT_EQ(result, 0) << vosk::test::ReadBytes(out.Path() / "err");
+    }
+    if (err != nullptr) {
+        *err = vosk::test::ReadBytes(out.Path() / "err");
+    }
+    Tally tally;
+    tally.Add(vosk::test::ReadBytes(out.Path() / "out"));
+    return tally;
+}
+
+// What a follower (vosklog-read --follow, tail -F) has printed to out once
+// every key is there, or after ten seconds, and a moment more for repeats
+// to show; then it is stopped, its exit status in *status (if given).
+inline Tally AwaitFollower(const fs::path& out, const std::vector<std::string>& keys,
+                           Child* follower, int* status = nullptr) {
+    Tally tally;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        tally = Tally();
+        tally.Add(vosk::test::ReadBytes(out));
+    } while (tally.Lost(keys) > 0 && std::chrono::steady_clock::now() < deadline);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int stopped = follower->Stop();
+    if (status != nullptr) {
+        *status = stopped;
+    }
+    tally = Tally();
+    tally.Add(vosk::test::ReadBytes(out));
+    return tally;
+}
+
 inline std::vector<std::string> NumberKeys(int count) {
     std::vector<std::string> keys;
     for (int i = 0; i < count; ++i) {
@@ -267,7 +201,7 @@ inline bool Compress(const fs::path& file, bool keep) {
                                "' '" + f + ".gz.tmp' && if ln '" + f + ".gz.tmp' '" + f +
                                ".gz'; then rm -f '" + f + ".gz.tmp'" +
                                (keep ? "" : " '" + f + "'") + "; else rm -f '" + f + ".gz.tmp'; fi";
-    return Run({"/bin/sh", "-c", script}) == 0;
+    return RunProgram({"/bin/sh", "-c", script}) == 0;
 }
 
 }  // namespace vosklogread::test

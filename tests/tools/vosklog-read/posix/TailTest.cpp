@@ -79,16 +79,7 @@ TEST_P(TailTest, FollowsTheLiveFileThroughEveryRotation) {
         EXPECT_EQ(vosklog.Wait(), 0);
     }
     const std::vector<std::string> keys = test::NumberKeys(lines);
-    Tally tally;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    do {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        tally = Tally();
-        tally.Add(ReadBytes(out));
-    } while (tally.Lost(keys) > 0 && std::chrono::steady_clock::now() < deadline);
-    tail.Stop();
-    tally = Tally();
-    tally.Add(ReadBytes(out));
+    const Tally tally = test::AwaitFollower(out, keys, &tail);
     size_t files = test::ArchivedFiles(logs).size();
     std::printf("%s: %d lines, %d lost, %d repeated; %zu archived files\n", c.what, lines,
                 tally.Lost(keys), tally.Repeated(), files);

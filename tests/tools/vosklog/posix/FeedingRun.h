@@ -2,14 +2,8 @@
 // pipe, and the count of those lines in the files it leaves behind.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -17,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace vosklog::test {
@@ -26,7 +21,9 @@ inline std::string NumberedLine(int n) {
     return "n " + std::to_string(n) + " " + std::string(25, 'p') + "\n";
 }
 
-// Starts a program with a pipe as its standard input.
+// A program with a pipe as its standard input (not inherited by other
+// children, such as a shipper started meanwhile, which would hold it open
+// after End), fed numbered lines.
 class FeedingRun {
   public:
     FeedingRun() = default;
@@ -34,30 +31,7 @@ class FeedingRun {
     FeedingRun(const FeedingRun&) = delete;
     FeedingRun& operator=(const FeedingRun&) = delete;
 
-    bool Start(const std::vector<std::string>& argv) {
-        int fds[2];
-        // Not inherited by other children (a shipper started meanwhile),
-        // which would hold the input open after End.
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            return false;
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(fds[0], STDIN_FILENO);
-            close(fds[0]);
-            close(fds[1]);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        close(fds[0]);
-        pipe_ = fds[1];
-        return pid_ > 0;
-    }
+    bool Start(const std::vector<std::string>& argv) { return child_.Start(argv, {}, {}, true); }
 
     // Lines from next on, in batches every 10 ms, at linesPerSecond (0:
     // as fast as the pipe takes them), for durationMs.
@@ -72,7 +46,7 @@ class FeedingRun {
             for (int i = 0; i < batch; ++i) {
                 text += NumberedLine(next++);
             }
-            if (!WriteAll(text)) {
+            if (!child_.Write(text)) {
                 break;
             }
             if (linesPerSecond > 0) {
@@ -90,42 +64,15 @@ class FeedingRun {
         for (int i = 0; i < count; ++i) {
             text += NumberedLine(next++);
         }
-        WriteAll(text);
+        child_.Write(text);
         return next;
     }
 
     // Closes the input and waits for the program; its exit status.
-    int End() {
-        if (pipe_ >= 0) {
-            close(pipe_);
-            pipe_ = -1;
-        }
-        int status = -1;
-        if (pid_ > 0) {
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-        return status;
-    }
+    int End() { return child_.Wait(); }
 
   private:
-    bool WriteAll(const std::string& text) {
-        size_t done = 0;
-        while (done < text.size()) {
-            ssize_t n = write(pipe_, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    int pipe_ = -1;
+    vosk::test::ChildProcess child_;
 };
 
 // How often each number occurs in the files, and the NUL bytes met.
