@@ -45,16 +45,18 @@ thread_local const Log* logInProgress = nullptr;
 // the lock's own code twice either.
 class InProgress {
   public:
-    explicit InProgress(const Log* log) : outer_(logInProgress), entered_(outer_ != log) {
+    // The thread's slot is looked up once for both ends of the scope.
+    explicit InProgress(const Log* log)
+        : slot_(&logInProgress), outer_(*slot_), entered_(outer_ != log) {
         if (entered_) {
-            logInProgress = log;
+            *slot_ = log;
             std::atomic_signal_fence(std::memory_order_seq_cst);
         }
     }
     ~InProgress() {
         if (entered_) {
             std::atomic_signal_fence(std::memory_order_seq_cst);
-            logInProgress = outer_;
+            *slot_ = outer_;
         }
     }
     InProgress(const InProgress&) = delete;
@@ -62,6 +64,7 @@ class InProgress {
     bool Entered() const { return entered_; }
 
   private:
+    const Log** const slot_;
     const Log* const outer_;
     const bool entered_;
 };

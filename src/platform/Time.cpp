@@ -19,16 +19,14 @@ struct SecondCache {
 
 thread_local SecondCache tCache;
 
-// This thread's cache, holding t; null when t cannot be converted.
-const SecondCache* CacheOf(time_t t) {
-    SecondCache& cache = tCache;
-    if (cache.valid && cache.second == t) {
-        return &cache;
-    }
+// This thread's cache, made to hold t; null when t cannot be converted.
+// Out of line: the path of a second already held stays short.
+[[gnu::noinline]] const SecondCache* Converted(time_t t) {
     std::tm tm;
     if (!ZoneCalendar(t, &tm)) {
         return nullptr;
     }
+    SecondCache& cache = tCache;
     cache.calendar = tm;
     cache.local.year = static_cast<uint16_t>(tm.tm_year + 1900);
     cache.local.month = static_cast<uint16_t>(tm.tm_mon + 1);
@@ -41,6 +39,12 @@ const SecondCache* CacheOf(time_t t) {
     cache.second = t;
     cache.valid = true;
     return &cache;
+}
+
+// This thread's cache, holding t; null when t cannot be converted.
+inline const SecondCache* CacheOf(time_t t) {
+    const SecondCache* cache = &tCache;
+    return cache->valid && cache->second == t ? cache : Converted(t);
 }
 
 }  // namespace
