@@ -49,8 +49,10 @@ class PipeLog {
     uint64_t Unwritten() const { return guard_.Unwritten(); }
 
   private:
-    // Before the registry: its thread tells of prunes until it ends.
+    // Before the registry: its thread tells of prunes and moves until it
+    // ends, so both outlive it.
     std::unique_ptr<PruneReporter> pruneReporter_;
+    std::unique_ptr<RotateHook> hook_;
     std::unique_ptr<vosk::LogRegistry> registry_;
     vosk::Log* log_ = nullptr;  // owned by the registry
     bool raw_;
@@ -58,7 +60,6 @@ class PipeLog {
     // The level of the line whose pieces are being written.
     int32_t lineLevel_ = 0;
     WriteGuard guard_;
-    std::unique_ptr<RotateHook> hook_;
 };
 
 }  // namespace vosklog
