@@ -208,5 +208,58 @@ TEST_F(OnRotateTest, WithCompressionTheCommandGetsTheGzipAndZcatReadsEveryFile) 
     }
 }
 
+// Archived files that the background pass compresses while the input
+// waits (the first pass also sweeps the archive for plain files, and
+// finds the ones just kept): each .gz is given to the command, or the
+// skip is reported because one still runs; none goes untold.
+TEST_F(OnRotateTest, EachFileCompressedInTheBackgroundIsRunOrReportedSkipped) {
+    const fs::path runs = File("runs.txt");
+    auto tool = std::make_unique<RunningTool>(
+        std::vector<std::string>{"-d", dir_.Str(), "-n", "app.log", "-s", "1M", "--keep-days", "3",
+                                 "--compress", "--on-rotate", "echo >> " + runs.string()},
+        Err());
+    std::string input;
+    for (int i = 0; i < 60000; ++i) {
+        input += "line " + std::to_string(i) + " of the compressed history, some words\n";
+    }
+    ASSERT_TRUE(tool->Write(input));
+    const auto archived = [&] {
+        std::vector<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_.Path())) {
+            if (entry.is_regular_file() && entry.path().parent_path() != dir_.Path()) {
+                files.push_back(entry.path().string());
+            }
+        }
+        return files;
+    };
+    // Every line written and every archived file compressed before the end.
+    ASSERT_TRUE(Eventually(
+        [&] {
+            const std::vector<std::string> files = archived();
+            const std::vector<std::string> lines = Messages(File("app.log"));
+            return files.size() >= 2 &&
+                   std::all_of(
+                       files.begin(), files.end(),
+                       [](const std::string& f) { return fs::path(f).extension() == ".gz"; }) &&
+                   !lines.empty() && lines.back().find("line 59999 ") == 0;
+        },
+        20000));
+    ASSERT_EQ(End(*tool), 0) << ErrText();
+    const std::vector<std::string> files = archived();
+    const std::vector<std::string> told = SplitLines(ReadBytes(runs)).lines;
+    const std::string err = ErrText();
+    size_t skipped = 0;
+    for (size_t at = err.find("not run for"); at != std::string::npos;
+         at = err.find("not run for", at + 1)) {
+        ++skipped;
+    }
+    EXPECT_GE(told.size(), 1u) << err;
+    EXPECT_EQ(told.size() + skipped, files.size()) << err;
+    for (const std::string& file : files) {
+        const bool run = std::find(told.begin(), told.end(), file) != told.end();
+        EXPECT_TRUE(run || err.find("not run for " + file) != std::string::npos) << file << err;
+    }
+}
+
 }  // namespace
 }  // namespace vosklog
