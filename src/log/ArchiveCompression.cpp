@@ -5,6 +5,7 @@
 
 #include "log/GzipCopy.h"
 #include "platform/CatchAll.h"
+#include "platform/DirectoryLock.h"
 #include "platform/Files.h"
 
 namespace vosk {
@@ -64,7 +65,7 @@ CompressResult CompressArchived(const platform::HeldDirectory* day, const char* 
     CompressResult result = CompressResult::kFailed;
     // One compressor at a time in a day folder, whichever process it is in:
     // two would write one temporary name.
-    const int lock = platform::DirectoryLockTake(day);
+    const platform::DirectoryLock lock(day);
     platform::CatchAll([&] {
         const std::string gz = std::string(name) + ".gz";
         const std::string temporary = gz + ".tmp";
@@ -131,7 +132,6 @@ CompressResult CompressArchived(const platform::HeldDirectory* day, const char* 
         }
         result = CompressResult::kCompressed;
     });
-    platform::DirectoryLockRelease(lock);
     return result;
 }
 

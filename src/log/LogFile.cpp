@@ -5,6 +5,7 @@
 #include <new>
 
 #include "log/LogPaths.h"
+#include "platform/DirectoryLock.h"
 #include "platform/Files.h"
 #include "platform/HeldDirectory.h"
 
@@ -251,25 +252,26 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
     // processes rotating at that moment may then each make a backup (a
     // file moved by the other is still continued, not moved again), and
     // the next rotation tries the lock again.
-    const int lock = platform::DirectoryLockTake(dir);
-    const platform::EntryInfo atPath = platform::EntryIn(dir, name);
-    if (hadFile && !(atPath.kind != platform::EntryKind::kNone && atPath.id == had)) {
-        // Moved already by another process: what is at the path now is its
-        // successor, continued rather than moved again. Records written
-        // into the moved file stay there.
-        if (atPath.kind == platform::EntryKind::kNone ||
-            atPath.kind == platform::EntryKind::kPlainFile) {
+    {
+        const platform::DirectoryLock lock(dir);
+        const platform::EntryInfo atPath = platform::EntryIn(dir, name);
+        if (hadFile && !(atPath.kind != platform::EntryKind::kNone && atPath.id == had)) {
+            // Moved already by another process: what is at the path now is its
+            // successor, continued rather than moved again. Records written
+            // into the moved file stay there.
+            if (atPath.kind == platform::EntryKind::kNone ||
+                atPath.kind == platform::EntryKind::kPlainFile) {
+                fd = OpenInDirectory(name, kCreate);
+            }
+        } else if (atPath.kind == platform::EntryKind::kPlainFile) {
+            fd = MoveToBackupAndOpen(directory, name);
+        } else if (atPath.kind == platform::EntryKind::kNone) {
             fd = OpenInDirectory(name, kCreate);
+        } else {
+            errno = EEXIST;
         }
-    } else if (atPath.kind == platform::EntryKind::kPlainFile) {
-        fd = MoveToBackupAndOpen(directory, name);
-    } else if (atPath.kind == platform::EntryKind::kNone) {
-        fd = OpenInDirectory(name, kCreate);
-    } else {
-        errno = EEXIST;
+        openError_ = fd == FileStream::kNoDescriptor ? errno : 0;
     }
-    openError_ = fd == FileStream::kNoDescriptor ? errno : 0;
-    platform::DirectoryLockRelease(lock);
     // A file that another process started counts from its size.
     const int64_t size = fd == FileStream::kNoDescriptor ? 0 : platform::EntryIn(dir, name).size;
     if (size > written_) {

@@ -67,20 +67,6 @@ bool DirectoryRemove(const char* path);
 // a symbolic link.
 bool PathMakeWritable(const char* path);
 
-// An advisory lock on a directory, held by a process while it moves a log's
-// file aside and opens the next one there, so that two processes rotating
-// one log (a forked child, two programs given the same path) never do it at
-// the same moment. Taken by DirectoryLockTake (platform/HeldDirectory.h),
-// which tries for up to kDirectoryLockWaitMs (another program may hold it
-// as long as it likes); kNoDirectoryLock when the lock is not had by then
-// or the directory cannot be locked: the rotation then goes on unlocked,
-// and the next one tries again. POSIX: flock().
-// Windows: none (no fork there; see the README on two processes appending
-// to one file).
-constexpr int kNoDirectoryLock = -1;
-constexpr int32_t kDirectoryLockWaitMs = 20;
-void DirectoryLockRelease(int lock);
-
 // Which file an open descriptor or a path is: device and inode on POSIX,
 // volume serial number and file index on Windows.
 struct FileId {

@@ -75,8 +75,5 @@ bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to);
 // the name is taken).
 bool FileMoveNoReplaceIn(const HeldDirectory* fromDir, const char* from, const HeldDirectory* toDir,
                          const char* to);
-// DirectoryLockTake on dir: a lock of its own, so that a forked child,
-// which shares its parent's open files, is excluded too.
-int DirectoryLockTake(const HeldDirectory* dir);
 
 }  // namespace vosk::platform

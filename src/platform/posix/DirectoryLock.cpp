@@ -1,19 +1,25 @@
+#include "platform/DirectoryLock.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "platform/Files.h"
 #include "platform/Thread.h"
 #include "platform/Time.h"
 #include "platform/posix/PosixOpen.h"
 
 namespace vosk::platform {
 
-int DirectoryLockOn(int fd) {
+DirectoryLock::DirectoryLock(const HeldDirectory* dir) {
+    const int held = HeldDescriptor(dir);
+    if (held < 0) {
+        return;
+    }
+    const int fd = openat(held, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        return kNoDirectoryLock;
+        return;
     }
     // Never a blocking wait: it is taken under the log's own lock, so
     // another program holding it would stall every writer of the log (and
@@ -21,23 +27,24 @@ int DirectoryLockOn(int fd) {
     const int64_t deadline = MonotonicMs() + kDirectoryLockWaitMs;
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            return fd;
+            fd_ = fd;
+            return;
         }
         if ((errno != EWOULDBLOCK && errno != EINTR) || MonotonicMs() >= deadline) {
             close(fd);
-            return kNoDirectoryLock;
+            return;
         }
         SleepMs(1);
     }
 }
 
-void DirectoryLockRelease(int lock) {
-    if (lock != kNoDirectoryLock) {
+DirectoryLock::~DirectoryLock() {
+    if (fd_ >= 0) {
         // Unlocked before the close: a child forked meanwhile holds a copy
         // of the descriptor, and the close alone would leave the lock held
         // until that child ends.
-        flock(lock, LOCK_UN);
-        close(lock);
+        flock(fd_, LOCK_UN);
+        close(fd_);
     }
 }
 

@@ -310,11 +310,4 @@ bool FileMoveNoReplaceIn(const HeldDirectory* fromDir, const char* from, const H
     return MoveNoReplaceAt(fromDir->fd, f.c_str(), toDir->fd, t.c_str());
 }
 
-int DirectoryLockTake(const HeldDirectory* dir) {
-    if (dir == nullptr) {
-        return kNoDirectoryLock;
-    }
-    return DirectoryLockOn(openat(dir->fd, ".", kDirectoryFlags));
-}
-
 }  // namespace vosk::platform

@@ -12,9 +12,6 @@ int OpenPlainFileAt(int dirfd, const char* path, int flags);
 // when nothing has that name; false, and both names as they were,
 // otherwise. AT_FDCWD: the current directory.
 bool MoveNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
-// Locks the directory descriptor fd (a descriptor of its own) and returns
-// it; kNoDirectoryLock, fd closed, when it cannot.
-int DirectoryLockOn(int fd);
 // The descriptor of the directory held (not a copy); -1 for null.
 int HeldDescriptor(const HeldDirectory* held);
 

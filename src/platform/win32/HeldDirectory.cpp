@@ -254,8 +254,4 @@ bool FileMoveNoReplaceIn(const HeldDirectory* fromDir, const char* from, const H
            FileMoveNoReplace(Joined(fromDir, from).c_str(), Joined(toDir, to).c_str());
 }
 
-int DirectoryLockTake(const HeldDirectory*) {
-    return kNoDirectoryLock;
-}
-
 }  // namespace vosk::platform
