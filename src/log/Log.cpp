@@ -173,14 +173,14 @@ bool EndsWith(const std::string& text, const char* end) {
     return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
 }
 
-// The plain archived files of base beneath directory, and the stems of
-// ".gz.tmp" files left there: by path, for their names only; every step
-// on them goes through directories held.
-void FindUncompressed(const std::string& directory, const char* base,
+// The plain archived files of base beneath the log's directory held, and
+// the stems of ".gz.tmp" files left there: each level opened beneath the
+// one above, never through a link.
+void FindUncompressed(const platform::HeldDirectory* directory, const char* base,
                       std::vector<CompressJob>* jobs) {
-    auto subdirectories = [](const std::string& parent, const char* prefix) {
+    auto subdirectories = [](const platform::HeldDirectory* parent, const char* prefix) {
         std::vector<std::string> names;
-        for (platform::DirectoryWalk walk(parent.c_str(), prefix); walk.AtEntry(); walk.Next()) {
+        for (platform::DirectoryWalk walk(parent, prefix); walk.AtEntry(); walk.Next()) {
             const platform::DirEntry& e = walk.Entry();
             if (e.isDirectory && !e.isLink && e.addressable) {
                 names.emplace_back(e.name);
@@ -189,12 +189,17 @@ void FindUncompressed(const std::string& directory, const char* base,
         return names;
     };
     for (const std::string& year : subdirectories(directory, "logfiles-")) {
-        for (const std::string& month : subdirectories(directory + "/" + year, "")) {
-            const std::string monthFolder = year + "/" + month;
-            for (const std::string& day : subdirectories(directory + "/" + monthFolder, "")) {
-                const std::string folder = monthFolder + "/" + day;
-                for (platform::DirectoryWalk walk((directory + "/" + folder).c_str(), base);
-                     walk.AtEntry(); walk.Next()) {
+        const platform::HeldDirectoryPtr yearHeld(
+            platform::DirectoryOpenIn(directory, year.c_str()));
+        for (const std::string& month : subdirectories(yearHeld.get(), "")) {
+            const platform::HeldDirectoryPtr monthHeld(
+                platform::DirectoryOpenIn(yearHeld.get(), month.c_str()));
+            for (const std::string& day : subdirectories(monthHeld.get(), "")) {
+                const platform::HeldDirectoryPtr dayHeld(
+                    platform::DirectoryOpenIn(monthHeld.get(), day.c_str()));
+                const std::string folder = year + "/" + month + "/" + day;
+                for (platform::DirectoryWalk walk(dayHeld.get(), base); walk.AtEntry();
+                     walk.Next()) {
                     const platform::DirEntry& e = walk.Entry();
                     if (e.isDirectory || e.isLink || !e.addressable) {
                         continue;
@@ -221,12 +226,14 @@ void Log::CompressArchive(bool sweep) {
     std::vector<CompressJob> jobs;
     StringBuffer directory;
     std::string base;
+    SharedHeldDirectory held;
     {
         LockGuard guard(lock_);
         DayArchive& archive = file_.Archive();
         if (!archive.Compress() || file_.Held() == nullptr) {
             return;
         }
+        held = file_.DirectoryShare();
         directory.Assign(rotation_.Directory());
         if (directory.Length() == 0 || !file_.DirectoryInPlace(directory.CStr())) {
             return;
@@ -235,7 +242,7 @@ void Log::CompressArchive(bool sweep) {
     }
     platform::CatchAll([&] {
         if (sweep) {
-            FindUncompressed(directory.CStr(), base.c_str(), &jobs);
+            FindUncompressed(held.get(), base.c_str(), &jobs);
         }
     });
     RotationListener* listener = nullptr;
@@ -780,9 +787,8 @@ bool Log::RotateNow() {
         // Before the first record the day's directory is not chosen yet.
         const char* directory =
             rotation_.IsLaterDay(now) ? rotation_.ConfiguredDirectory() : rotation_.Directory();
-        StringBuffer path;
-        path.Format("%s/%s", directory, name_.CStr());
-        if (FileSize(path.CStr()) <= 0) {
+        const platform::HeldDirectoryPtr held(platform::DirectoryHold(directory));
+        if (platform::EntryIn(held.get(), name_.CStr()).size <= 0) {
             return;
         }
         // Full for the size decision: the next step moves it whatever the

@@ -88,8 +88,8 @@ int LogFile::OpenInDirectory(const char* name, int flags) {
     return platform::FileOpenIn(directory_.Get(), name, flags);
 }
 
-void LogFile::MarkRetired(const char* directory) {
-    retiredPath_.Format("%s/%s", directory, retiredName_.CStr());
+void LogFile::MarkRetired() {
+    retiredToDelete_.Assign(retiredName_.CStr());
     retiredDirectory_ = directory_.Share();
     retiredPending_ = true;
 }
@@ -109,14 +109,13 @@ bool LogFile::RetireBackup(const char* directory) {
     if (!moved &&
         platform::EntryIn(dir, retiredName_.CStr()).kind == platform::EntryKind::kPlainFile &&
         DirectoryInPlace(directory)) {
-        path_.Format("%s/%s", directory, retiredName_.CStr());
-        moved = platform::FileDelete(path_.CStr()) &&
+        moved = platform::EntryDeleteIn(dir, retiredName_.CStr()) &&
                 platform::FileMoveNoReplaceIn(dir, backupPath_.CStr(), dir, retiredName_.CStr());
     }
     if (!moved) {
         return false;
     }
-    MarkRetired(directory);
+    MarkRetired();
     return true;
 }
 
@@ -167,7 +166,7 @@ bool LogFile::TakeRetired(Retired& retired) {
         return false;
     }
     retiredPending_ = false;
-    retired.path = retiredPath_.CStr();
+    retired.name = retiredToDelete_.CStr();
     retired.directory = retiredDirectory_;
     retired.directoryPath = directory_.Path();
     return true;
@@ -176,7 +175,7 @@ bool LogFile::TakeRetired(Retired& retired) {
 void LogFile::DeleteRetired(const Retired& retired) {
     const char* directory = retired.directoryPath.c_str();
     if (retired.directory != nullptr && DirectoryInPlace(retired.directory, directory, directory)) {
-        platform::FileDelete(retired.path.c_str());
+        platform::EntryDeleteIn(retired.directory.get(), retired.name.c_str());
     }
 }
 
@@ -236,7 +235,7 @@ void LogFile::Open(const char* directory, const char* name, const std::tm& now, 
     if (!strayLooked_) {
         strayLooked_ = true;
         retiredName_.Format("%s.bak.del", name);
-        MarkRetired(directory);
+        MarkRetired();
     }
     written_ = probe_.Choose(dir, name, now, limit, path_);
 

@@ -102,11 +102,11 @@ class LogFile {
     // (the next look at the retired file deletes it). Not owned.
     void SetRetireListener(RetireListener* listener) { retireListener_ = listener; }
     // The old backup moved aside lately, to be deleted by the caller
-    // outside the log's lock: its path, the directory it was moved in and
+    // outside the log's lock: its name, the directory it was moved in and
     // that directory's path. False when there is none to delete. From the
     // first open on, a file of that name that a crash left is one too.
     struct Retired {
-        std::string path;
+        std::string name;
         SharedHeldDirectory directory;
         std::string directoryPath;
     };
@@ -235,8 +235,8 @@ class LogFile {
     // anything; a file left there by a retirement not deleted yet is
     // deleted first. True when it moved.
     bool RetireBackup(const char* directory);
-    // The retired file at its name in directory is to be deleted.
-    void MarkRetired(const char* directory);
+    // The retired file at its name in the directory held is to be deleted.
+    void MarkRetired();
     // Opens name in the directory held, making the directories its path
     // parts name.
     int OpenInDirectory(const char* name, int flags);
@@ -260,12 +260,12 @@ class LogFile {
     Clock* clock_;
     RotationListener* listener_ = nullptr;
     RetireListener* retireListener_ = nullptr;
-    // A retired file waits for deletion at retiredPath_, moved in
+    // A retired file waits for deletion as retiredToDelete_ in
     // retiredDirectory_.
     bool retiredPending_ = false;
     // From the first open on, a retired file that a crash left is deleted.
     bool strayLooked_ = false;
-    StringBuffer retiredPath_;
+    StringBuffer retiredToDelete_;
     StringBuffer retiredName_;
     SharedHeldDirectory retiredDirectory_;
     int openError_ = 0;

@@ -171,11 +171,12 @@ bool DirectoryRemoveIn(const HeldDirectory* dir, const char* name) {
     if (dir == nullptr || !IsComponent(name)) {
         return false;
     }
-    const std::wstring path = WidePath(Joined(dir, name).c_str());
+    const std::string joined = Joined(dir, name);
+    const std::wstring path = WidePath(joined.c_str());
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    // Cleared by the rule every removal keeps: never through a junction.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        PathMakeWritable(joined.c_str());
     }
     // A junction put there since is removed itself, not what it leads to.
     return RemoveDirectoryW(path.c_str()) != 0;
