@@ -638,7 +638,6 @@ void Log::RotateForRecord() {
     if (now != nullptr && rotation_.Due(*now, file_.Written())) {
         Rotate(*now, true);
     }
-    file_.TakeCutLine();
 }
 
 void Log::WriteRaw(const char* text) {
@@ -700,7 +699,7 @@ Log::Directory Log::GetDirectory() {
 void Log::ForkChild() {
     lock_.ReinitAfterFork();
     compressLock_.ReinitAfterFork();
-    file_.DropPending();
+    file_.ForkChild();
 }
 
 bool Log::Close(int32_t lockWaitMs) {

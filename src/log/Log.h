@@ -199,8 +199,14 @@ class Log {
     // fresh and the raw text pending is dropped there (the parent writes
     // it). The file stays open in both. The lock is held from one call to
     // the next, which the lock analysis cannot follow.
-    void ForkPrepare() NO_THREAD_SAFETY_ANALYSIS { lock_.Acquire(); }
-    void ForkParent() NO_THREAD_SAFETY_ANALYSIS { lock_.Release(); }
+    void ForkPrepare() NO_THREAD_SAFETY_ANALYSIS {
+        lock_.Acquire();
+        file_.ForkPrepare();
+    }
+    void ForkParent() NO_THREAD_SAFETY_ANALYSIS {
+        file_.ForkParent();
+        lock_.Release();
+    }
     void ForkChild() NO_THREAD_SAFETY_ANALYSIS;
 
   private:

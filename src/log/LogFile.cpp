@@ -66,7 +66,7 @@ void LogFile::Take(int fd) {
     } catch (const std::bad_alloc&) {
         return;  // the file was deleted with its descriptor
     }
-    stream_.Attach(fd);
+    stream_.Attach(fd, &opened->Gate());
 }
 
 void LogFile::Close() {

@@ -150,13 +150,6 @@ class LogFile {
     SharedFile Share() const { return file_; }
     // True while a writer outside the lock holds the open file.
     bool Shared() const { return file_ != nullptr && file_.use_count() > 1; }
-    // A write outside the lock that left the open file inside a line: the
-    // stream's next bytes start on a line of their own.
-    void TakeCutLine() {
-        if (file_ != nullptr && file_->TakeCutLine()) {
-            stream_.NoteCutLine();
-        }
-    }
     // Without opening the file: makes directory and its parents and holds
     // it (see LogDirectory: the links on its path are followed now, and
     // not later), and sets
@@ -216,8 +209,26 @@ class LogFile {
     // True while a writer outside the lock still holds one of the last
     // files let go of (moved away): such a file may still grow.
     bool RetiredStillHeld() const;
-    // In a forked child: the pending bytes are the parent's to write.
-    void DropPending() { stream_.Attach(stream_.Descriptor()); }
+    // Around a fork: no write into the open file is under way across it
+    // (a writer outside the log's lock holds its gate while it writes). In
+    // the child the gate is made fresh and the pending bytes are dropped:
+    // they are the parent's to write.
+    void ForkPrepare() NO_THREAD_SAFETY_ANALYSIS {
+        if (file_ != nullptr) {
+            file_->Gate().Enter();
+        }
+    }
+    void ForkParent() NO_THREAD_SAFETY_ANALYSIS {
+        if (file_ != nullptr) {
+            file_->Gate().Leave();
+        }
+    }
+    void ForkChild() {
+        if (file_ != nullptr) {
+            file_->Gate().ReinitAfterFork();
+        }
+        stream_.DropPending();
+    }
 
   private:
     int64_t DeliveredSoFar() const;

@@ -15,16 +15,12 @@ OpenFile::~OpenFile() {
 
 int OpenFile::WriteAside(const char* data, size_t size) {
     errno = 0;
-    const size_t written = FileStream::WriteOutside(fd_, data, size);
+    const FileStream::GatedWrite w = FileStream::WriteOutside(gate_, fd_, data, size);
     // Only the line end missing: the record is whole in the file, and the
     // next bytes, on a line of their own, end it.
-    const bool whole =
-        written == size || (written != 0 && written == size - 1 && data[written] == '\n');
+    const bool whole = w.whole || w.cutBeforeLineEnd;
     const int error = whole ? 0 : errno != 0 ? errno : EIO;
-    deliveredAside_.fetch_add(static_cast<int64_t>(written), std::memory_order_relaxed);
-    if (written != 0 && written != size) {
-        cutLine_.store(true, std::memory_order_relaxed);
-    }
+    deliveredAside_.fetch_add(static_cast<int64_t>(w.delivered), std::memory_order_relaxed);
     return error;
 }
 

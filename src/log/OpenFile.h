@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "text/WriteGate.h"
+
 namespace vosk {
 
 class OpenFile {
@@ -21,30 +23,32 @@ class OpenFile {
     OpenFile& operator=(const OpenFile&) = delete;
 
     int Descriptor() const { return fd_; }
+    // Every write into the file passes it, the log's stream's too: one at a
+    // time, each knowing whether the file ends inside a line that a write
+    // cut short (see WriteGate).
+    WriteGate& Gate() { return gate_; }
 
-    // Writes a record made outside the log's lock, in one write as the
-    // stream makes its own. A write that failed after part of the line
-    // reached the file is noted on this file: its next bytes start on a
-    // line of their own. 0 when the record was written whole (or all but
-    // its line end, which the next bytes then give), else the errno of the
+    // Writes a record made outside the log's lock, in one write through the
+    // gate as the stream makes its own; when the system takes only part of
+    // it, the rest is dropped and the next bytes written start on a line
+    // of their own. 0 when the record was written whole (or all but its
+    // line end, which the next bytes then give), else the errno of the
     // failure.
     int WriteAside(const char* data, size_t size);
     // Bytes that writes outside the lock put into the file so far.
     int64_t DeliveredAside() const { return deliveredAside_.load(std::memory_order_relaxed); }
-    // True once, after a write outside the lock left the file inside a
-    // line.
-    bool TakeCutLine() {
-        // Read first: nearly always clear, and a read costs less than a swap.
-        return cutLine_.load(std::memory_order_relaxed) &&
-               cutLine_.exchange(false, std::memory_order_relaxed);
+    // True while the file ends inside a line that a write cut short.
+    bool CutLine() {
+        WriteGateHold hold(gate_);
+        return gate_.Cut();
     }
 
   private:
-    // The log reads these two under its lock at every record; writers
-    // outside it add to the count after every write. Apart, so that those
+    // The log reads the count under its lock at every record; writers
+    // outside it add to it after every write. Apart, so that those
     // additions do not take the line the log reads away from it.
     const int fd_;
-    std::atomic<bool> cutLine_{false};
+    WriteGate gate_;
     alignas(64) std::atomic<int64_t> deliveredAside_{0};
 };
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "platform/Files.h"
 
@@ -75,14 +78,13 @@ int32_t FileStream::WriteAfterPending(const char* data, int32_t length) {
         Discard();
         return kNothingWritten;
     }
-    if (ContentLength() != 0 || lineCut_) {
+    if (ContentLength() != 0) {
         BeginRecord();
         int32_t stored = Write(data, length);
         return EndRecord(stored == length);
     }
     long failure = 0;
     if (!WriteAll(data, static_cast<size_t>(length), &failure)) {
-        lineCut_ = !atLineStart_;
         return failure == 0 ? kNothingWritten : kWriteError;
     }
     return Room();
@@ -90,55 +92,142 @@ int32_t FileStream::WriteAfterPending(const char* data, int32_t length) {
 
 namespace {
 
-// Calls write for what remains of [data, end) until all of it is written,
-// or a call writes nothing or fails for another reason than EAGAIN or
-// EINTR (its result then in *failure). Where the writing stopped.
+// One write call for [data, data + size): tried again when it fails with
+// EAGAIN or EINTR, having written nothing. The call's result.
 template <class Write>
-const char* WriteLoop(Write write, const char* data, const char* end, long* failure) {
-    const char* next = data;
-    while (next < end) {
-        long written = write(next, static_cast<size_t>(end - next));
-        if (written > 0) {
-            next += std::min<long>(written, end - next);
-            continue;
-        }
+long WriteOnce(Write write, const char* data, size_t size) {
+    for (;;) {
+        const long written = write(data, size);
         if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
-        *failure = written;
-        break;
+        return written;
     }
-    return next;
+}
+
+// Writes [data, data + size) in one call of write through the gate, with
+// the line end that ends a cut line ahead of it. A call that writes only a
+// part is not followed by another for the rest: under the gate no other
+// record of this process could come first, but one of another process
+// could, and the record would be finished after it. The rest is dropped:
+// what landed is taken back when takeBack can (the file ends with it), and
+// otherwise stays as a line cut short, which the next write ends. takeBack
+// (bytes, count, lineEnd) takes back count bytes and, when lineEnd is 1, a
+// line end after them. On
+// failure, failure holds the result to report (0: nothing written, -1:
+// errno says why).
+template <class Write, class TakeBack>
+FileStream::GatedWrite WriteThroughGate(WriteGate& gate, Write write, bool takingBack,
+                                        TakeBack takeBack, const char* data, size_t size,
+                                        long* failure) {
+    FileStream::GatedWrite out;
+    if (size == 0) {
+        out.whole = true;
+        return out;
+    }
+    WriteGateHold hold(gate);
+    const char* bytes = data;
+    size_t total = size;
+    std::unique_ptr<char[]> joined;
+    if (gate.Cut()) {
+        // Rare (right after a full disk): a copy, so that the line end and
+        // the record leave in one call.
+        joined.reset(new (std::nothrow) char[size + 1]);
+        if (joined == nullptr) {
+            errno = ENOMEM;
+            *failure = -1;
+            return out;
+        }
+        joined[0] = '\n';
+        std::memcpy(joined.get() + 1, data, size);
+        bytes = joined.get();
+        total = size + 1;
+    }
+    const long written = WriteOnce(write, bytes, total);
+    if (written <= 0) {
+        // Nothing landed: a cut line before stays to be ended.
+        *failure = written;
+        return out;
+    }
+    size_t landed = std::min(static_cast<size_t>(written), total);
+    if (landed == total) {
+        gate.SetCut(false);
+        out.delivered = landed;
+        out.whole = true;
+        return out;
+    }
+    // The system took a part: a full disk, a quota or a file size limit.
+    // One more byte, a line end, says which when it is refused (the short
+    // write does not); when it lands, the cut line is ended at once, so
+    // that another process's next record does not land on it either.
+    int error = ENOSPC;
+    const bool beforeLineEnd = total - landed == 1 && bytes[landed] == '\n';
+    const bool lineOpen = bytes[landed - 1] != '\n';
+    size_t ended = 0;
+    if (lineOpen || takingBack) {
+        errno = 0;
+        const long probe = WriteOnce(write, "\n", 1);
+        if (probe == 1) {
+            ended = 1;
+        } else if (probe < 0 && errno != 0) {
+            error = errno;
+        }
+    }
+    if (beforeLineEnd && ended == 1) {
+        // The missing byte was that line end: the record is whole.
+        gate.SetCut(false);
+        out.delivered = total;
+        out.whole = true;
+        return out;
+    }
+    if (takingBack && takeBack(bytes, landed, ended)) {
+        // As before the call, a cut line before it included.
+        landed = 0;
+    } else {
+        gate.SetCut(lineOpen && ended == 0);
+        out.cutBeforeLineEnd = beforeLineEnd;
+        landed += ended;
+    }
+    out.delivered = landed;
+    if (!out.whole) {
+        *failure = -1;
+    }
+    errno = error;
+    return out;
 }
 
 }  // namespace
 
 bool FileStream::WriteAll(const char* data, size_t size, long* failure) {
-    const char* const end = data + size;
-    const char* next =
-        WriteLoop([this](const char* bytes, size_t count) { return RawWrite(bytes, count); }, data,
-                  end, failure);
-    if (takeBack_ && next != data && next != end) {
-        const int saved = errno;
-        if (platform::FileTakeBack(fd_, data, static_cast<size_t>(next - data))) {
-            next = data;
-        }
-        errno = saved;
-    }
-    if (next != data) {
-        atLineStart_ = next[-1] == '\n';
-        delivered_ += next - data;
-    }
-    cutBeforeLineEnd_ = next != data && end - next == 1 && *next == '\n';
-    return next == end;
+    const GatedWrite w = WriteThroughGate(
+        *gate_, [this](const char* bytes, size_t count) { return RawWrite(bytes, count); },
+        takeBack_,
+        [this](const char* bytes, size_t count, size_t lineEnd) {
+            if (lineEnd == 0) {
+                return platform::FileTakeBack(fd_, bytes, count);
+            }
+            // As written: on Windows each line end took a carriage return.
+            std::unique_ptr<char[]> all(new (std::nothrow) char[count + 1]);
+            if (all == nullptr) {
+                return false;
+            }
+            std::memcpy(all.get(), bytes, count);
+            all[count] = '\n';
+            return platform::FileTakeBack(fd_, all.get(), count + 1);
+        },
+        data, size, failure);
+    delivered_ += static_cast<int64_t>(w.delivered);
+    cutBeforeLineEnd_ = w.cutBeforeLineEnd;
+    return w.whole;
 }
 
-size_t FileStream::WriteOutside(int fd, const char* data, size_t size) {
+FileStream::GatedWrite FileStream::WriteOutside(WriteGate& gate, int fd, const char* data,
+                                                size_t size) {
     long failure = 0;
-    const char* next = WriteLoop(
+    return WriteThroughGate(
+        gate,
         [fd](const char* bytes, size_t count) { return platform::FileWrite(fd, bytes, count); },
-        data, data + size, &failure);
-    return static_cast<size_t>(next - data);
+        false, [](const char*, size_t, size_t) { return false; }, data, size, &failure);
 }
 
 int32_t FileStream::WritePending() {
@@ -147,15 +236,9 @@ int32_t FileStream::WritePending() {
         return kNothingWritten;
     }
     long failure = 0;
-    bool ok = true;
-    if (lineCut_ && ContentLength() > 0) {
-        ok = WriteAll("\n", 1, &failure);
-        lineCut_ = !ok;
-    }
-    ok = ok && WriteAll(Data(), static_cast<size_t>(ContentLength()), &failure);
+    const bool ok = WriteAll(Data(), static_cast<size_t>(ContentLength()), &failure);
     Discard();
     if (!ok) {
-        lineCut_ = !atLineStart_;
         return failure == 0 ? kNothingWritten : kWriteError;
     }
     return Room();
@@ -188,18 +271,21 @@ void FileStream::Shrink() {
     Resettle(storage, kBufferSize);
 }
 
-int FileStream::Attach(int fd) {
+int FileStream::Attach(int fd, WriteGate* gate) {
     Discard();
     fd_ = fd;
-    atLineStart_ = true;
-    lineCut_ = false;
+    gate_ = gate != nullptr ? gate : &ownGate_;
+    if (gate == nullptr) {
+        // Another file: nothing of the last one to end.
+        WriteGateHold hold(ownGate_);
+        ownGate_.Reset();
+    }
     return fd;
 }
 
 int FileStream::Detach() {
     Sync();
-    fd_ = kNoDescriptor;
-    Discard();
+    Attach(kNoDescriptor);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "text/TextBuffer.h"
+#include "text/WriteGate.h"
 
 namespace vosk {
 
@@ -33,10 +34,11 @@ class FileStream : public TextBuffer {
     // and returns the room made. Otherwise writes everything pending: the
     // capacity on success; -1
     // without a descriptor or when a write wrote nothing, -3 on a write
-    // error. On failure the pending bytes are dropped. When a failed write
-    // left part of a line in the file (a full disk cuts a record short),
-    // the next bytes written start on a line of their own, not glued to
-    // that part.
+    // error. On failure the pending bytes are dropped. Everything pending
+    // goes in one write through the file's gate (see WriteGate): when the
+    // system takes only part of it (a full disk cuts a record short), the
+    // rest is dropped, and the next bytes written to the file start on a
+    // line of their own, not glued to that part.
     int32_t Overflow() override;
 
     // Storage grows as a record needs it (a conversion of great width);
@@ -64,19 +66,25 @@ class FileStream : public TextBuffer {
     int32_t WriteAfterPending(const char* data, int32_t length);
 
     // True when a record may go to the descriptor from outside the stream,
-    // the way WriteAfterPending would write it: nothing pending, no cut line to
-    // end first.
-    bool WritesStraightThrough() const { return fd_ >= 0 && ContentLength() == 0 && !lineCut_; }
-    // Writes a record to fd from outside the stream, the way WriteAfterPending
-    // writes one, leaving the stream as it is (a caller that writes while
-    // another thread uses the stream). The bytes written: size on success.
-    static size_t WriteOutside(int fd, const char* data, size_t size);
-    // A write made from outside the stream failed after part of a line had
-    // reached the file: the next bytes start on a line of their own.
-    void NoteCutLine() {
-        atLineStart_ = false;
-        lineCut_ = true;
-    }
+    // the way WriteAfterPending would write it: nothing pending.
+    bool WritesStraightThrough() const { return fd_ >= 0 && ContentLength() == 0; }
+    // What one write through a gate did.
+    struct GatedWrite {
+        // Bytes that reached the file, a line end that ended a cut line
+        // included.
+        size_t delivered = 0;
+        // The record is in the file whole.
+        bool whole = false;
+        // Only its last byte, a line end, did not reach the file: the line
+        // is whole there, and the next bytes, which start on a line of
+        // their own, end it.
+        bool cutBeforeLineEnd = false;
+    };
+    // Writes a record to fd from outside the stream through the file's
+    // gate, the way WriteAfterPending writes one, leaving the stream as it
+    // is (a caller that writes while another thread uses the stream). When
+    // it is not whole, errno says why.
+    static GatedWrite WriteOutside(WriteGate& gate, int fd, const char* data, size_t size);
 
     // On: a write that fails after part of what it was given reached the
     // file takes that part off the file's end again, for a caller that
@@ -84,8 +92,13 @@ class FileStream : public TextBuffer {
     // then the part stays and the next bytes start on a line of their own).
     void SetTakeBack(bool on) { takeBack_ = on; }
 
-    // Drops the pending bytes and takes fd (not owned).
-    int Attach(int fd);
+    // Drops the pending bytes and takes fd (not owned). gate is the gate of
+    // everyone writing to fd (not owned); null: the stream's own.
+    int Attach(int fd, WriteGate* gate = nullptr);
+    // The gate the stream writes through.
+    WriteGate* Gate() { return gate_; }
+    // In a forked child: the pending bytes are the parent's to write.
+    void DropPending() { Discard(); }
     // Writes the pending bytes and lets the descriptor go (not closed).
     int Detach();
     int Descriptor() const { return fd_; }
@@ -112,16 +125,14 @@ class FileStream : public TextBuffer {
     bool Enlarge();
     // Writes everything pending; Overflow's results.
     int32_t WritePending();
-    // As many RawWrite calls as it takes to write size bytes; false, with
-    // the failing call's result in failure, when one fails.
+    // One RawWrite of size bytes through the gate; false, with the result
+    // to report in failure (see Overflow) and errno set, when they did not
+    // all reach the file.
     bool WriteAll(const char* data, size_t size, long* failure);
 
     int fd_;
-    // The last byte that reached the descriptor ended a line (or nothing
-    // has been written to it yet).
-    bool atLineStart_ = true;
-    // A failed write left the descriptor's file inside a line.
-    bool lineCut_ = false;
+    WriteGate ownGate_;
+    WriteGate* gate_ = &ownGate_;
     int64_t delivered_ = 0;
     // Between BeginRecord and EndRecord.
     bool holding_ = false;

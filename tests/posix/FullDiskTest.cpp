@@ -302,7 +302,7 @@ TEST(FullDisk, AFullFileSystemDropsRecordsAndTakesThemAgainOnceSpaceReturns) {
 // rotation has replaced meanwhile: the cut is the old file's, and the new
 // file's first line does not start with a line end meant for the old one.
 // (Marked by descriptor number, the cut went to whichever file the number
-// named by then.)
+// named by then.) The rest of the record is not written after the cut.
 TEST(FullDisk, ACutLineIsMarkedOnTheFileItWasCutIn) {
     TempDir dir;
     test::FakeClock clock;
@@ -321,11 +321,13 @@ TEST(FullDisk, ACutLineIsMarkedOnTheFileItWasCutIn) {
         old->WriteAside(std::string(99, 'o').append("\n").c_str(), 100);
     }
     EXPECT_EQ(test::ReadBytes(dir.Path() / "app.log.bak"), std::string(10, 'o'));
-    file.TakeCutLine();
     file.Stream().Write("next\n", 5);
     file.Stream().Sync();
     EXPECT_EQ(test::ReadBytes(dir.Path() / "app.log"), "next\n");
-    EXPECT_TRUE(old->TakeCutLine()) << "the old file keeps its cut";
+    EXPECT_TRUE(old->CutLine()) << "the old file keeps its cut";
+    old->WriteAside("again\n", 6);
+    EXPECT_EQ(test::ReadBytes(dir.Path() / "app.log.bak"), std::string(10, 'o') + "\nagain\n");
+    EXPECT_FALSE(old->CutLine());
 }
 
 }  // namespace

@@ -122,13 +122,59 @@ TEST(FileStream, StorageGrowsToTheBufferSizeBeforeAWrite) {
     EXPECT_EQ(capped.Written(), longText);
 }
 
-TEST(FileStream, ShortWritesAreContinued) {
-    MemoryStream s;
-    s.script = {3, 2};
-    s.Write("abcdefgh", -1);
-    EXPECT_EQ(s.Sync(), FileStream::kInitialSize);
-    EXPECT_EQ(s.calls, 3);
-    EXPECT_EQ(s.Written(), "abcdefgh");
+// A write that the system takes only in part (a full disk) is never
+// continued: a second write could come after another writer's record. The
+// rest is dropped, and the line cut is ended at once when one more byte
+// goes, else by the next write.
+TEST(FileStream, AShortWriteIsNotContinuedAndItsLineIsEnded) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::deque<long> script;
+        int32_t sync;         // Sync's result: > 0 for success
+        int error;            // errno after a failed Sync
+        bool beforeLineEnd;   // CutBeforeLineEnd
+        std::string written;  // once "more\n" followed
+    };
+    const int32_t ok = FileStream::kInitialSize;
+    const Case cases[] = {
+        {"the line ended at once", "abcdefgh\n", {3, 1}, 0, ENOSPC, false, "abc\nmore\n"},
+        {"the disk still full", "abcdefgh\n", {3, -ENOSPC}, 0, ENOSPC, false, "abc\nmore\n"},
+        {"a file size limit", "abcdefgh\n", {3, -EFBIG}, 0, EFBIG, false, "abc\nmore\n"},
+        {"nothing more taken, no error", "abcdefgh\n", {3, 0}, 0, ENOSPC, false, "abc\nmore\n"},
+        {"only the line end missing, then taken",
+         "abcdefgh\n",
+         {8, 1},
+         ok,
+         0,
+         false,
+         "abcdefgh\nmore\n"},
+        {"only the line end missing",
+         "abcdefgh\n",
+         {8, -ENOSPC},
+         0,
+         ENOSPC,
+         true,
+         "abcdefgh\nmore\n"},
+        {"cut after a line end", "abc\ndefgh\n", {4}, 0, ENOSPC, false, "abc\nmore\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryStream s;
+        s.script = c.script;
+        s.Write(c.text.c_str(), -1);
+        errno = 0;
+        EXPECT_EQ(s.Sync(), c.sync);
+        if (c.sync <= 0) {
+            EXPECT_EQ(errno, c.error);
+        }
+        EXPECT_EQ(s.CutBeforeLineEnd(), c.beforeLineEnd);
+        EXPECT_EQ(s.ContentLength(), 0);
+        s.script.clear();
+        s.Write("more\n", -1);
+        EXPECT_GT(s.Sync(), 0);
+        EXPECT_EQ(s.Written(), c.written);
+    }
 }
 
 TEST(FileStream, WriteResults) {
@@ -174,7 +220,8 @@ TEST(FileStream, AfterAWriteLeftALineCutShortTheNextTextStartsANewLine) {
     };
     const Case cases[] = {
         {"cut inside a line", {2, -ENOSPC}, "on\ntwo\nthree\n"},
-        {"cut on a line end", {4, -ENOSPC}, "one\ntwo\nthree\n"},
+        {"cut on a line end", {4}, "one\ntwo\nthree\n"},
+        {"the cut line ended at once", {2, 1}, "on\ntwo\nthree\n"},
         {"nothing landed", {-ENOSPC}, "two\nthree\n"},
         {"the separating newline failed too", {2, -ENOSPC, -ENOSPC}, "on\nthree\n"},
     };
@@ -375,8 +422,8 @@ TEST(FileStream, ARecordRenderedElsewhereLeavesInOneWriteWithWhatIsPendingBefore
         {"short, nothing pending", "", {}, "[stamp] x=5\n", "[stamp] x=5\n", 1},
         {"100 KB, nothing pending", "", {}, longRecord, longRecord, 1},
         {"raw text before", "  raw", {}, "[stamp] x=5\n", "  raw[stamp] x=5\n", 1},
-        // The line end that ends the cut line goes first, as with any text.
-        {"a cut line before", "", {2, -ENOSPC}, "[stamp] x=5\n", "\n[stamp] x=5\n", 2},
+        // The line end that ends the cut line goes first, in the same write.
+        {"a cut line before", "", {2, -ENOSPC}, "[stamp] x=5\n", "\n[stamp] x=5\n", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -2,7 +2,7 @@
 // records. It loads the library at run time and reaches it through its
 // exports only.
 //
-//   gap_host <library> <directory> <threads> <records per thread> on|off|default
+//   gap_host <library> <directory> <threads> <records per thread> on|off|default [flicker]
 //     Each thread writes numbered records ("t<k> n<i>", support/Records.h)
 //     to "<directory>/gap.log", a little apart; meanwhile the main thread
 //     fills the disk of the directory with a file of its own, holds it
@@ -10,6 +10,10 @@
 //     writers are done. Then, with room, one last record "t99 n0". on|off
 //     sets SL_OPTION_GAP_RECORDS; default leaves it as the library has it.
 //     Prints "fills <n>" (how often the disk was full) and "done".
+//     flicker: the threads write without pause, and the disk, filled once,
+//     gets a page or two of room back and loses it again, thousands of
+//     times, so that room ends inside records and comes back between two
+//     writes.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -64,19 +68,52 @@ bool Fill(const std::string& path) {
     return full;
 }
 
+// Keeps the disk of path's directory full but for a page or two that
+// comes and goes: the file path, filled once, is cut by that much and
+// grown again, until running is 0. How often the room came back.
+int Flicker(const std::string& path, const std::atomic<int>& running) {
+    if (!Fill(path)) {
+        return 0;
+    }
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND);
+    if (fd < 0) {
+        return 0;
+    }
+    static const std::vector<char> pages(3 * 4096, 'f');
+    int flickers = 0;
+    unsigned seed = 20261211;
+    while (running.load() > 0) {
+        seed = seed * 1103515245u + 12345u;
+        const off_t room = static_cast<off_t>(4096 * (1 + (seed >> 16) % 2));
+        const off_t size = lseek(fd, 0, SEEK_END);
+        if (size < room || ftruncate(fd, size - room) != 0) {
+            break;  // the log took all the room there was
+        }
+        ++flickers;
+        std::this_thread::sleep_for(std::chrono::microseconds((seed >> 8) % 50));
+        // Whatever the writers left of the room is taken back.
+        while (write(fd, pages.data(), pages.size()) > 0) {
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds((seed >> 4) % 50));
+    }
+    close(fd);
+    return flickers;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 6) {
         std::fprintf(stderr,
                      "usage: gap_host <library> <directory> <threads> <records> "
-                     "on|off|default\n");
+                     "on|off|default [flicker]\n");
         return 2;
     }
     const std::string directory = argv[2];
     const int threads = std::atoi(argv[3]);
     const int perThread = std::atoi(argv[4]);
     const std::string gaps = argv[5];
+    const bool flicker = argc > 6 && std::string(argv[6]) == "flicker";
     void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     Exports x;
     if (library == nullptr || !Bind(library, "SL_CreateLog", &x.create) ||
@@ -102,13 +139,18 @@ int main(int argc, char** argv) {
             for (int n = 0; n < perThread; ++n) {
                 const std::string payload = vosk::test::Payload(t, n);
                 x.trace(log, 0, vosk::test::kRecordFormat, t, n, payload.c_str());
-                std::this_thread::sleep_for(std::chrono::microseconds(20));
+                if (!flicker) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(20));
+                }
             }
             running.fetch_sub(1);
         });
     }
     const std::string filler = directory + "/filler";
     int fills = 0;
+    if (flicker) {
+        std::printf("flickers %d\n", Flicker(filler, running));
+    }
     while (running.load() > 0) {
         fills += Fill(filler) ? 1 : 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
@@ -118,6 +160,7 @@ int main(int argc, char** argv) {
     for (std::thread& writer : writers) {
         writer.join();
     }
+    unlink(filler.c_str());
     x.trace(log, 0, vosk::test::kRecordFormat, 99, 0, vosk::test::Payload(99, 0).c_str());
     x.destroy(log);
     dlclose(library);
