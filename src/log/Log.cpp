@@ -708,7 +708,7 @@ bool Log::Close(int32_t lockWaitMs) {
     }
     if (!closed_) {
         closed_ = true;
-        CatchAllHeld(lock_, [&]() REQUIRES(lock_) { file_.Stream().Sync(); });
+        CatchAllHeld(lock_, [&]() REQUIRES(lock_) { file_.SyncWithin(lockWaitMs); });
         // The process is ending: a record on its way to the file is let
         // finish first, or the end would cut it off inside its line. A
         // writer still holding the file after the wait keeps it open.

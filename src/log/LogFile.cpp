@@ -8,6 +8,7 @@
 #include "platform/DirectoryLock.h"
 #include "platform/Files.h"
 #include "platform/HeldDirectory.h"
+#include "platform/Poll.h"
 
 namespace vosk {
 
@@ -72,6 +73,21 @@ void LogFile::Take(int fd) {
 void LogFile::Close() {
     stream_.Detach();
     Take(FileStream::kNoDescriptor);
+}
+
+bool LogFile::SyncWithin(int32_t waitMs) {
+    if (file_ == nullptr) {
+        stream_.Sync();  // without a file: drops what is pending
+        return true;
+    }
+    WriteGate& gate = file_->Gate();
+    if (!platform::PollEveryMs(waitMs, [&] { return gate.TryEnter(); })) {
+        stream_.DropPending();
+        return false;
+    }
+    stream_.Sync();
+    gate.Leave();
+    return true;
 }
 
 void LogFile::CloseDiscarding() {

@@ -209,6 +209,11 @@ class LogFile {
     // True while a writer outside the lock still holds one of the last
     // files let go of (moved away): such a file may still grow.
     bool RetiredStillHeld() const;
+    // At the end of the process: writes out what is pending, unless a
+    // write into the open file does not end within waitMs (a thread the
+    // system ended inside one holds its gate for good); then what is
+    // pending is dropped. False then.
+    bool SyncWithin(int32_t waitMs) NO_THREAD_SAFETY_ANALYSIS;
     // Around a fork: no write into the open file is under way across it
     // (a writer outside the log's lock holds its gate while it writes). In
     // the child the gate is made fresh and the pending bytes are dropped:

@@ -27,6 +27,8 @@ class CAPABILITY("mutex") WriteGate {
 
     // Recursive, like the sections beneath: a holder may write through it.
     void Enter() ACQUIRE() { platform::SectionEnter(&section_); }
+    // Enters when no other thread is inside; false at once otherwise.
+    bool TryEnter() TRY_ACQUIRE(true) { return platform::SectionTryEnter(&section_); }
     void Leave() RELEASE() { platform::SectionLeave(&section_); }
     // In a child process just forked: open, whoever held it; the cut as
     // the parent knew it at the fork.
