@@ -50,12 +50,6 @@ bool FileTakeBack(int fd, const char* data, size_t size);
 bool FileExists(const char* path);  // access(path, 0)
 // A directory, or a link to one. False when the path cannot be examined.
 bool PathIsDirectory(const char* path);
-// A plain file itself: false for a link (even to a file), a directory, a
-// FIFO, a device, and when the path cannot be examined.
-bool PathIsPlainFile(const char* path);
-// Moves a file to a new name in one step, replacing a file or link of
-// that name (never a directory). On failure both names stay as they were.
-bool FileRename(const char* from, const char* to);
 // Size in bytes, or -1 when the path cannot be examined.
 int64_t FileSizeOf(const char* path);
 // The size of the file open as fd, in bytes, or -1 when it cannot be had.
@@ -67,8 +61,8 @@ bool DirectoryRemove(const char* path);
 // a symbolic link.
 bool PathMakeWritable(const char* path);
 
-// Which file an open descriptor or a path is: device and inode on POSIX,
-// volume serial number and file index on Windows.
+// Which file an open descriptor is: device and inode on POSIX, volume
+// serial number and file index on Windows.
 struct FileId {
     uint64_t volume;
     uint64_t index;
@@ -77,8 +71,5 @@ struct FileId {
     }
 };
 bool FileIdOf(int fd, FileId* id);
-// The entry at path itself, a link not followed. False when there is none
-// or it cannot be examined.
-bool PathFileId(const char* path, FileId* id);
 
 }  // namespace vosk::platform

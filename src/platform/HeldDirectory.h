@@ -68,7 +68,8 @@ struct EntryInfo {
 EntryInfo EntryIn(const HeldDirectory* dir, const char* name);
 // FileOpen of name in dir.
 int FileOpenIn(const HeldDirectory* dir, const char* name, int flags);
-// FileRename within dir.
+// Moves from to to within dir in one step, replacing a file or link of
+// that name (never a directory). On failure both names stay as they were.
 bool FileRenameIn(const HeldDirectory* dir, const char* from, const char* to);
 // Moves from in fromDir to to in toDir in one step when nothing has that
 // name; false, and both names as they were, otherwise (errno EEXIST when

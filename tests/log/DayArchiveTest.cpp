@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "log/Log.h"
-#include "platform/ArchiveMove.h"
 #include "platform/Time.h"
 #include "support/FakeClock.h"
 #include "support/FileTree.h"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Files.h"
+#include "platform/HeldDirectory.h"
 #include "support/FileTree.h"
 #include "support/TempDir.h"
 
@@ -155,26 +156,31 @@ TEST(FileQueries, ExistsAndSize) {
     EXPECT_FALSE(PathIsDirectory(nullptr));
 }
 
-TEST(FileRename, MovesAndReportsFailure) {
+TEST(FileRenameIn, MovesAndReportsFailure) {
     TempDir dir;
+    const HeldDirectoryPtr held(DirectoryHold(dir.Str().c_str()));
+    ASSERT_NE(held, nullptr);
     WriteBytes(dir.Path() / "a", "data");
-    EXPECT_TRUE(FileRename(dir.Str("a").c_str(), dir.Str("b").c_str()));
+    EXPECT_TRUE(FileRenameIn(held.get(), "a", "b"));
     EXPECT_FALSE(FileExists(dir.Str("a").c_str()));
     EXPECT_EQ(ReadBytes(dir.Path() / "b"), "data");
-    EXPECT_FALSE(FileRename(dir.Str("a").c_str(), dir.Str("c").c_str()));
-    EXPECT_FALSE(FileRename(nullptr, dir.Str("c").c_str()));
-    EXPECT_FALSE(FileRename(dir.Str("b").c_str(), nullptr));
+    EXPECT_FALSE(FileRenameIn(held.get(), "a", "c"));
+    EXPECT_FALSE(FileRenameIn(held.get(), nullptr, "c"));
+    EXPECT_FALSE(FileRenameIn(held.get(), "b", nullptr));
+    EXPECT_FALSE(FileRenameIn(nullptr, "b", "c"));
     // A non-empty directory in the way cannot be replaced.
     std::filesystem::create_directories(dir.Path() / "d" / "inner");
-    EXPECT_FALSE(FileRename(dir.Str("b").c_str(), dir.Str("d").c_str()));
+    EXPECT_FALSE(FileRenameIn(held.get(), "b", "d"));
     EXPECT_EQ(ReadBytes(dir.Path() / "b"), "data");
 }
 
-TEST(FileRename, ReplacesAnExistingFileInOneStep) {
+TEST(FileRenameIn, ReplacesAnExistingFileInOneStep) {
     TempDir dir;
+    const HeldDirectoryPtr held(DirectoryHold(dir.Str().c_str()));
+    ASSERT_NE(held, nullptr);
     WriteBytes(dir.Path() / "a", "new");
     WriteBytes(dir.Path() / "b", "old");
-    EXPECT_TRUE(FileRename(dir.Str("a").c_str(), dir.Str("b").c_str()));
+    EXPECT_TRUE(FileRenameIn(held.get(), "a", "b"));
     EXPECT_FALSE(FileExists(dir.Str("a").c_str()));
     EXPECT_EQ(ReadBytes(dir.Path() / "b"), "new");
 }
@@ -209,31 +215,27 @@ TEST(FileQueries, PlainFilesAndIdentities) {
     WriteBytes(dir.Path() / "file", "x");
     std::filesystem::create_directory(dir.Path() / "directory");
     const bool links = test::MakeLink(dir.Path() / "file", dir.Path() / "link", false);
-    EXPECT_TRUE(PathIsPlainFile(dir.Str("file").c_str()));
-    EXPECT_FALSE(PathIsPlainFile(dir.Str("directory").c_str()));
-    EXPECT_FALSE(PathIsPlainFile(dir.Str("none").c_str()));
-    EXPECT_FALSE(PathIsPlainFile(nullptr));
+    const HeldDirectoryPtr held(DirectoryHold(dir.Str().c_str()));
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(EntryIn(held.get(), "file").kind, EntryKind::kPlainFile);
+    EXPECT_EQ(EntryIn(held.get(), "directory").kind, EntryKind::kDirectory);
+    EXPECT_EQ(EntryIn(held.get(), "none").kind, EntryKind::kNone);
+    EXPECT_EQ(EntryIn(held.get(), nullptr).kind, EntryKind::kNone);
     if (links) {
-        EXPECT_FALSE(PathIsPlainFile(dir.Str("link").c_str()));
+        EXPECT_EQ(EntryIn(held.get(), "link").kind, EntryKind::kOther);
     }
 
     // The open file and its path are one file until the path names another.
     int fd = FileOpen(dir.Str("file").c_str(), kOpenAppend);
     ASSERT_GE(fd, 0);
     FileId open{};
-    FileId atPath{};
     ASSERT_TRUE(FileIdOf(fd, &open));
-    ASSERT_TRUE(PathFileId(dir.Str("file").c_str(), &atPath));
-    EXPECT_TRUE(open == atPath);
-    FileId other{};
-    ASSERT_TRUE(PathFileId(dir.Str("directory").c_str(), &other));
-    EXPECT_FALSE(open == other);
+    EXPECT_TRUE(open == EntryIn(held.get(), "file").id);
+    EXPECT_FALSE(open == EntryIn(held.get(), "directory").id);
     if (links) {
-        ASSERT_TRUE(PathFileId(dir.Str("link").c_str(), &other));
-        EXPECT_FALSE(open == other) << "a link is not followed";
+        EXPECT_FALSE(open == EntryIn(held.get(), "link").id) << "a link is not followed";
     }
-    EXPECT_FALSE(PathFileId(dir.Str("none").c_str(), &other));
-    EXPECT_FALSE(PathFileId(nullptr, &other));
+    FileId other{};
     EXPECT_FALSE(FileIdOf(-1, &other));
     FileClose(fd);
 }
@@ -259,8 +261,6 @@ TEST(Paths, BackslashSeparatesLikeSlash) {
     FileClose(fd);
     EXPECT_TRUE(FileExists(dir.Str("sub/f.txt").c_str()));
     EXPECT_EQ(FileSizeOf(file.c_str()), 3);
-    EXPECT_TRUE(FileRename(file.c_str(), (sub + "\\g.txt").c_str()));
-    EXPECT_EQ(ReadBytes(dir.Path() / "sub" / "g.txt"), "abc");
 }
 
 TEST(Paths, LimitIsAtLeastTheWindowsOne) {

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "log/LogPaths.h"
-#include "platform/ArchiveMove.h"
 #include "platform/Disk.h"
 #include "platform/Files.h"
+#include "platform/win32/PathCalls.h"
 #include "support/TempDir.h"
 
 namespace vosk {
@@ -110,7 +110,6 @@ TEST(WidePaths, ArchiveAndDiskCallsTakeAnyName) {
     const fs::path folder = dir.Path() / L"\u30c4\u30fc\u30eb";
     fs::create_directories(folder);
     const std::string utf8 = folder.u8string();
-    EXPECT_TRUE(platform::PathIsRealDirectory(utf8.c_str()));
     uint32_t freeClusters = 0, totalClusters = 0;
     EXPECT_TRUE(platform::DiskClusters(utf8.c_str(), &freeClusters, &totalClusters));
     EXPECT_GT(totalClusters, 0u);
@@ -145,7 +144,6 @@ TEST(WidePaths, PathsLongerThanMaxPath) {
     EXPECT_TRUE(open == atPath);
     EXPECT_EQ(platform::FileClose(fd), 0);
     EXPECT_TRUE(platform::PathIsDirectory(directory.c_str()));
-    EXPECT_TRUE(platform::PathIsPlainFile(file.c_str()));
     EXPECT_EQ(platform::FileSizeOf(file.c_str()), 8);  // CR LF
     EXPECT_TRUE(platform::FileRename(file.c_str(), (file + ".bak").c_str()));
     EXPECT_TRUE(platform::FileExists((file + ".bak").c_str()));

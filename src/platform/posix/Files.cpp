@@ -121,26 +121,9 @@ bool PathIsDirectory(const char* path) {
     return p.c_str() != nullptr && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool PathIsPlainFile(const char* path) {
-    PosixPath p(path);
-    struct stat st;
-    return p.c_str() != nullptr && lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool FileIdOf(int fd, FileId* id) {
     struct stat st;
     if (id == nullptr || fd < 0 || fstat(fd, &st) != 0) {
-        return false;
-    }
-    id->volume = static_cast<uint64_t>(st.st_dev);
-    id->index = static_cast<uint64_t>(st.st_ino);
-    return true;
-}
-
-bool PathFileId(const char* path, FileId* id) {
-    PosixPath p(path);
-    struct stat st;
-    if (id == nullptr || p.c_str() == nullptr || lstat(p.c_str(), &st) != 0) {
         return false;
     }
     id->volume = static_cast<uint64_t>(st.st_dev);
@@ -163,13 +146,6 @@ int64_t FileSizeOfOpen(int fd) {
         return -1;
     }
     return static_cast<int64_t>(st.st_size);
-}
-
-bool FileRename(const char* from, const char* to) {
-    // rename() replaces the target in one step, or leaves both names.
-    PosixPath f(from);
-    PosixPath t(to);
-    return f.c_str() != nullptr && t.c_str() != nullptr && rename(f.c_str(), t.c_str()) == 0;
 }
 
 bool DirectoryMake(const char* path) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/Files.h"
+#include "platform/win32/PathCalls.h"
 #include "platform/win32/WideText.h"
 
 namespace vosk::platform {
@@ -128,16 +129,6 @@ bool PathIsDirectory(const char* path) {
     struct _stat64 st;
     return path != nullptr && _wstat64(WidePath(path).c_str(), &st) == 0 &&
            (st.st_mode & _S_IFDIR) != 0;
-}
-
-bool PathIsPlainFile(const char* path) {
-    if (path == nullptr) {
-        return false;
-    }
-    DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes &
-            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 bool FileIdOf(int fd, FileId* id) {

@@ -6,10 +6,10 @@
 #include <string>
 #include <utility>
 
-#include "platform/ArchiveMove.h"
 #include "platform/Directory.h"
 #include "platform/Files.h"
 #include "platform/HeldDirectory.h"
+#include "platform/win32/PathCalls.h"
 #include "platform/win32/WideText.h"
 
 // A held directory is a handle opened without delete sharing: while the

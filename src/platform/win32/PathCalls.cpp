@@ -2,19 +2,10 @@
 
 #include <cerrno>
 
-#include "platform/ArchiveMove.h"
+#include "platform/win32/PathCalls.h"
 #include "platform/win32/WideText.h"
 
 namespace vosk::platform {
-
-bool PathIsRealDirectory(const char* path) {
-    if (path == nullptr) {
-        return false;
-    }
-    DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
 
 bool FileMoveNoReplace(const char* from, const char* to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
