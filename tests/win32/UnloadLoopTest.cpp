@@ -2,9 +2,9 @@
 // the load (with old logs for the purge, empty purge folders, none), after
 // records with work still pending, after host threads wrote records; and
 // ending the process without unloading. Many cycles in one process and a
-// number of fresh processes, counting crashes, unloads slower than 100 ms
+// number of fresh processes, counting crashes, unloads slower than 400 ms
 // and threads that outlive an unload: every count must be 0. An unload over
-// 100 ms by no more than the machine did not run the host meanwhile (a
+// 400 ms by no more than the machine did not run the host meanwhile (a
 // thread of it that asks to run every millisecond went that long without)
 // is counted apart: on a machine shared by many builds that happens,
 // whatever the library does.
@@ -163,7 +163,7 @@ TEST_P(UnloadLoop, NoCrashNoSlowUnloadNoThreadLeftBehind) {
     }
     std::cout << "[ figures  ] " << c.name << ": " << figures.processes << " processes, "
               << figures.cycles << " unloads; crashes " << figures.crashes
-              << ", slower than 100 ms " << figures.slow << " (longest " << figures.maxMs
+              << ", slower than 400 ms " << figures.slow << " (longest " << figures.maxMs
               << " ms, mean " << (figures.cycles > 0 ? figures.totalMs / figures.cycles : 0)
               << " ms; and while the machine held the host up " << figures.stalled
               << "), threads left " << figures.lingering << std::endl;
