@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "ArchiveName.h"
@@ -110,12 +111,24 @@ void FileSet::FindArchive(std::vector<LogFile>* found) {
                 }
                 const std::string dayPath = monthPath + "/" + d;
                 const std::string prefix = base_ + ".";
-                for (vosk::platform::DirectoryWalk walk(dayPath.c_str(), prefix.c_str());
-                     walk.AtEntry(); walk.Next()) {
-                    const vosk::platform::DirEntry& entry = walk.Entry();
-                    if (!entry.isDirectory && !entry.isLink && entry.addressable) {
-                        AddArchived(dayPath, entry.name, &files);
+                // Listed twice. A listing looks at each name after it has
+                // read the names: a file compressed in between is gone by
+                // then, and its ".gz" came too late to be read, so one
+                // listing may have the file in neither form. The ".gz" is
+                // made before the plain file goes, so the next listing
+                // has it.
+                std::set<std::string> names;
+                for (int pass = 0; pass < 2; ++pass) {
+                    for (vosk::platform::DirectoryWalk walk(dayPath.c_str(), prefix.c_str());
+                         walk.AtEntry(); walk.Next()) {
+                        const vosk::platform::DirEntry& entry = walk.Entry();
+                        if (!entry.isDirectory && !entry.isLink && entry.addressable) {
+                            names.insert(entry.name);
+                        }
                     }
+                }
+                for (const std::string& name : names) {
+                    AddArchived(dayPath, name.c_str(), &files);
                 }
             }
         }
